@@ -1,0 +1,90 @@
+// MPEG audio frame headers: the bitrate and sample-rate tables, the header
+// tests, frame lengths and durations, and the tags that may surround the
+// frames (ID3v2 in front, a Xing/Info or VBRI header in the first frame).
+// Every part of the program that needs header knowledge calls these; nothing
+// parses headers a second time.
+//
+// A header word holds the four header bytes with the first byte in bits
+// 31..24: sync 31-21, version 20-19, layer 18-17, protection 16, bitrate
+// index 15-12, sample-rate index 11-10, padding 9, private 8, mode 7-6,
+// mode extension 5-4, copyright 3, original 2, emphasis 1-0
+// (ISO/IEC 11172-3, 2.4.1.3).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// kbit/s by [lsf][layer-1][bitrate index]; indexes 0 (free format) and 15 hold 0.
+extern const int kBitrateTable[2][3][16];
+// Hz by sample-rate index 0..8: MPEG-1, MPEG-2 LSF, MPEG-2.5.
+extern const int kSampleRateTable[9];
+
+// The fields of a header word, decoded on their own (no stream history).
+struct HeaderFields {
+    int lsf;              // 0 MPEG-1, 1 MPEG-2 and MPEG-2.5
+    int mpeg25;           // 1 for MPEG-2.5 (version code 00, and the reserved 01)
+    int layer;            // 1..3, or 4 for the reserved layer code 00
+    int crcPresent;
+    int bitrateIndex;
+    int sampleRateIndex;  // 0..8, or -1 for the reserved code 3
+    int padding;
+    int mode;
+    int modeExtension;
+    int channels;
+};
+HeaderFields ParseHeaderWord(uint32_t word);
+
+// The start-of-stream validity test: sync set, layer not 00, bitrate index
+// not 15, sample-rate code not 3.
+inline bool HeaderIsValid(uint32_t w) {
+    return (w & 0xFFE00000u) == 0xFFE00000u && (w & 0x00060000u) != 0 &&
+           (w & 0x0000F000u) != 0x0000F000u && (w & 0x00000C00u) != 0x00000C00u;
+}
+
+// The in-stream match test. A candidate matches a stored header word when
+// sync, version, layer, protection, sample rate and private bit agree; the
+// bitrate may change from frame to frame (variable-bitrate streams), but
+// index 0 (free format) and 15 (forbidden) never match.
+inline bool HeaderMatches(uint32_t candidate, uint32_t stored) {
+    uint32_t br = candidate & 0x0000F000u;
+    return ((candidate ^ stored) & 0xFFFF0D00u) == 0 && br != 0 && br != 0x0000F000u;
+}
+
+// Frame length without the four header bytes, padding included; -1 when the
+// header gives none (free format, a reserved layer, bitrate or sample rate).
+int HeaderBodyLength(uint32_t word);
+
+// The nominal (unpadded) frame length in bytes and the frame's duration in
+// seconds, in double precision; 1 and 0 for a layer outside 1..3.
+double NominalFrameLength(int layer, int lsf, int bitrateIndex, int sampleRateIndex);
+double FrameDuration(int layer, int lsf, int sampleRateIndex);
+// PCM samples per channel in one frame: 384, 1152 or (Layer III LSF) 576.
+int SamplesPerFrame(int layer, int lsf);
+
+// Layer III side-information length in bytes (without the CRC word).
+int Layer3SideInfoSize(int lsf, int channels);
+
+// The size of a well-formed ID3v2 tag at p (header, body and the footer when
+// flagged), or 0 when p does not start one. n must be at least 10.
+uint32_t Id3v2TagSize(const uint8_t* p, size_t n);
+
+// A Xing/Info or VBRI header read from the first frame of a stream.
+struct VbrHeader {
+    int present;        // 1 when the first frame holds such a header
+    int isVbri;         // 1 for VBRI, 0 for Xing/Info
+    uint32_t frames;    // audio frames in the stream (the header frame excluded); 0 unknown
+    uint32_t bytes;     // stream bytes, header frame included; 0 unknown
+    int hasToc;
+    uint8_t xingToc[100];  // Xing: byte position of each percent, in 1/256 of the stream
+    // VBRI: the byte length of each run of framesPerEntry frames.
+    uint32_t vbriEntries;
+    uint32_t vbriFramesPerEntry;
+    uint32_t vbriToc[512];
+};
+// Looks for a Xing/Info or VBRI header in the frame at frame (header
+// included) of frameLen bytes. Returns true and fills vbr when found.
+bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr);
+// The byte offset, from the start of the header frame, of frame n of the
+// stream according to the header's table (n counts the audio frames); -1
+// when the header has no table.
+int64_t VbrSeekOffset(const VbrHeader& vbr, uint32_t n, uint32_t headerFrameLen);

@@ -1,0 +1,113 @@
+// The decoder's input: the byte source (a local file, or the read end of the
+// pipe that the HTTP download fills), the two frame buffers into which the
+// frame reader reads each frame body, and the MSB-first bit reader over them.
+// Single-threaded module state, touched only by the decoder thread.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct InputSource {
+    plat::File handle;  // the open file or pipe; nullptr when closed
+    int isNetwork;      // 1 when the path contains "://"
+    uint32_t fileSize;  // size of the local file (low 32 bits); 1 for a network stream
+};
+extern InputSource g_input;
+
+// The frame buffer area. Each slot is a 512-byte reserve, where the Layer III
+// reservoir is put in front of the main data, and a body area that holds the
+// largest body any accepted header describes (MPEG-2.5 Layer II at 8 kHz and
+// 160 kbit/s: 2877 bytes). Behind the two slots lies zeroed slack, so that a
+// reader running past the last body (a hostile stream) stays inside the area.
+constexpr int kReserveSize = 512;
+constexpr int kBodyAreaSize = 3072;
+constexpr int kSlotSize = kReserveSize + kBodyAreaSize;
+constexpr int kSlackSize = 8192;
+constexpr int kFrameAreaSize = 2 * kSlotSize + kSlackSize;
+extern uint8_t g_frameArea[kFrameAreaSize];
+// FrameBuffer k: the body area of slot k.
+inline uint8_t* FrameBuffer(int k) { return g_frameArea + k * kSlotSize + kReserveSize; }
+
+// Frame-reader state shared with the frame reader.
+struct FrameReaderState {
+    uint8_t* currentBuffer;   // the body of the frame being decoded
+    uint8_t* previousBuffer;  // the body of the frame before it
+    int currentSize;          // body length of the current frame
+    int previousSize;         // body length of the previous frame
+    int nextBuffer;           // slot the next frame goes into; toggles per frame
+    int SideInfoSize;         // Layer III side information of the current frame, CRC included
+};
+extern FrameReaderState g_frames;
+
+// Bit reader: a byte pointer into the frame area and a bit position 0..7
+// (0 = most significant bit).
+struct BitReader {
+    const uint8_t* p;
+    unsigned bit;
+};
+extern BitReader g_bits;
+
+// Opens a local file, or a URL through the HTTP stream opener; resets the
+// frame reader and zeroes the frame area. Returns 1 on success, 0 on failure.
+int OpenInput(const char* path);
+// Closes the input. Returns nonzero when a handle was closed.
+int CloseInput();
+
+// The next n bits (0..17) as an unsigned value. Reads three bytes at the
+// reader's position, which the frame area's slack keeps inside the area.
+inline unsigned GetBits(int n) {
+    const uint8_t* p = g_bits.p;
+    uint32_t w = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    w = ((w << g_bits.bit) & 0xFFFFFFu) >> (24 - n);
+    unsigned k = g_bits.bit + unsigned(n);
+    g_bits.p = p + (k >> 3);
+    g_bits.bit = k & 7;
+    return w;
+}
+// The next n bits (0..9), reading only two bytes.
+inline unsigned GetBitsFast(int n) {
+    const uint8_t* p = g_bits.p;
+    uint32_t w = (uint32_t(p[0]) << 8) | p[1];
+    w = ((w << g_bits.bit) & 0xFFFFu) >> (16 - n);
+    unsigned k = g_bits.bit + unsigned(n);
+    g_bits.p = p + (k >> 3);
+    g_bits.bit = k & 7;
+    return w;
+}
+inline unsigned Get1Bit() {
+    unsigned v = (g_bits.p[0] >> (7 - g_bits.bit)) & 1u;
+    if (++g_bits.bit == 8) {
+        g_bits.bit = 0;
+        g_bits.p++;
+    }
+    return v;
+}
+// Puts the last len (0..511) bytes of the previous frame's body in front of
+// the current frame's main data and points the reader there.
+void PrependReservoir(int len);
+// Points the reader at the start of the current frame body.
+inline void ResetBitReader() {
+    g_bits.p = g_frames.currentBuffer;
+    g_bits.bit = 0;
+}
+
+// ----------------------------------------------------------- byte access
+//
+// The frame reader reads the input through a read-ahead buffer, so that it
+// can look at the header that a candidate frame predicts before accepting
+// it, on a file and on a pipe alike.
+
+// Reads up to n bytes at the read position. Returns the count (0 at the end),
+// or -1 when the read failed before anything was read.
+int InputRead(void* dst, int n);
+// Copies up to n bytes found `ahead` bytes behind the read position without
+// consuming them (reading more input when needed). Returns the count copied.
+int InputPeek(int ahead, void* dst, int n);
+// Moves the read position n bytes forward (a seek on a file, a read on a
+// pipe). Returns the count skipped.
+int64_t InputSkip(int64_t n);
+// The read position: the offset of the next byte InputRead returns.
+int64_t InputTell();
+// Moves the read position to an absolute offset of a local file.
+bool InputSeek(int64_t offset);

@@ -1,0 +1,44 @@
+// ID3v1 tags: the last 128 bytes of an MP3 file.
+//
+//   offset  size  field
+//   0       3     "TAG"
+//   3       30    title
+//   33      30    artist
+//   63      30    album
+//   93      4     year (text)
+//   97      30    comment
+//   127     1     genre index
+//
+// Text fields are written padded with spaces; zero padding is read as well.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct Id3v1Tag {
+    int32_t valid;       // 1 when the record holds a tag read from a file
+    char title[32];      // 30 characters and a terminator
+    char artist[32];
+    char album[32];
+    char year[5];
+    char comment[31];
+    char genreName[33];  // the genre's name from kGenreTable
+    int32_t genre;       // index into kGenreTable, 0..44
+};
+
+constexpr int kGenreCount = 45;
+constexpr int kGenreUnknown = 44;
+// The first 44 genres of the ID3v1 list, then "Unknown".
+extern const char* const kGenreTable[kGenreCount];
+
+// Reads the tag of an open file into tag. Returns 1 when there is one; else 0,
+// with valid 0 and the other fields untouched. Leaves the file position at
+// the end of the file.
+int ReadId3v1Tag(plat::File file, Id3v1Tag* tag);
+// Writes tag as the file's tag, replacing any tag already there. Returns 1
+// when all 128 bytes were written.
+int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag);
+// Removes the file's tag, if it has one. Returns 1 when the file holds no tag
+// afterwards.
+int WipeId3v1Tag(plat::File file);
