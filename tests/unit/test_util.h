@@ -1,0 +1,63 @@
+// Small helpers shared by the unit tests (native and Windows builds alike).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// A fresh, empty directory for one test, removed when the object goes.
+class TempDir {
+public:
+    TempDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("vorlo_") + (info ? info->test_suite_name() : "t") + "_" +
+                           (info ? info->name() : "x");
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    // The full path of a file in the directory, as the platform writes paths.
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string ReadText(const std::string& path) {
+    auto b = ReadBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+// The directory of the source tree (for test data such as the vectors).
+inline std::string SourceDir() {
+#ifdef VORLO_SOURCE_DIR
+    return VORLO_SOURCE_DIR;
+#else
+    return ".";
+#endif
+}
+
+}  // namespace testutil
