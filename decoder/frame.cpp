@@ -21,6 +21,8 @@ struct FrameReader {
     bool streamStartDone;  // the tags around the audio have been looked at
     bool vbrCheckPending;  // the next frame read is the stream's first
     bool skipFreeFormat;   // the user asked to resync past a free-format header
+    bool firstFrameSeen;   // layout.firstFrame is known
+    int frameCount;        // GetFrameCount's answer once known; -1 before
     StreamLayout layout;
 } g_fr;
 
@@ -115,8 +117,11 @@ int ReadFrameRaw(StreamInfo* si) {
         for (;;) {
             bool needScan = false;
             if (g_fr.reference == 0) {
+                // A header right at the start of the audio is taken as it is;
+                // one found anywhere else must be confirmed by the next.
+                bool atStart = InputTell() - 4 == g_fr.layout.audioStart;
                 if (!HeaderIsValid(word) || (g_fr.skipFreeFormat && ((word >> 12) & 15) == 0) ||
-                    !StartCandidateConfirmed(word))
+                    (!atStart && !StartCandidateConfirmed(word)))
                     needScan = true;
             } else if ((word & 0xFFE00000u) != 0xFFE00000u || !HeaderMatches(word, g_fr.reference)) {
                 // Lost sync inside the stream: look for a header like the ones before.
@@ -141,7 +146,13 @@ int ReadFrameRaw(StreamInfo* si) {
             // Parse the accepted word.
             HeaderFields h = ParseHeaderWord(word);
             bool first = g_fr.last == 0;
-            if (g_fr.reference == 0) g_fr.reference = word;
+            if (g_fr.reference == 0) {
+                g_fr.reference = word;
+                if (!g_fr.firstFrameSeen) {
+                    g_fr.firstFrameSeen = true;
+                    g_fr.layout.firstFrame = InputTell() - 4;
+                }
+            }
             si->lsf = h.lsf;
             si->mpeg25 = h.mpeg25;
             if (first) {
@@ -228,6 +239,7 @@ double NominalLength(const StreamInfo* si) {
 void ResetFrameReader() {
     std::memset(&g_fr, 0, sizeof g_fr);
     g_fr.vbrCheckPending = true;
+    g_fr.frameCount = -1;
 }
 
 void ResetHeaderHistory() {
@@ -259,13 +271,76 @@ int ReadFrame(StreamInfo* si) {
     return r;
 }
 
+namespace {
+
+// Counts the frames of a local file. A constant-bitrate stream is counted
+// from its length; one whose bitrate changes (and that has no Xing/Info or
+// VBRI header to say how many frames it holds) is walked frame by frame.
+// A frame cut short by the end of the file counts: it is decoded too.
+int CountFrames(const StreamInfo* si) {
+    const StreamLayout& lay = g_fr.layout;
+    int64_t start = lay.firstFrame;
+    if (lay.vbr.present) start += lay.vbrFrameLen;
+    int64_t end = lay.audioEnd;
+    if (end <= start) return 0;
+    int64_t resume = InputTell();
+
+    constexpr int kSample = 256;  // frames looked at before trusting a constant bitrate
+    uint32_t ref = g_fr.reference;
+    int count = 0;
+    bool constant = true, walkedToEnd = false, metJunk = false;
+    int64_t pos = start;
+    for (;;) {
+        if (pos >= end) {
+            walkedToEnd = true;
+            break;
+        }
+        uint8_t h[4];
+        if (!InputSeek(pos) || InputRead(h, 4) < 4) {
+            walkedToEnd = true;
+            break;
+        }
+        uint32_t w = Be32(h);
+        if (!HeaderMatches(w, ref)) {
+            metJunk = true;
+            break;
+        }
+        if (((w ^ ref) & 0x0000F000u) != 0) constant = false;
+        count++;
+        pos += HeaderBodyLength(w) + 4;
+        if (constant && count >= kSample) break;
+    }
+    InputSeek(resume);
+
+    if (walkedToEnd) return count;
+    double frames;
+    if (constant && !metJunk) {
+        // Padding makes the average frame exactly nominal; a remainder longer
+        // than a header is a frame cut short.
+        double nominal = NominalLength(si);
+        frames = (static_cast<double>(end - start) + nominal - 5.0) / nominal;
+    } else {
+        // The walk met something that is not a frame: estimate the rest.
+        double average = count ? static_cast<double>(pos - start) / count : NominalLength(si);
+        frames = count + static_cast<double>(end - pos) / average;
+    }
+    return frames < 0 ? 0 : static_cast<int>(frames);
+}
+
+}  // namespace
+
 int GetFrameCount(StreamInfo* si) {
     if (g_input.isNetwork) return 0;
     if (!g_fr.streamStartDone) LookAroundStream();
     if (g_fr.layout.vbr.present && g_fr.layout.vbr.frames) return static_cast<int>(g_fr.layout.vbr.frames);
-    int64_t bytes = g_fr.layout.audioEnd - g_fr.layout.audioStart;
-    if (bytes <= 0) return 0;
-    return static_cast<int>(static_cast<double>(bytes) / NominalLength(si));
+    if (g_fr.frameCount >= 0) return g_fr.frameCount;
+    if (g_fr.reference == 0) {
+        // No frame read yet: the nominal estimate from the header in hand.
+        int64_t bytes = g_fr.layout.audioEnd - g_fr.layout.audioStart;
+        return bytes > 0 ? static_cast<int>(static_cast<double>(bytes) / NominalLength(si)) : 0;
+    }
+    g_fr.frameCount = CountFrames(si);
+    return g_fr.frameCount;
 }
 
 int GetPlayedSeconds(StreamInfo* si) {
@@ -276,7 +351,7 @@ int GetPlayedSeconds(StreamInfo* si) {
         // Byte offsets say little about time in a variable-bitrate stream.
         frames = g_fr.layout.framesRead;
     } else {
-        int64_t offset = InputTell() - g_fr.layout.audioStart;
+        int64_t offset = InputTell() - g_fr.layout.firstFrame;
         frames = static_cast<double>(static_cast<int64_t>(static_cast<double>(offset) / NominalLength(si)));
     }
     double seconds = frames * duration;
@@ -291,9 +366,9 @@ int SeekToFrame(StreamInfo* si, int n) {
     if (g_fr.layout.vbr.present)
         vbrOffset = VbrSeekOffset(g_fr.layout.vbr, static_cast<uint32_t>(n), g_fr.layout.vbrFrameLen);
     if (vbrOffset >= 0)
-        target = g_fr.layout.audioStart + vbrOffset;
+        target = g_fr.layout.firstFrame + vbrOffset;
     else
-        target = g_fr.layout.audioStart + static_cast<int64_t>((NominalLength(si) + 8.0) * n);
+        target = g_fr.layout.firstFrame + static_cast<int64_t>((NominalLength(si) + 8.0) * n);
     if (!InputSeek(target)) return 0;
 
     // Find a header like the stream's first, confirmed by the one behind it.

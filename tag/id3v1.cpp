@@ -1,7 +1,163 @@
-// Placeholder until the tag reader lands.
+// ID3v1 tags: reading, writing and wiping the last 128 bytes of a file.
 #include "tag/id3v1.h"
 
-const char* const kGenreTable[kGenreCount] = {};
-int ReadId3v1Tag(plat::File, Id3v1Tag* tag) { tag->valid = 0; return 0; }
-int WriteId3v1Tag(plat::File, const Id3v1Tag*) { return 0; }
-int WipeId3v1Tag(plat::File) { return 0; }
+#include <cstring>
+
+const char* const kGenreTable[kGenreCount] = {
+    "Blues",      "Classic Rock", "Country",     "Dance",      "Disco",       "Funk",
+    "Grunge",     "Hip-Hop",      "Jazz",        "Metal",      "New Age",     "Oldies",
+    "Other",      "Pop",          "R&B",         "Rap",        "Reggae",      "Rock",
+    "Techno",     "Industrial",   "Alternative", "Ska",        "Death Metal", "Pranks",
+    "Soundtrack", "Euro-Techno",  "Ambient",     "Trip-Hop",   "Vocal",       "Jazz+Funk",
+    "Fusion",     "Trance",       "Classical",   "Instrumental", "Acid",      "House",
+    "Game",       "Sound Clip",   "Gospel",      "Noise",      "AlternRock",  "Bass",
+    "Soul",       "Punk",         "Unknown",
+};
+
+namespace {
+
+constexpr uint32_t kTagSize = 128;
+
+// Field offsets and widths inside the 128-byte block.
+constexpr int kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
+constexpr int kGenreAt = 127;
+constexpr int kTextWidth = 30, kYearWidth = 4;
+
+static_assert(sizeof(Id3v1Tag::title) > kTextWidth && sizeof(Id3v1Tag::artist) > kTextWidth &&
+                  sizeof(Id3v1Tag::album) > kTextWidth && sizeof(Id3v1Tag::comment) > kTextWidth &&
+                  sizeof(Id3v1Tag::year) > kYearWidth,
+              "every record field holds its tag field and a terminator");
+
+void ShowError(const char* text) {
+    plat::ShowMessageBox(plat::MainWindow(), text, "Error...", plat::MbOk);
+}
+
+constexpr char kSeekError[] = "Error Setting Pointer";
+constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
+
+bool SeekToTag(plat::File file) { return plat::FileSeek(file, -int64_t{kTagSize}, plat::SeekEnd) >= 0; }
+
+bool HasTagMark(const unsigned char* block) { return std::memcmp(block, "TAG", 3) == 0; }
+
+// Reads the 128 bytes at the current position. False unless all came in.
+bool ReadBlock(plat::File file, unsigned char* block) {
+    return plat::FileRead(file, block, kTagSize) == static_cast<int>(kTagSize);
+}
+
+// Copies one text field out of the tag into dst (dstSize > width): up to width
+// bytes, stopping at a zero byte, then drops trailing spaces. dst is always
+// terminated, and the bytes after the text are zero.
+void ReadField(char* dst, size_t dstSize, const unsigned char* src, int width) {
+    std::memset(dst, 0, dstSize);
+    int len = 0;
+    while (len < width && src[len] != 0) {
+        dst[len] = static_cast<char>(src[len]);
+        ++len;
+    }
+    while (len > 0 && dst[len - 1] == ' ') dst[--len] = '\0';
+}
+
+// Puts one text field of the record into the tag: at most width characters
+// (the record's text need not be terminated within them), padded with spaces.
+void WriteField(unsigned char* dst, const char* src, int width) {
+    int len = 0;
+    while (len < width && src[len] != '\0') {
+        dst[len] = static_cast<unsigned char>(src[len]);
+        ++len;
+    }
+    std::memset(dst + len, ' ', static_cast<size_t>(width - len));
+}
+
+// Cuts off the tag known to end the file. Reports failures to the user.
+bool CutTag(plat::File file) {
+    if (!SeekToTag(file)) {
+        ShowError(kSeekError);
+        return false;
+    }
+    if (!plat::FileTruncate(file)) {
+        ShowError(kTruncateError);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int ReadId3v1Tag(plat::File file, Id3v1Tag* tag) {
+    if (!tag) return 0;
+    tag->valid = 0;
+    if (!file) return 0;
+
+    unsigned char block[kTagSize] = {};
+    // A file shorter than a tag fails the seek and has none.
+    bool found = SeekToTag(file) && ReadBlock(file, block) && HasTagMark(block);
+    // After a full read the position already is the end; otherwise put it there.
+    if (!found) {
+        plat::FileSeek(file, 0, plat::SeekEnd);
+        return 0;
+    }
+
+    ReadField(tag->title, sizeof tag->title, block + kTitleAt, kTextWidth);
+    ReadField(tag->artist, sizeof tag->artist, block + kArtistAt, kTextWidth);
+    ReadField(tag->album, sizeof tag->album, block + kAlbumAt, kTextWidth);
+    ReadField(tag->year, sizeof tag->year, block + kYearAt, kYearWidth);
+    ReadField(tag->comment, sizeof tag->comment, block + kCommentAt, kTextWidth);
+
+    int genre = block[kGenreAt];
+    if (genre >= kGenreUnknown) genre = kGenreUnknown;
+    tag->genre = genre;
+    std::memset(tag->genreName, 0, sizeof tag->genreName);
+    std::strncpy(tag->genreName, kGenreTable[genre], sizeof tag->genreName - 1);
+
+    tag->valid = 1;
+    return 1;
+}
+
+int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
+    if (!file || !tag) return 0;
+
+    unsigned char block[kTagSize] = {};
+    std::memcpy(block, "TAG", 3);
+    WriteField(block + kTitleAt, tag->title, kTextWidth);
+    WriteField(block + kArtistAt, tag->artist, kTextWidth);
+    WriteField(block + kAlbumAt, tag->album, kTextWidth);
+    WriteField(block + kYearAt, tag->year, kYearWidth);
+    WriteField(block + kCommentAt, tag->comment, kTextWidth);
+    // "Unknown" and anything outside the table are stored as 0.
+    block[kGenreAt] = static_cast<unsigned char>(tag->genre >= 0 && tag->genre < kGenreUnknown ? tag->genre : 0);
+
+    if (!SeekToTag(file)) {
+        // Shorter than a tag, so there is none to replace: append.
+        ShowError(kSeekError);
+    } else {
+        unsigned char old[kTagSize];
+        // Unless the old tag is known to be absent or gone, a new one appended
+        // now would leave the old one inside the audio data.
+        if (!ReadBlock(file, old)) return 0;
+        if (HasTagMark(old) && !CutTag(file)) return 0;
+    }
+
+    int64_t end = plat::FileSeek(file, 0, plat::SeekEnd);
+    if (end < 0) {
+        ShowError(kSeekError);
+        return 0;
+    }
+    if (plat::FileWrite(file, block, kTagSize) == static_cast<int>(kTagSize)) return 1;
+    // Take back a partial tag rather than leave stray bytes behind the audio.
+    if (plat::FileSeek(file, end, plat::SeekBegin) == end) plat::FileTruncate(file);
+    return 0;
+}
+
+int WipeId3v1Tag(plat::File file) {
+    if (!file) return 0;
+    if (!SeekToTag(file)) {
+        ShowError(kSeekError);
+        // A file shorter than a tag holds none.
+        int64_t size = plat::FileSize(file);
+        return size >= 0 && size < kTagSize ? 1 : 0;
+    }
+    unsigned char block[kTagSize];
+    if (!ReadBlock(file, block)) return 0;
+    if (!HasTagMark(block)) return 1;
+    return CutTag(file) ? 1 : 0;
+}

@@ -1,0 +1,404 @@
+// ID3v1 tags: reading, writing and wiping on real files, with the message
+// boxes recorded.
+#include "tag/id3v1.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+struct Shown {
+    void* owner;
+    std::string text, caption;
+    unsigned flags;
+};
+std::vector<Shown> g_shown;
+
+int RecordBox(void* owner, const char* text, const char* caption, unsigned flags) {
+    g_shown.push_back({owner, text ? text : "", caption ? caption : "", flags});
+    return plat::IdOk;
+}
+
+constexpr char kSeekError[] = "Error Setting Pointer";
+constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
+
+using Bytes = std::vector<uint8_t>;
+
+// Audio-like bytes that never hold "TAG" where a tag would start.
+Bytes Audio(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0x80 | (i * 37 + 11));
+    return b;
+}
+
+void PutField(Bytes& tag, size_t at, size_t width, const std::string& text, uint8_t pad) {
+    for (size_t i = 0; i < width; ++i) tag[at + i] = i < text.size() ? static_cast<uint8_t>(text[i]) : pad;
+}
+
+// A 128-byte tag as a file holds it; texts longer than a field are cut.
+Bytes TagBlock(const std::string& title, const std::string& artist, const std::string& album,
+               const std::string& year, const std::string& comment, uint8_t genre, uint8_t pad = ' ') {
+    Bytes t(128, 0);
+    std::memcpy(t.data(), "TAG", 3);
+    PutField(t, 3, 30, title, pad);
+    PutField(t, 33, 30, artist, pad);
+    PutField(t, 63, 30, album, pad);
+    PutField(t, 93, 4, year, pad);
+    PutField(t, 97, 30, comment, pad);
+    t[127] = genre;
+    return t;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Id3v1Tag Record(const char* title, const char* artist, const char* album, const char* year,
+                const char* comment, int genre) {
+    Id3v1Tag t{};
+    std::strncpy(t.title, title, sizeof t.title - 1);
+    std::strncpy(t.artist, artist, sizeof t.artist - 1);
+    std::strncpy(t.album, album, sizeof t.album - 1);
+    std::strncpy(t.year, year, sizeof t.year - 1);
+    std::strncpy(t.comment, comment, sizeof t.comment - 1);
+    t.genre = genre;
+    return t;
+}
+
+const std::string k30 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
+
+class Id3v1Fixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_shown.clear();
+        savedMainWindow_ = plat::MainWindow();
+        plat::SetMainWindow(&mainWindow_);
+        plat::SetMessageBoxHook(RecordBox);
+    }
+    void TearDown() override {
+        plat::SetMessageBoxHook(nullptr);
+        plat::SetMainWindow(savedMainWindow_);
+    }
+
+    std::string Make(const Bytes& content) {
+        std::string path = dir_.File("song.mp3");
+        testutil::WriteBytes(path, content);
+        return path;
+    }
+    // Reads the file's tag into *tag; returns ReadId3v1Tag's result.
+    static int ReadTag(const std::string& path, Id3v1Tag* tag) {
+        plat::File f = plat::FileOpenRead(path.c_str());
+        EXPECT_NE(f, nullptr);
+        int r = ReadId3v1Tag(f, tag);
+        plat::FileClose(f);
+        return r;
+    }
+    static int WriteTag(const std::string& path, const Id3v1Tag& tag) {
+        plat::File f = plat::FileOpenReadWrite(path.c_str());
+        EXPECT_NE(f, nullptr);
+        int r = WriteId3v1Tag(f, &tag);
+        plat::FileClose(f);
+        return r;
+    }
+    static int WipeTag(const std::string& path) {
+        plat::File f = plat::FileOpenReadWrite(path.c_str());
+        EXPECT_NE(f, nullptr);
+        int r = WipeId3v1Tag(f);
+        plat::FileClose(f);
+        return r;
+    }
+    // Every message box shown so far: owned by the main window, OK only.
+    void ExpectShown(const std::vector<std::string>& texts) {
+        ASSERT_EQ(g_shown.size(), texts.size());
+        for (size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(g_shown[i].text, texts[i]);
+            EXPECT_EQ(g_shown[i].caption, "Error...");
+            EXPECT_EQ(g_shown[i].flags, plat::MbOk);
+            EXPECT_EQ(g_shown[i].owner, &mainWindow_);
+        }
+    }
+
+    testutil::TempDir dir_;
+
+private:
+    int mainWindow_ = 0;
+    void* savedMainWindow_ = nullptr;
+};
+
+using Id3v1Read = Id3v1Fixture;
+using Id3v1Write = Id3v1Fixture;
+using Id3v1Wipe = Id3v1Fixture;
+
+// ---------------------------------------------------------------- reading
+
+TEST_F(Id3v1Read, FieldsAreTrimmedOfTrailingSpacesOnly) {
+    auto path = Make(Concat(Audio(1000), TagBlock("Song", "Two  Words ", "  Lead", "98", "c", 17)));
+    Id3v1Tag t;
+    std::memset(&t, 'x', sizeof t);
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    EXPECT_EQ(t.valid, 1);
+    EXPECT_STREQ(t.title, "Song");
+    EXPECT_STREQ(t.artist, "Two  Words");
+    EXPECT_STREQ(t.album, "  Lead");
+    EXPECT_STREQ(t.year, "98");  // "98  "
+    EXPECT_STREQ(t.comment, "c");
+    EXPECT_EQ(t.genre, 17);
+    EXPECT_STREQ(t.genreName, "Rock");
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Read, FullWidthFieldsKeepEveryCharacter) {
+    auto path = Make(Concat(Audio(300), TagBlock(k30, k30, k30, "2001", k30, 0)));
+    Id3v1Tag t;
+    std::memset(&t, 'x', sizeof t);  // no terminator unless the reader writes one
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    EXPECT_EQ(std::string(t.title), k30);
+    EXPECT_EQ(std::string(t.artist), k30);
+    EXPECT_EQ(std::string(t.album), k30);
+    EXPECT_EQ(std::string(t.comment), k30);
+    EXPECT_STREQ(t.year, "2001");
+    EXPECT_STREQ(t.genreName, "Blues");
+}
+
+TEST_F(Id3v1Read, ZeroPaddingAndEmbeddedZeros) {
+    Bytes tag = TagBlock("Zero", "", "", "1990", "", 1, 0);
+    PutField(tag, 33, 30, std::string("Spaces then zeros   ") + std::string(10, '\0'), 0);
+    PutField(tag, 63, 30, std::string("ab\0cd", 5), ' ');  // a reader stops at the zero
+    auto path = Make(Concat(Audio(200), tag));
+    Id3v1Tag t{};
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    EXPECT_STREQ(t.title, "Zero");
+    EXPECT_STREQ(t.artist, "Spaces then zeros");
+    EXPECT_STREQ(t.album, "ab");
+    EXPECT_STREQ(t.year, "1990");
+    EXPECT_STREQ(t.comment, "");
+    EXPECT_STREQ(t.genreName, "Classic Rock");
+}
+
+TEST_F(Id3v1Read, GenreBytesBeyondTheTableReadAsUnknown) {
+    const struct { uint8_t byte; int genre; const char* name; } cases[] = {
+        {0, 0, "Blues"}, {14, 14, "R&B"}, {43, 43, "Punk"},
+        {44, 44, "Unknown"}, {80, 44, "Unknown"}, {255, 44, "Unknown"},
+    };
+    for (const auto& c : cases) {
+        auto path = Make(Concat(Audio(10), TagBlock("t", "a", "b", "1", "c", c.byte)));
+        Id3v1Tag t{};
+        ASSERT_EQ(ReadTag(path, &t), 1) << int(c.byte);
+        EXPECT_EQ(t.genre, c.genre) << int(c.byte);
+        EXPECT_STREQ(t.genreName, c.name) << int(c.byte);
+    }
+    for (const char* name : kGenreTable) EXPECT_LT(std::strlen(name), sizeof(Id3v1Tag::genreName));
+}
+
+TEST_F(Id3v1Read, NoTagLeavesTheRecordAlone) {
+    Bytes notATag = TagBlock("t", "a", "b", "1", "c", 0);
+    notATag[2] = 'X';
+    const Bytes files[] = {
+        Audio(5000),                        // plain audio
+        Concat(Audio(100), notATag),        // almost a tag
+        {},                                 // empty
+        Bytes{'T', 'A', 'G'},               // shorter than a tag
+        Concat(Bytes{'T', 'A', 'G'}, Audio(124)),
+    };
+    for (const auto& content : files) {
+        auto path = Make(content);
+        Id3v1Tag t = Record("Old", "Kept", "As", "1999", "is", 5);
+        t.valid = 1;
+        EXPECT_EQ(ReadTag(path, &t), 0) << content.size();
+        EXPECT_EQ(t.valid, 0);
+        EXPECT_STREQ(t.title, "Old");
+        EXPECT_STREQ(t.year, "1999");
+        EXPECT_EQ(t.genre, 5);
+    }
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Read, LeavesThePositionAtTheEnd) {
+    const Bytes files[] = {
+        Concat(Audio(700), TagBlock("t", "a", "b", "1", "c", 0)),
+        TagBlock("only", "a", "tag", "", "", 9),
+        Audio(700),
+        Audio(50),
+    };
+    for (const auto& content : files) {
+        auto path = Make(content);
+        plat::File f = plat::FileOpenRead(path.c_str());
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(plat::FileSeek(f, 17, plat::SeekBegin), 17);
+        Id3v1Tag t{};
+        ReadId3v1Tag(f, &t);
+        EXPECT_EQ(plat::FileTell(f), static_cast<int64_t>(content.size()));
+        plat::FileClose(f);
+    }
+}
+
+// ---------------------------------------------------------------- writing
+
+TEST_F(Id3v1Write, AddsATagToAnUntaggedFile) {
+    Bytes audio = Audio(4000);
+    auto path = Make(audio);
+    ASSERT_EQ(WriteTag(path, Record("Song", k30.c_str(), "", "98", "Comment", 17)), 1);
+    Bytes after = testutil::ReadBytes(path);
+    EXPECT_EQ(after, Concat(audio, TagBlock("Song", k30, "", "98", "Comment", 17, ' ')));
+
+    Id3v1Tag t{};
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    EXPECT_STREQ(t.title, "Song");
+    EXPECT_EQ(std::string(t.artist), k30);
+    EXPECT_STREQ(t.album, "");
+    EXPECT_STREQ(t.year, "98");
+    EXPECT_STREQ(t.genreName, "Rock");
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Write, ReplacesAnExistingTag) {
+    Bytes audio = Audio(3000);
+    auto path = Make(Concat(audio, TagBlock("Old title", "Old artist", "Old album", "1970", "old", 3)));
+    ASSERT_EQ(WriteTag(path, Record("New", "Artist", "Album", "2024", "new", 8)), 1);
+    ASSERT_EQ(WriteTag(path, Record("Newer", "Artist", "Album", "2025", "", 9)), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), Concat(audio, TagBlock("Newer", "Artist", "Album", "2025", "", 9)));
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Write, UnknownAndStrayGenresAreStoredAsZero) {
+    auto path = Make(Concat(Audio(500), TagBlock("t", "a", "b", "1", "c", 255)));
+    Id3v1Tag t{};
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    ASSERT_EQ(t.genre, 44);
+    ASSERT_EQ(WriteTag(path, t), 1);
+    EXPECT_EQ(testutil::ReadBytes(path).back(), 0);
+
+    for (int genre : {-1, 45, 1000}) {
+        t.genre = genre;
+        ASSERT_EQ(WriteTag(path, t), 1);
+        EXPECT_EQ(testutil::ReadBytes(path).back(), 0) << genre;
+    }
+    t.genre = 43;
+    ASSERT_EQ(WriteTag(path, t), 1);
+    EXPECT_EQ(testutil::ReadBytes(path).back(), 43);
+}
+
+TEST_F(Id3v1Write, UnterminatedRecordTextsAreCutToTheirFields) {
+    auto path = Make(Audio(256));
+    Id3v1Tag t;
+    std::memset(&t, 'x', sizeof t);
+    t.genre = 2;
+    ASSERT_EQ(WriteTag(path, t), 1);
+    std::string x30(30, 'x');
+    EXPECT_EQ(testutil::ReadBytes(path), Concat(Audio(256), TagBlock(x30, x30, x30, "xxxx", x30, 2)));
+}
+
+TEST_F(Id3v1Write, ShortFileReportsOnceAndAppends) {
+    for (size_t size : {size_t{0}, size_t{3}, size_t{127}}) {
+        g_shown.clear();
+        Bytes content = size >= 3 ? Concat(Bytes{'T', 'A', 'G'}, Audio(size - 3)) : Audio(size);
+        auto path = Make(content);
+        EXPECT_EQ(WriteTag(path, Record("t", "a", "b", "1", "c", 4)), 1) << size;
+        EXPECT_EQ(testutil::ReadBytes(path), Concat(content, TagBlock("t", "a", "b", "1", "c", 4))) << size;
+        ExpectShown({kSeekError});
+    }
+}
+
+TEST_F(Id3v1Write, ExactlyOneTagLongFileIsReplaced) {
+    auto path = Make(TagBlock("only", "a", "tag", "", "", 9));
+    ASSERT_EQ(WriteTag(path, Record("t", "a", "b", "1", "c", 4)), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), TagBlock("t", "a", "b", "1", "c", 4));
+    ExpectShown({});
+}
+
+// A handle without write access makes the truncation and the write fail.
+TEST_F(Id3v1Write, FailedTruncationKeepsTheFileAsItWas) {
+    Bytes content = Concat(Audio(900), TagBlock("Old", "a", "b", "1", "c", 0));
+    auto path = Make(content);
+    plat::File f = plat::FileOpenRead(path.c_str());
+    ASSERT_NE(f, nullptr);
+    Id3v1Tag t = Record("New", "a", "b", "2", "c", 1);
+    EXPECT_EQ(WriteId3v1Tag(f, &t), 0);
+    plat::FileClose(f);
+    EXPECT_EQ(testutil::ReadBytes(path), content);
+    ExpectShown({kTruncateError});
+}
+
+TEST_F(Id3v1Write, FailedWriteKeepsTheFileAsItWas) {
+    Bytes content = Audio(900);
+    auto path = Make(content);
+    plat::File f = plat::FileOpenRead(path.c_str());
+    ASSERT_NE(f, nullptr);
+    Id3v1Tag t = Record("New", "a", "b", "2", "c", 1);
+    EXPECT_EQ(WriteId3v1Tag(f, &t), 0);
+    plat::FileClose(f);
+    EXPECT_EQ(testutil::ReadBytes(path), content);
+}
+
+TEST_F(Id3v1Write, ReadOnlyFileIsNotOpenedForWriting) {
+    Bytes content = Concat(Audio(900), TagBlock("Old", "a", "b", "1", "c", 0));
+    auto path = Make(content);
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    plat::File f = plat::FileOpenReadWrite(path.c_str());
+    if (f) plat::FileClose(f);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    if (f) GTEST_SKIP() << "this user may write read-only files";
+
+    Id3v1Tag t = Record("New", "a", "b", "2", "c", 1);
+    EXPECT_EQ(WriteId3v1Tag(f, &t), 0);
+    EXPECT_EQ(WipeId3v1Tag(f), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), content);
+    ExpectShown({});
+}
+
+// ---------------------------------------------------------------- wiping
+
+TEST_F(Id3v1Wipe, RemovesTheTag) {
+    Bytes audio = Audio(2000);
+    auto path = Make(Concat(audio, TagBlock("t", "a", "b", "1", "c", 0)));
+    EXPECT_EQ(WipeTag(path), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), audio);
+    EXPECT_EQ(WipeTag(path), 1);  // nothing left to remove
+    EXPECT_EQ(testutil::ReadBytes(path), audio);
+
+    path = Make(TagBlock("only", "a", "tag", "", "", 9));
+    EXPECT_EQ(WipeTag(path), 1);
+    EXPECT_TRUE(testutil::ReadBytes(path).empty());
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Wipe, UntaggedFileIsUnchanged) {
+    Bytes notATag = TagBlock("t", "a", "b", "1", "c", 0);
+    notATag[0] = 't';
+    for (const Bytes& content : {Audio(2000), Concat(Audio(10), notATag)}) {
+        auto path = Make(content);
+        EXPECT_EQ(WipeTag(path), 1);
+        EXPECT_EQ(testutil::ReadBytes(path), content);
+    }
+    ExpectShown({});
+}
+
+TEST_F(Id3v1Wipe, ShortFileReportsAndIsUnchanged) {
+    Bytes content = Concat(Bytes{'T', 'A', 'G'}, Audio(60));
+    auto path = Make(content);
+    EXPECT_EQ(WipeTag(path), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), content);
+    ExpectShown({kSeekError});
+}
+
+TEST_F(Id3v1Wipe, FailedTruncationIsReported) {
+    Bytes content = Concat(Audio(900), TagBlock("t", "a", "b", "1", "c", 0));
+    auto path = Make(content);
+    plat::File f = plat::FileOpenRead(path.c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(WipeId3v1Tag(f), 0);
+    plat::FileClose(f);
+    EXPECT_EQ(testutil::ReadBytes(path), content);
+    ExpectShown({kTruncateError});
+}
+
+}  // namespace
