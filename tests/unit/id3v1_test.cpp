@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -60,14 +61,21 @@ Bytes Concat(Bytes a, const Bytes& b) {
     return a;
 }
 
+template <size_t N>
+void SetText(char (&dst)[N], const char* text) {
+    size_t n = std::min(std::strlen(text), N - 1);
+    std::memcpy(dst, text, n);
+    dst[n] = '\0';
+}
+
 Id3v1Tag Record(const char* title, const char* artist, const char* album, const char* year,
                 const char* comment, int genre) {
     Id3v1Tag t{};
-    std::strncpy(t.title, title, sizeof t.title - 1);
-    std::strncpy(t.artist, artist, sizeof t.artist - 1);
-    std::strncpy(t.album, album, sizeof t.album - 1);
-    std::strncpy(t.year, year, sizeof t.year - 1);
-    std::strncpy(t.comment, comment, sizeof t.comment - 1);
+    SetText(t.title, title);
+    SetText(t.artist, artist);
+    SetText(t.album, album);
+    SetText(t.year, year);
+    SetText(t.comment, comment);
     t.genre = genre;
     return t;
 }
