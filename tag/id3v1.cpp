@@ -18,6 +18,9 @@ namespace {
 
 constexpr uint32_t kTagSize = 128;
 
+constexpr Id3v1FileOps kPlatformOps = {plat::FileSeek, plat::FileRead, plat::FileWrite, plat::FileTruncate};
+Id3v1FileOps g_ops = kPlatformOps;
+
 // Field offsets and widths inside the 128-byte block.
 constexpr int kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
 constexpr int kGenreAt = 127;
@@ -35,13 +38,13 @@ void ShowError(const char* text) {
 constexpr char kSeekError[] = "Error Setting Pointer";
 constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
 
-bool SeekToTag(plat::File file) { return plat::FileSeek(file, -int64_t{kTagSize}, plat::SeekEnd) >= 0; }
+bool SeekToTag(plat::File file) { return g_ops.seek(file, -int64_t{kTagSize}, plat::SeekEnd) >= 0; }
 
 bool HasTagMark(const unsigned char* block) { return std::memcmp(block, "TAG", 3) == 0; }
 
 // Reads the 128 bytes at the current position. False unless all came in.
 bool ReadBlock(plat::File file, unsigned char* block) {
-    return plat::FileRead(file, block, kTagSize) == static_cast<int>(kTagSize);
+    return g_ops.read(file, block, kTagSize) == static_cast<int>(kTagSize);
 }
 
 // Copies one text field out of the tag into dst (dstSize > width): up to width
@@ -74,7 +77,7 @@ bool CutTag(plat::File file) {
         ShowError(kSeekError);
         return false;
     }
-    if (!plat::FileTruncate(file)) {
+    if (!g_ops.truncate(file)) {
         ShowError(kTruncateError);
         return false;
     }
@@ -82,6 +85,8 @@ bool CutTag(plat::File file) {
 }
 
 }  // namespace
+
+void SetId3v1FileOps(const Id3v1FileOps* ops) { g_ops = ops ? *ops : kPlatformOps; }
 
 int ReadId3v1Tag(plat::File file, Id3v1Tag* tag) {
     if (!tag) return 0;
@@ -93,7 +98,7 @@ int ReadId3v1Tag(plat::File file, Id3v1Tag* tag) {
     bool found = SeekToTag(file) && ReadBlock(file, block) && HasTagMark(block);
     // After a full read the position already is the end; otherwise put it there.
     if (!found) {
-        plat::FileSeek(file, 0, plat::SeekEnd);
+        g_ops.seek(file, 0, plat::SeekEnd);
         return 0;
     }
 
@@ -137,14 +142,14 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
         if (HasTagMark(old) && !CutTag(file)) return 0;
     }
 
-    int64_t end = plat::FileSeek(file, 0, plat::SeekEnd);
+    int64_t end = g_ops.seek(file, 0, plat::SeekEnd);
     if (end < 0) {
         ShowError(kSeekError);
         return 0;
     }
-    if (plat::FileWrite(file, block, kTagSize) == static_cast<int>(kTagSize)) return 1;
+    if (g_ops.write(file, block, kTagSize) == static_cast<int>(kTagSize)) return 1;
     // Take back a partial tag rather than leave stray bytes behind the audio.
-    if (plat::FileSeek(file, end, plat::SeekBegin) == end) plat::FileTruncate(file);
+    if (g_ops.seek(file, end, plat::SeekBegin) == end) g_ops.truncate(file);
     return 0;
 }
 

@@ -42,3 +42,14 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag);
 // Removes the file's tag, if it has one. Returns 1 when the file holds no tag
 // afterwards.
 int WipeId3v1Tag(plat::File file);
+
+// The file operations under the three functions above: the platform's unless
+// replaced, which tests do to reach the failure paths.
+struct Id3v1FileOps {
+    int64_t (*seek)(plat::File file, int64_t offset, plat::SeekOrigin origin);
+    int (*read)(plat::File file, void* dst, uint32_t n);
+    int (*write)(plat::File file, const void* src, uint32_t n);
+    bool (*truncate)(plat::File file);
+};
+// Installs a copy of ops; nullptr restores the platform's operations.
+void SetId3v1FileOps(const Id3v1FileOps* ops);

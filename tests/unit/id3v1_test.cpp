@@ -409,4 +409,105 @@ TEST_F(Id3v1Wipe, FailedTruncationIsReported) {
     ExpectShown({kTruncateError});
 }
 
+// ------------------------------------------------------- injected failures
+
+// File operations that fail on demand and otherwise do the real thing.
+struct Faults {
+    int failSeekCall = -1;  // the seek call (counted from 0) that fails
+    int seekCalls = 0;
+    bool failRead = false;
+    int writeLimit = -1;  // bytes a write gets through before the disk is full
+    bool failTruncate = false;
+};
+Faults g_faults;
+
+int64_t FaultySeek(plat::File f, int64_t offset, plat::SeekOrigin origin) {
+    if (g_faults.seekCalls++ == g_faults.failSeekCall) return -1;
+    return plat::FileSeek(f, offset, origin);
+}
+int FaultyRead(plat::File f, void* dst, uint32_t n) { return g_faults.failRead ? -1 : plat::FileRead(f, dst, n); }
+int FaultyWrite(plat::File f, const void* src, uint32_t n) {
+    if (g_faults.writeLimit >= 0 && n > static_cast<uint32_t>(g_faults.writeLimit))
+        n = static_cast<uint32_t>(g_faults.writeLimit);
+    return plat::FileWrite(f, src, n);
+}
+bool FaultyTruncate(plat::File f) { return !g_faults.failTruncate && plat::FileTruncate(f); }
+
+class Id3v1Faults : public Id3v1Fixture {
+protected:
+    void SetUp() override {
+        Id3v1Fixture::SetUp();
+        g_faults = Faults{};
+        static const Id3v1FileOps ops = {FaultySeek, FaultyRead, FaultyWrite, FaultyTruncate};
+        SetId3v1FileOps(&ops);
+    }
+    void TearDown() override {
+        SetId3v1FileOps(nullptr);
+        Id3v1Fixture::TearDown();
+    }
+    const Bytes tagged_ = Concat(Audio(900), TagBlock("Old", "a", "b", "1", "c", 0));
+    const Bytes untagged_ = Audio(900);
+    const Id3v1Tag new_ = Record("New", "a", "b", "2", "c", 1);
+};
+
+// The old tag must not end up inside the audio with the new one behind it.
+TEST_F(Id3v1Faults, FailedTruncationStopsTheWrite) {
+    auto path = Make(tagged_);
+    g_faults.failTruncate = true;
+    EXPECT_EQ(WriteTag(path, new_), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), tagged_);
+    ExpectShown({kTruncateError});
+}
+
+TEST_F(Id3v1Faults, FailedSeekBeforeTheTruncationStopsTheWrite) {
+    auto path = Make(tagged_);
+    g_faults.failSeekCall = 1;  // the seek back to the old tag
+    EXPECT_EQ(WriteTag(path, new_), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), tagged_);
+    ExpectShown({kSeekError});
+
+    g_shown.clear();
+    g_faults = Faults{};
+    g_faults.failSeekCall = 1;
+    EXPECT_EQ(WipeTag(path), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), tagged_);
+    ExpectShown({kSeekError});
+}
+
+TEST_F(Id3v1Faults, FailedSeekToTheEndStopsTheWrite) {
+    auto path = Make(untagged_);
+    g_faults.failSeekCall = 1;  // the seek to the end, after finding no tag
+    EXPECT_EQ(WriteTag(path, new_), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), untagged_);
+    ExpectShown({kSeekError});
+}
+
+// Unless the old tag's place could be read, nothing is known about it.
+TEST_F(Id3v1Faults, UnreadableEndChangesNothing) {
+    auto path = Make(tagged_);
+    g_faults.failRead = true;
+    EXPECT_EQ(WriteTag(path, new_), 0);
+    EXPECT_EQ(WipeTag(path), 0);
+    EXPECT_EQ(testutil::ReadBytes(path), tagged_);
+
+    plat::File f = plat::FileOpenRead(path.c_str());
+    ASSERT_NE(f, nullptr);
+    Id3v1Tag t = Record("Old", "", "", "", "", 0);
+    EXPECT_EQ(ReadId3v1Tag(f, &t), 0);
+    EXPECT_EQ(t.valid, 0);
+    EXPECT_EQ(plat::FileTell(f), static_cast<int64_t>(tagged_.size()));
+    plat::FileClose(f);
+}
+
+TEST_F(Id3v1Faults, PartialWriteIsTakenBack) {
+    for (const Bytes& content : {untagged_, tagged_}) {
+        auto path = Make(content);
+        g_faults = Faults{};
+        g_faults.writeLimit = 60;
+        EXPECT_EQ(WriteTag(path, new_), 0);
+        Bytes after = testutil::ReadBytes(path);
+        EXPECT_EQ(after, untagged_);  // an old tag is gone before the write
+    }
+}
+
 }  // namespace
