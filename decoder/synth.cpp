@@ -1,9 +1,305 @@
-// Placeholder until the synthesis lands.
+// Polyphase synthesis subband filter (ISO/IEC 11172-3, 2.4.3.2 and Annex A
+// Figure A.2) in three rate variants, and the PCM accumulation buffer.
+//
+// Per slot and channel the 32 subband samples are matrixed into the V vector
+// by a 32-point DCT-II, X[n] = sum_k S[k] cos(n (2k+1) pi / 64). The standard's
+// V[i] = sum_k cos((16+i)(2k+1) pi / 64) S[k] then is V[m] = X[16+m] and
+// V[32+m] = -X[16-m]; all other V values follow by symmetry. Only X[0..31] is
+// kept, in two ring halves of 17 rows by 16 slots, so that the window stage
+// becomes 16 multiply-adds per output sample over the folded window.
 #include "decoder/synth.h"
 
+#include <cstring>
+
+#include "decoder/tables_synth.h"
+#include "output/output_driver.h"
+
 PcmBufferState PcmBuffer;
-int PcmFlushStep(StreamInfo*) { return 1; }
-int PcmThreshold(int, int, int) { return 16384; }
+
+namespace {
+
+// ----------------------------------------------------------------- the DCT
+
+// One butterfly stage of the Lee DCT-II: an N-point transform from two N/2
+// point ones. c[k] = 1 / (2 cos((2k+1) pi / 2N)).
+template <int N>
+struct Dct {
+    static void Run(const double* x, double* X);
+};
+
+template <int N>
+constexpr const double* DctCos() {
+    if constexpr (N == 32) return kDctCos0;
+    else if constexpr (N == 16) return kDctCos1;
+    else if constexpr (N == 8) return kDctCos2;
+    else if constexpr (N == 4) return kDctCos3;
+    else return kDctCos4;
+}
+
+template <int N>
+void Dct<N>::Run(const double* x, double* X) {
+    constexpr int H = N / 2;
+    const double* c = DctCos<N>();
+    double a[H], b[H], A[H], B[H];
+    for (int k = 0; k < H; k++) {
+        a[k] = x[k] + x[N - 1 - k];
+        b[k] = (x[k] - x[N - 1 - k]) * c[k];
+    }
+    Dct<H>::Run(a, A);
+    Dct<H>::Run(b, B);
+    for (int k = 0; k < H - 1; k++) {
+        X[2 * k] = A[k];
+        X[2 * k + 1] = B[k] + B[k + 1];
+    }
+    X[N - 2] = A[H - 1];
+    X[N - 1] = B[H - 1];
+}
+
+template <>
+void Dct<1>::Run(const double* x, double* X) {
+    X[0] = x[0];
+}
+
+// ------------------------------------------------------------ rate variants
+
+constexpr int kRingHalf = 272;  // 17 rows of V values x 16 slots
+
+struct SynthState {
+    double ring[2][2][kRingHalf];  // [channel][half]
+    int offset;                    // slot of the newest V vector, shared by both channels
+};
+SynthState g_state[3] = {{{}, 1}, {{}, 1}, {{}, 1}};
+
+inline void StoreSample(uint8_t* p, double sum) {
+    int16_t s = static_cast<int16_t>(PcmRoundClip(sum));
+    std::memcpy(p, &s, 2);
+}
+
+// The core of variant R (0 full, 1 half, 2 quarter rate): synthesises one
+// slot of channel ch and writes 32 >> R samples, `stride` bytes apart, at out.
+// Channel 0 advances the ring offset, so it must come first in each slot.
+template <int R>
+void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
+    constexpr int S = 1 << R;  // output step
+    SynthState& st = g_state[R];
+    if (ch == 0) st.offset = (st.offset - 1) & 15;
+    const int offset = st.offset;
+    double* h0 = st.ring[ch & 1][0];
+    double* h1 = st.ring[ch & 1][1];
+
+    double X[32];
+    Dct<32>::Run(samples, X);
+
+    // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
+    // kinds alternate halves from slot to slot.
+    const double* b;
+    int o1;
+    if (offset & 1) {
+        int pos = (offset + 1) & 15;
+        for (int m = 0; m <= 16; m++) h1[pos + 16 * m] = X[16 - m];
+        for (int m = 0; m < 16; m++) h0[offset + 16 * m] = X[16 + m];
+        b = h0;
+        o1 = offset;
+    } else {
+        for (int m = 0; m <= 16; m++) h0[offset + 16 * m] = X[16 - m];
+        for (int m = 0; m < 16; m++) h1[offset + 1 + 16 * m] = X[16 + m];
+        b = h1;
+        o1 = offset + 1;
+    }
+
+    // o1 is 1..15 here, so every read below stays inside the 544-entry window.
+    const double* w = kSynthWindow + 16 - o1;
+    for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
+        double sum = 0.0;
+        for (int k = 0; k < 16; k += 2) {
+            sum += w[k] * b[k];
+            sum -= w[k + 1] * b[k + 1];
+        }
+        StoreSample(out, sum);
+        out += stride;
+        b += 16 * S;
+        w += 32 * S;
+    }
+    {  // output 16
+        double sum = 0.0;
+        for (int k = 0; k < 16; k += 2) sum += w[k] * b[k];
+        StoreSample(out, sum);
+        out += stride;
+    }
+    b -= 16 * S;
+    w -= 32 * S;
+    w += 2 * o1;
+    for (int n = 16 + S; n < 32; n += S) {  // outputs 17 .. 31
+        double sum = 0.0;
+        for (int k = 0; k < 16; k++) sum -= w[-1 - k] * b[k];
+        StoreSample(out, sum);
+        out += stride;
+        b -= 16 * S;
+        w -= 32 * S;
+    }
+}
+
+// ----------------------------------------------------------- entry points
+
+// s >> 4 indexes it, for -4096 .. 4095; entry i is (i >> 5) - 128 modulo 256.
+struct Pcm8Table {
+    uint8_t v[8192];
+};
+constexpr Pcm8Table MakePcm8Table() {
+    Pcm8Table t{};
+    for (int i = -4096; i < 4096; i++) {
+        int q = i >= 0 ? i / 32 : -((-i + 31) / 32);  // arithmetic shift by 5
+        t.v[i + 4096] = static_cast<uint8_t>((q - 128) & 0xFF);
+    }
+    return t;
+}
+constexpr Pcm8Table kPcm8 = MakePcm8Table();
+
+inline uint8_t To8(const uint8_t* p) {
+    int16_t s;
+    std::memcpy(&s, p, 2);
+    return kPcm8.v[(s >> 4) + 4096];
+}
+
+template <int R>
+struct Variant {
+    static constexpr int n = 32 >> R;
+
+    static void Synth16(const double* s, int ch, uint8_t* out) {
+        SynthCore<R>(s, ch, out + 2 * (ch & 1), 4);
+    }
+    static void Synth8(const double* s, int ch, uint8_t* out) {
+        uint8_t tmp[2 * n];
+        SynthCore<R>(s, ch, tmp, 2);
+        for (int i = 0; i < n; i++) out[2 * i + (ch & 1)] = To8(tmp + 2 * i);
+    }
+    static void MonoToStereo16(const double* s, uint8_t* out) {
+        SynthCore<R>(s, 0, out, 4);
+        for (int i = 0; i < n; i++) std::memcpy(out + 4 * i + 2, out + 4 * i, 2);
+    }
+    static void MonoToStereo8(const double* s, uint8_t* out) {
+        uint8_t tmp[2 * n];
+        SynthCore<R>(s, 0, tmp, 2);
+        for (int i = 0; i < n; i++) out[2 * i] = out[2 * i + 1] = To8(tmp + 2 * i);
+    }
+    static void Mono16(const double* s, uint8_t* out) { SynthCore<R>(s, 0, out, 2); }
+    static void Mono8(const double* s, uint8_t* out) {
+        uint8_t tmp[2 * n];
+        SynthCore<R>(s, 0, tmp, 2);
+        for (int i = 0; i < n; i++) out[i] = To8(tmp + 2 * i);
+    }
+};
+
+struct SynthEntries {
+    SynthFn synth16;
+    SynthFn synth8;
+    MonoWriterFn monoToStereo16;
+    MonoWriterFn monoToStereo8;
+    MonoWriterFn mono16;
+    MonoWriterFn mono8;
+};
+
+template <int R>
+constexpr SynthEntries EntriesOf() {
+    return {Variant<R>::Synth16,        Variant<R>::Synth8, Variant<R>::MonoToStereo16,
+            Variant<R>::MonoToStereo8, Variant<R>::Mono16, Variant<R>::Mono8};
+}
+constexpr SynthEntries kEntries[3] = {EntriesOf<0>(), EntriesOf<1>(), EntriesOf<2>()};
+
+// Flush level by sample-rate index at full rate, 16-bit stereo: about 93 ms
+// of PCM. The 16 kHz level of 6114 is not a multiple of a slot; the buffer
+// is handed over at the next slot boundary, 6144 bytes.
+constexpr int kThresholdBase[9] = {16384, 20480, 12288, 8192, 10240, 6114, 3072, 4096, 2048};
+
+// Drops the oldest bytes so that `room` more fit; whole 4-byte sample
+// frames, so the channels stay in step.
+void DropOldest(int room) {
+    int excess = PcmBuffer.fill - (kPcmBufferSize - room);
+    if (excess <= 0) return;
+    excess = (excess + 3) & ~3;
+    if (excess >= PcmBuffer.fill) {
+        PcmBuffer.fill = 0;
+        return;
+    }
+    std::memmove(PcmBuffer.data, PcmBuffer.data + excess, static_cast<size_t>(PcmBuffer.fill - excess));
+    PcmBuffer.fill -= excess;
+}
+
+}  // namespace
+
+int PcmRoundClip(double sum) {
+    // Clipping first keeps the 2^52 + 2^31 trick inside its range (and maps
+    // NaN to the top); for sums inside the range it rounds exactly as the
+    // rounding followed by the clip would.
+    if (!(sum < 32767.0)) sum = 32767.0;
+    if (sum < -32768.0) sum = -32768.0;
+    double t = sum + 4503601774854144.0;  // 2^52 + 2^31: one unit in the last place
+    uint64_t bits;
+    std::memcpy(&bits, &t, sizeof bits);
+    return static_cast<int>(static_cast<int64_t>(bits & 0xFFFFFFFFu) - 2147483648LL);
+}
+
+uint8_t Pcm8FromPcm16(int s) {
+    if (s < -32768) s = -32768;
+    if (s > 32767) s = 32767;
+    return kPcm8.v[(s >> 4) + 4096];
+}
+
+void ResetSynthesisState() {
+    for (SynthState& st : g_state) {
+        std::memset(st.ring, 0, sizeof st.ring);
+        st.offset = 1;
+    }
+}
+
 void SelectSynthesis(StreamInfo* si, int downsample, int eightBit, int monoOutput) {
+    if (downsample < 0 || downsample > 2) downsample = 0;
+    eightBit = eightBit ? 1 : 0;
+    monoOutput = monoOutput ? 1 : 0;
+    const SynthEntries& e = kEntries[downsample];
+    si->synth = eightBit ? e.synth8 : e.synth16;
+    if (monoOutput)
+        si->monoWriter = eightBit ? e.mono8 : e.mono16;
+    else
+        si->monoWriter = eightBit ? e.monoToStereo8 : e.monoToStereo16;
     si->bytesPerSlot = 128 >> (monoOutput + eightBit + downsample);
+}
+
+int PcmThreshold(int sampleRateIndex, int downsample, int eightBit) {
+    if (sampleRateIndex < 0 || sampleRateIndex > 8) sampleRateIndex = 0;
+    if (downsample < 0 || downsample > 2) downsample = 0;
+    int t = kThresholdBase[sampleRateIndex] >> downsample;
+    return eightBit ? t / 2 : t;
+}
+
+uint8_t* PcmSlotOut() {
+    if (PcmBuffer.fill < 0) PcmBuffer.fill = 0;
+    if (PcmBuffer.fill > kPcmBufferSize - kPcmMaxSlotBytes) DropOldest(kPcmMaxSlotBytes);
+    return PcmBuffer.data + PcmBuffer.fill;
+}
+
+int PcmFlushStep(StreamInfo* si) {
+    int slot = si->bytesPerSlot;
+    if (slot < 0) slot = 0;
+    if (slot > kPcmMaxSlotBytes) slot = kPcmMaxSlotBytes;
+    PcmBuffer.fill += slot;
+    if (PcmBuffer.fill > kPcmBufferSize) PcmBuffer.fill = kPcmBufferSize;  // only if fill was out of range
+
+    int result = 1;
+    if (PcmBuffer.fill >= PcmBuffer.threshold || PcmBuffer.fill > kPcmBufferSize - kPcmMaxSlotBytes) {
+        int offer = PcmBuffer.fill < kPcmMaxWrite ? PcmBuffer.fill : kPcmMaxWrite;
+        int took = (g_outputDriver && g_outputDriver->Write) ? g_outputDriver->Write(offer, PcmBuffer.data) : 0;
+        if (took > offer) took = offer;
+        if (took < 0) {
+            result = -2;
+        } else if (took >= PcmBuffer.fill) {
+            PcmBuffer.fill = 0;
+        } else if (took > 0) {
+            std::memmove(PcmBuffer.data, PcmBuffer.data + took, static_cast<size_t>(PcmBuffer.fill - took));
+            PcmBuffer.fill -= took;
+        }
+    }
+    // A driver that keeps refusing must not push the next slot past the end.
+    if (PcmBuffer.fill > kPcmBufferSize - kPcmMaxSlotBytes) DropOldest(kPcmMaxSlotBytes);
+    return result;
 }
