@@ -91,12 +91,12 @@ void Release(ThreadRec* t) {
 struct EndGuard {
     ThreadRec* t;
     ~EndGuard() {
+        g_liveThreads.fetch_sub(1);
         {
             std::lock_guard<std::mutex> g(t->m);
             t->done = true;
         }
         t->cv.notify_all();
-        g_liveThreads.fetch_sub(1);
         Release(t);
     }
 };
