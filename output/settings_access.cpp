@@ -1,5 +1,6 @@
+// Defines the stand-in Settings record until the settings module has one.
 #include "output/settings_access.h"
 
-#ifdef VORLO_SETTINGS_STANDIN
-SettingsRecord Settings;
+#if !__has_include("shell/settings.cpp")
+Settings g_settings{};
 #endif

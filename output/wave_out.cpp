@@ -100,12 +100,12 @@ int WaveOpen(int rate, int channels, int device, int blockBytes, float, int eigh
 
     g_wave.doneEvent = plat::EventCreate(false, true);
     unsigned flags = 0;
-    if (Settings.AudioBypassACM) flags |= plat::WaveFormatDirect;
-    if (Settings.AudioAllowSyncDev) flags |= plat::WaveAllowSync;
+    if (g_settings.AudioBypassACM) flags |= plat::WaveFormatDirect;
+    if (g_settings.AudioAllowSyncDev) flags |= plat::WaveAllowSync;
 
     // Only a callback function and a callback thread are supported; any
     // other mode (from a hand-edited settings file) uses the function.
-    g_wave.callbackMode = Settings.WinMMCallback == 1 ? 1 : 0;
+    g_wave.callbackMode = g_settings.WinMMCallback == 1 ? 1 : 0;
     g_wave.freeCount.store(kWaveBufferCount);
     unsigned err;
     if (g_wave.callbackMode == 1) {

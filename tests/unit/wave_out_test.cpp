@@ -54,16 +54,16 @@ protected:
         plat::FakeWaveFailOpen(plat::kWaveOk);
         plat::FakeWaveSetManual(true);
         plat::FakeWaveResetCounters();
-        Settings.WinMMCallback = 0;
-        Settings.AudioBypassACM = 0;
-        Settings.AudioAllowSyncDev = 0;
+        g_settings.WinMMCallback = 0;
+        g_settings.AudioBypassACM = 0;
+        g_settings.AudioAllowSyncDev = 0;
         block_.assign(16384, 0x11);
     }
     void TearDown() override {
         if (D.IsOpen()) D.Close(1);
         plat::FakeWaveSetManual(false);
         plat::FakeWaveFailOpen(plat::kWaveOk);
-        Settings.WinMMCallback = 0;
+        g_settings.WinMMCallback = 0;
         plat::SetMessageBoxHook(nullptr);
     }
     int OpenCd() { return D.Open(44100, 2, -1, 16384, 2.5f, 0); }
@@ -93,8 +93,8 @@ TEST_F(WaveOutFake, OpenBuildsTheFormatAndHoldsTheDevicePaused) {
 }
 
 TEST_F(WaveOutFake, EightBitMonoFormatAndOpenFlags) {
-    Settings.AudioBypassACM = 1;
-    Settings.AudioAllowSyncDev = 1;
+    g_settings.AudioBypassACM = 1;
+    g_settings.AudioAllowSyncDev = 1;
     ASSERT_EQ(D.Open(22050, 1, 0, 4096, 2.5f, 1), 1);
     auto s = plat::GetFakeWaveState();
     EXPECT_EQ(s.format.blockAlign, 1);
@@ -238,7 +238,7 @@ TEST_F(WaveOutFake, VolumeMapping) {
 }
 
 TEST_F(WaveOutFake, OpenFailureShowsOneBoxAndLeavesNoThread) {
-    Settings.WinMMCallback = 1;
+    g_settings.WinMMCallback = 1;
     int threadsBefore = plat::ThreadLiveCount();
     plat::FakeWaveFailOpen(2);
     EXPECT_EQ(OpenCd(), 0);
@@ -257,7 +257,7 @@ TEST_F(WaveOutFake, OpenFailureShowsOneBoxAndLeavesNoThread) {
 }
 
 TEST_F(WaveOutFake, CallbackThreadCountsBlocksAndEndsAtClose) {
-    Settings.WinMMCallback = 1;
+    g_settings.WinMMCallback = 1;
     plat::FakeWaveSetManual(false);
     int threadsBefore = plat::ThreadLiveCount();
     ASSERT_EQ(OpenCd(), 1);
