@@ -158,11 +158,11 @@ int ReadFrameRaw(StreamInfo* si) {
             if (first) {
                 si->layer = h.layer;
                 si->sampleRateIndex = h.sampleRateIndex;
-                si->crcPresent = h.crcPresent;
                 g_fr.refBitrateIndex = h.bitrateIndex;
             }
-            // The bitrate may change from frame to frame (variable bitrate).
+            // Bitrate and protection may change from frame to frame.
             si->bitrateIndex = h.bitrateIndex;
+            si->crcPresent = h.crcPresent;
             si->padding = h.padding;
             si->privateBit = static_cast<int>((word >> 8) & 1);
             si->mode = h.mode;

@@ -42,12 +42,14 @@ inline bool HeaderIsValid(uint32_t w) {
 }
 
 // The in-stream match test. A candidate matches a stored header word when
-// sync, version, layer, protection, sample rate and private bit agree; the
-// bitrate may change from frame to frame (variable-bitrate streams), but
-// index 0 (free format) and 15 (forbidden) never match.
+// sync, version, layer and sample rate agree. The bitrate may change from
+// frame to frame (variable-bitrate streams), and so may the protection and
+// private bits (ISO/IEC 11172-3 2.4.2.3 sets them per frame; the conformance
+// streams switch the CRC on mid-stream), but bitrate index 0 (free format)
+// and 15 (forbidden) never match.
 inline bool HeaderMatches(uint32_t candidate, uint32_t stored) {
     uint32_t br = candidate & 0x0000F000u;
-    return ((candidate ^ stored) & 0xFFFF0D00u) == 0 && br != 0 && br != 0x0000F000u;
+    return ((candidate ^ stored) & 0xFFFE0C00u) == 0 && br != 0 && br != 0x0000F000u;
 }
 
 // Frame length without the four header bytes, padding included; -1 when the
