@@ -298,7 +298,7 @@ unsigned ProfileGetInt(const char* section, const char* key, int def, const char
 }
 
 bool ProfileWriteString(const char* section, const char* key, const char* value, const char* file) {
-    if (!section || !key || !value || !file) return false;
+    if (!section || !key || !value || !file || !*file) return false;
     IniFile ini;
     // A file that exists but cannot be read is never overwritten.
     if (!Load(file, &ini)) return false;
