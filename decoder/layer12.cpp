@@ -1,10 +1,291 @@
-// Layers I and II: not decoded yet; frames are read and skipped.
-#include "decoder/frame.h"
+// Layer I and Layer II frame decoders (ISO/IEC 11172-3, 2.4.1.5, 2.4.1.6,
+// 2.4.2.5, 2.4.2.6, 2.4.3.2, 2.4.3.3; ISO/IEC 13818-3, 2.4.3.3).
+//
+// Every index taken from the stream is bounded by its field width and sized
+// for: allocations select an entry inside their own subband's run of the
+// allocation table, scale-factor index 63 has a (zero) column of M, grouped
+// codes beyond L^3 land on zero rows, and jsbound and sblimit are clamped to
+// the table in use. A hostile stream can only produce wrong sound.
+#include "decoder/layer12.h"
 
-int DecodeLayer1Frame(StreamInfo*) { return 1; }
-int DecodeLayer2Frame(StreamInfo*) { return 1; }
+#include <cstring>
+
+#include "decoder/frame.h"
+#include "decoder/input.h"
+#include "decoder/synth.h"
+
+double g_layer12Multiplier[kLayer12Rows][64];
+uint8_t g_layer2Group3[32][3];
+uint8_t g_layer2Group5[128][3];
+uint8_t g_layer2Group9[1024][3];
+
+namespace {
+
+constexpr Layer2AllocTable kAllocTables[5] = {
+    {kLayer2Alloc_a, int(sizeof kLayer2Alloc_a / sizeof kLayer2Alloc_a[0]), kLayer2AllocSblimit[0]},
+    {kLayer2Alloc_b, int(sizeof kLayer2Alloc_b / sizeof kLayer2Alloc_b[0]), kLayer2AllocSblimit[1]},
+    {kLayer2Alloc_c, int(sizeof kLayer2Alloc_c / sizeof kLayer2Alloc_c[0]), kLayer2AllocSblimit[2]},
+    {kLayer2Alloc_d, int(sizeof kLayer2Alloc_d / sizeof kLayer2Alloc_d[0]), kLayer2AllocSblimit[3]},
+    {kLayer2Alloc_lsf, int(sizeof kLayer2Alloc_lsf / sizeof kLayer2Alloc_lsf[0]), kLayer2AllocSblimit[4]},
+};
+
+// Rows of M for the levels of the grouped quantizers, lowest level first.
+constexpr uint8_t kLevels3[3] = {1, 0, 2};
+constexpr uint8_t kLevels5[5] = {17, 18, 0, 19, 20};
+constexpr uint8_t kLevels9[9] = {21, 1, 22, 23, 0, 24, 25, 2, 26};
+
+template <int L, int N>
+void FillGroup(uint8_t (&table)[N][3], const uint8_t (&levels)[L]) {
+    std::memset(table, 0, sizeof table);
+    int c = 0;
+    for (int x2 = 0; x2 < L; x2++)
+        for (int x1 = 0; x1 < L; x1++)
+            for (int x0 = 0; x0 < L; x0++, c++) {
+                table[c][0] = levels[x0];
+                table[c][1] = levels[x1];
+                table[c][2] = levels[x2];
+            }
+}
+
+inline int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// The output channel: -1 both (stereo output of a two-channel stream), else
+// the channel the mono writer renders.
+int OutputChannel(const StreamInfo* si, int nch) {
+    int sel = si->channelSelect;
+    if (nch == 1 || sel == 3 || sel > 1) sel = 0;
+    return sel < 0 ? -1 : sel;
+}
+
+// Synthesises one slot from the two channels' 32 samples and runs the
+// flush step: 1, or -2 when the output refused the data.
+int OutputSlot(StreamInfo* si, int sel, const double* ch0, const double* ch1) {
+    uint8_t* out = PcmSlotOut();
+    if (sel < 0) {
+        si->synth(ch0, 0, out);
+        si->synth(ch1, 1, out);
+    } else {
+        si->monoWriter(sel ? ch1 : ch0, out);
+    }
+    return PcmFlushStep(si);
+}
+
+bool ReadyToDecode(const StreamInfo* si) {
+    return PcmBuffer.data && si->synth && si->monoWriter;
+}
+
+}  // namespace
+
+void InitLayer12Tables() {
+    static const double kRowFactor[kLayer12Rows] = {
+        0.0,        -2.0 / 3.0, 2.0 / 3.0,  0,          0,          0,          0,
+        0,          0,          0,          0,          0,          0,          0,
+        0,          0,          0,          -4.0 / 5.0, -2.0 / 5.0, 2.0 / 5.0,  4.0 / 5.0,
+        -8.0 / 9.0, -4.0 / 9.0, -2.0 / 9.0, 2.0 / 9.0,  4.0 / 9.0,  8.0 / 9.0,
+    };
+    for (int k = 0; k < kLayer12Rows; k++) {
+        double m = (k >= 3 && k <= 16) ? 2.0 / double((1 << k) - 1) : kRowFactor[k];
+        for (int i = 0; i < 63; i++) g_layer12Multiplier[k][i] = m * kLayer12ScaleFactor[i];
+        g_layer12Multiplier[k][63] = 0.0;
+    }
+    FillGroup(g_layer2Group3, kLevels3);
+    FillGroup(g_layer2Group5, kLevels5);
+    FillGroup(g_layer2Group9, kLevels9);
+}
+
 const Layer2AllocTable* GetLayer2AllocTable(int table, int* sblimit) {
-    static const int kSblimit[5] = {27, 30, 8, 12, 30};
-    *sblimit = kSblimit[table < 0 || table > 4 ? 0 : table];
-    return nullptr;
+    if (table < 0 || table > 4) table = 0;
+    if (sblimit) *sblimit = kAllocTables[table].sblimit;
+    return &kAllocTables[table];
+}
+
+// ------------------------------------------------------------------ Layer I
+
+int DecodeLayer1Frame(StreamInfo* si) {
+    if (!ReadyToDecode(si)) return 0;
+    const int nch = si->channels == 1 ? 1 : 2;
+    const int sel = OutputChannel(si, nch);
+    const int jsbound = nch == 2 ? Clamp(si->jsbound, 0, 32) : 32;
+    const int bandLimit = 32 >> Clamp(si->downsample, 0, 2);
+    const auto& M = g_layer12Multiplier;
+
+    uint8_t allocation[2][32];  // 0..15: n + 1 bits a sample
+    uint8_t scalefactor[2][32];
+    std::memset(scalefactor, 63, sizeof scalefactor);
+
+    for (int sb = 0; sb < 32; sb++) {
+        if (sb < jsbound) {
+            for (int ch = 0; ch < nch; ch++) allocation[ch][sb] = static_cast<uint8_t>(GetBitsFast(4));
+            if (nch == 1) allocation[1][sb] = 0;
+        } else {
+            allocation[0][sb] = allocation[1][sb] = static_cast<uint8_t>(GetBitsFast(4));
+        }
+    }
+    for (int sb = 0; sb < 32; sb++)
+        for (int ch = 0; ch < nch; ch++)
+            if (allocation[ch][sb]) scalefactor[ch][sb] = static_cast<uint8_t>(GetBitsFast(6));
+
+    double samples[2][32];
+    for (int slot = 0; slot < 12; slot++) {
+        for (int sb = 0; sb < 32; sb++) {
+            if (sb < jsbound) {
+                for (int ch = 0; ch < nch; ch++) {
+                    int n = allocation[ch][sb];
+                    if (n) {
+                        int v = int(GetBits(n + 1)) - (1 << n) + 1;
+                        samples[ch][sb] = v * M[n + 1][scalefactor[ch][sb]];
+                    } else {
+                        samples[ch][sb] = 0.0;
+                    }
+                }
+            } else {
+                int n = allocation[0][sb];
+                if (n) {
+                    int v = int(GetBits(n + 1)) - (1 << n) + 1;
+                    samples[0][sb] = v * M[n + 1][scalefactor[0][sb]];
+                    samples[1][sb] = v * M[n + 1][scalefactor[1][sb]];
+                } else {
+                    samples[0][sb] = samples[1][sb] = 0.0;
+                }
+            }
+        }
+        if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
+        for (int sb = bandLimit; sb < 32; sb++) samples[0][sb] = samples[1][sb] = 0.0;
+        if (OutputSlot(si, sel, samples[0], samples[1]) < 0) return -2;
+    }
+    return 1;
+}
+
+// ----------------------------------------------------------------- Layer II
+
+namespace {
+
+// The three codes of one subband and granule, read once even when both
+// channels share them (intensity stereo) and dequantized per channel.
+struct Codes {
+    bool grouped;
+    int row;     // ungrouped: row of M (the codeword width)
+    int v[3];    // ungrouped: code + d
+    int rows[3]; // grouped: rows of M of the three samples
+};
+
+Codes ReadCodes(const Layer2AllocEntry& e) {
+    Codes c{};
+    if (e.d > 0) {
+        c.grouped = true;
+        unsigned code = GetBits(e.bits);
+        const uint8_t* r;
+        if (e.d == 3)
+            r = g_layer2Group3[code & 31];
+        else if (e.d == 5)
+            r = g_layer2Group5[code & 127];
+        else
+            r = g_layer2Group9[code & 1023];
+        for (int j = 0; j < 3; j++) c.rows[j] = r[j];
+    } else {
+        c.grouped = false;
+        c.row = Clamp(e.bits, 0, 16);
+        for (int j = 0; j < 3; j++) c.v[j] = int(GetBits(c.row)) + e.d;
+    }
+    return c;
+}
+
+// The three samples of c at scale-factor index sf into out[0], out[32],
+// out[64] (the granule's three slots).
+inline void Dequantize(const Codes& c, int sf, double* out) {
+    const auto& M = g_layer12Multiplier;
+    for (int j = 0; j < 3; j++) out[32 * j] = c.grouped ? M[c.rows[j]][sf] : c.v[j] * M[c.row][sf];
+}
+
+}  // namespace
+
+int DecodeLayer2Frame(StreamInfo* si) {
+    if (!ReadyToDecode(si) || !si->allocTable) return 0;
+    const Layer2AllocTable& table = *si->allocTable;
+    const int nch = si->channels == 1 ? 1 : 2;
+    const int sel = OutputChannel(si, nch);
+    const int sblimit = Clamp(si->sblimit < table.sblimit ? si->sblimit : table.sblimit, 0, 32);
+    const int jsbound = nch == 2 ? Clamp(si->jsbound, 0, sblimit) : sblimit;
+    int bandLimit = 32 >> Clamp(si->downsample, 0, 2);
+    if (bandLimit > sblimit) bandLimit = sblimit;
+
+    // Entry of allocation 0 of each subband; allocation a selects entry a,
+    // which is below 2^nbal and so inside the subband's run.
+    const Layer2AllocEntry* entry[2][32];
+    uint8_t allocation[2][32] = {};
+    uint8_t scalefactor[2][32][3];
+    std::memset(scalefactor, 63, sizeof scalefactor);
+
+    int pos = 0;
+    for (int sb = 0; sb < sblimit; sb++) {
+        if (pos >= table.entryCount) return 0;
+        int nbal = table.entries[pos].bits;
+        if (sb < jsbound) {
+            for (int ch = 0; ch < nch; ch++) allocation[ch][sb] = static_cast<uint8_t>(GetBits(nbal));
+        } else {
+            allocation[0][sb] = allocation[1][sb] = static_cast<uint8_t>(GetBits(nbal));
+        }
+        if (nch == 1) allocation[1][sb] = 0;
+        for (int ch = 0; ch < 2; ch++) entry[ch][sb] = &table.entries[pos + allocation[ch][sb]];
+        pos += 1 << nbal;
+        if (pos > table.entryCount) return 0;  // a table that does not hold sblimit subbands
+    }
+
+    uint8_t scfsi[2][32] = {};
+    for (int sb = 0; sb < sblimit; sb++)
+        for (int ch = 0; ch < nch; ch++)
+            if (allocation[ch][sb]) scfsi[ch][sb] = static_cast<uint8_t>(GetBitsFast(2));
+    for (int sb = 0; sb < sblimit; sb++)
+        for (int ch = 0; ch < nch; ch++) {
+            if (!allocation[ch][sb]) continue;
+            uint8_t* s = scalefactor[ch][sb];
+            switch (scfsi[ch][sb]) {
+            case 0:
+                s[0] = static_cast<uint8_t>(GetBitsFast(6));
+                s[1] = static_cast<uint8_t>(GetBitsFast(6));
+                s[2] = static_cast<uint8_t>(GetBitsFast(6));
+                break;
+            case 1:
+                s[0] = s[1] = static_cast<uint8_t>(GetBitsFast(6));
+                s[2] = static_cast<uint8_t>(GetBitsFast(6));
+                break;
+            case 2:
+                s[0] = s[1] = s[2] = static_cast<uint8_t>(GetBitsFast(6));
+                break;
+            default:
+                s[0] = static_cast<uint8_t>(GetBitsFast(6));
+                s[1] = s[2] = static_cast<uint8_t>(GetBitsFast(6));
+                break;
+            }
+        }
+
+    double samples[2][3][32];
+    for (int gr = 0; gr < 12; gr++) {
+        const int part = gr >> 2;
+        for (int sb = 0; sb < sblimit; sb++) {
+            if (sb < jsbound) {
+                for (int ch = 0; ch < nch; ch++) {
+                    if (allocation[ch][sb]) {
+                        Codes c = ReadCodes(*entry[ch][sb]);
+                        Dequantize(c, scalefactor[ch][sb][part], &samples[ch][0][sb]);
+                    } else {
+                        samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
+                    }
+                }
+            } else if (allocation[0][sb]) {
+                Codes c = ReadCodes(*entry[0][sb]);
+                Dequantize(c, scalefactor[0][sb][part], &samples[0][0][sb]);
+                Dequantize(c, scalefactor[1][sb][part], &samples[1][0][sb]);
+            } else {
+                for (int ch = 0; ch < 2; ch++) samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
+            }
+        }
+        if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
+        for (int ch = 0; ch < 2; ch++)
+            for (int j = 0; j < 3; j++)
+                for (int sb = bandLimit; sb < 32; sb++) samples[ch][j][sb] = 0.0;
+        for (int j = 0; j < 3; j++)
+            if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) return -2;
+    }
+    return 1;
 }

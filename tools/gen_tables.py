@@ -139,26 +139,35 @@ def write_layer12(src, dst):
 # ------------------------------------------------------------------ synthesis
 
 def window_walk(src):
-    """The folded 544-entry window: I[j] = 65536 D[j] (ISO/IEC 11172-3 Table
-    3-B.3, j = 0..256, D[512 - j] mirrored) laid out with the sign and the
-    2^15 output scale folded in, each row doubled 16 entries on, so that the
-    window stage reads it with a ring offset and no wrap."""
+    """The folded 544-entry window. Row r (0..16) holds, at position q
+    (0..15), -32768 D[r + 32 q] with D the synthesis window of ISO/IEC
+    11172-3 Table 3-B.3, and the same 16 values again 16 entries on, so that
+    the window stage reads a row from any ring offset without a wrap."""
     I = {}
+    D = {}
     for r in records(os.path.join(src, "synth_window.txt")):
         if r[0] == "I":
             I[int(r[1])] = int(r[2])
+        elif r[0] == "D":
+            D[int(r[1])] = float(r[2])
     if sorted(I) != list(range(257)) or I[0] != 0 or I[1] != -1 or I[256] != 75038:
         sys.exit("synth_window.txt: bad I table")
-    W = [None] * 544
-    p, sigma = 0, -32768
+    if sorted(D) != list(range(512)):
+        sys.exit("synth_window.txt: bad D table")
+    # D is a multiple of 2^-16: D[i] = I[i] / 65536, and the second half
+    # mirrors the first with the sign reversed except at 320, 384 and 448.
     for i in range(512):
-        j = i if i < 256 else 512 - i
+        j = i if i <= 256 else 512 - i
+        sign = 1 if i <= 256 or j % 64 == 0 else -1
+        if D[i] * 65536 != sign * I[j]:
+            sys.exit("synth_window.txt: D[%d] does not match I[%d]" % (i, j))
+    W = [None] * 544
+    p = 0
+    for i in range(512):  # i = r + 32 q visits row r, position q
         if p < 528:
-            W[p] = W[p + 16] = sigma * I[j] / 65536
+            W[p] = W[p + 16] = -32768 * D[i]
         if i % 32 == 31:
             p -= 1023
-        if i % 64 == 63:
-            sigma = -sigma
         p += 32
     if any(v is None for v in W):
         sys.exit("window walk left holes")
@@ -183,9 +192,9 @@ def write_synth(src, dst):
         out.append(rows([fmt(v) for v in vals], 4))
         out.append("};")
     out.append("")
-    out.append("// The synthesis window D of ISO/IEC 11172-3 Table 3-B.3 times -32768 (the sign")
-    out.append("// flipping every 64 taps), folded: 17 rows of 32, row r holding the 16 taps of")
-    out.append("// output r twice over so that a ring offset 0..16 reads them without a wrap.")
+    out.append("// The synthesis window D of ISO/IEC 11172-3 Table 3-B.3 times -32768, folded:")
+    out.append("// 17 rows of 32; row r holds D[r + 32 q] for q = 0..15 (the taps of output r,")
+    out.append("// newest slot first) twice over, so that a ring offset reads them without a wrap.")
     out.append("constexpr double kSynthWindow[544] = {")
     out.append(rows([fmt(v) for v in W], 8))
     out.append("};")

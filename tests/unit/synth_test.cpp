@@ -19,37 +19,31 @@ constexpr double kPi = 3.14159265358979323846;
 
 // ISO/IEC 11172-3 Figure A.2 as printed: shift V by 64, matrix, build U,
 // window with D, sum; the result times 32768. D is recovered from the folded
-// window by undoing its layout: the walk visits I[j] = 65536 |D| with the
-// sign of D[j] for j = 0..256, and D[i] is I[i or 512 - i] / 65536 with the
-// sign reversed in every other run of 64 taps (ISO/IEC 11172-3 Table 3-B.3).
+// window (row r, position q: -32768 D[r + 32 q], rows 0..16) and the
+// symmetry of Table 3-B.3 (D[512 - i] = -D[i] for the taps of rows 17..31).
 struct ReferenceSynth {
     double V[2][1024] = {};
     double D[512];
 
     ReferenceSynth() {
-        double Dhalf[257];
-        bool seen[257] = {};
-        int p = 0;
-        double sigma = -32768.0;
         for (int i = 0; i < 512; i++) {
-            int j = i < 256 ? i : 512 - i;
-            if (p < 528) {
-                double d = kSynthWindow[p] / sigma;
-                if (seen[j]) {
-                    EXPECT_EQ(Dhalf[j], d) << j;
-                }
-                Dhalf[j] = d;
-                seen[j] = true;
-                EXPECT_EQ(kSynthWindow[p + 16], kSynthWindow[p]);
+            int r = i % 32, q = i / 32;
+            if (r <= 16) {
+                D[i] = kSynthWindow[32 * r + q] / -32768.0;
+                EXPECT_EQ(kSynthWindow[32 * r + q + 16], kSynthWindow[32 * r + q]);
             }
-            if (i % 32 == 31) p -= 1023;
-            if (i % 64 == 63) sigma = -sigma;
-            p += 32;
         }
-        for (int j = 0; j <= 256; j++) EXPECT_TRUE(seen[j]) << j;
-        for (int i = 0; i < 512; i++) D[i] = ((i >> 6) & 1 ? -1.0 : 1.0) * Dhalf[i < 256 ? i : 512 - i];
-        EXPECT_EQ(D[256] * 65536, 75038);
+        for (int i = 0; i < 512; i++)
+            if (i % 32 > 16) D[i] = -D[512 - i];
+        // Spot values of Table 3-B.3.
+        EXPECT_EQ(D[0], 0.0);
         EXPECT_EQ(D[1] * 65536, -1);
+        EXPECT_EQ(D[256] * 65536, 75038);
+        EXPECT_NEAR(D[64], 0.003250122, 5e-9);
+        EXPECT_NEAR(D[128], 0.031082153, 5e-9);
+        EXPECT_NEAR(D[192], 0.100311279, 5e-9);
+        EXPECT_NEAR(D[320], 0.100311279, 5e-9);
+        EXPECT_NEAR(D[511], 0.000015259, 5e-9);
     }
 
     void Run(const double* S, int ch, double* out) {
