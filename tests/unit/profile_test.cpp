@@ -6,6 +6,10 @@
 
 #include <filesystem>
 #include <string>
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 #include "platform/platform.h"
 #include "test_util.h"
@@ -100,6 +104,8 @@ TEST(Profile, WriteOfTheSameValueLeavesTheFileAlone) {
     EXPECT_EQ(testutil::ReadText(f), "[a]\r\nb=2\r\n");
     ASSERT_TRUE(Put("a", "c", "  lead", f));
     EXPECT_EQ(testutil::ReadText(f), "[a]\r\nb=2\r\nc=lead\r\n");
+    ASSERT_TRUE(Put("a", "c", "LEAD", f));  // values compare with case
+    EXPECT_EQ(testutil::ReadText(f), "[a]\r\nb=2\r\nc=LEAD\r\n");
 }
 
 TEST(Profile, OnlyTheFirstSectionAndKeyOfANameCount) {
@@ -128,6 +134,9 @@ TEST(Profile, LinesBeforeHeadersLineBreaksAndOddHeaders) {
     EXPECT_EQ(Get("", "h", f), "<def>");  // the unnamed section comes first
     ASSERT_TRUE(Put("x", "m", "5", f));
     EXPECT_EQ(testutil::ReadText(f), "top=1\r\nnext=2\r\n[x]\r\nm=5\r\n[y\r\nn=2\r\nh=3\r\n");
+    // The unnamed section takes new keys at its end, before the first header.
+    ASSERT_TRUE(Put("  ", "new", "6", f));
+    EXPECT_EQ(testutil::ReadText(f), "top=1\r\nnext=2\r\nnew=6\r\n[x]\r\nm=5\r\n[y\r\nn=2\r\nh=3\r\n");
 }
 
 TEST(Profile, NamesOfNewSectionsAndKeysKeepTrailingBlanksUntilReadAgain) {
@@ -220,5 +229,44 @@ TEST(Profile, WritesLeaveNoOtherFilesBehind) {
     }
     EXPECT_EQ(count, 1);
 }
+
+#ifndef _WIN32
+// Our side replaces the file through a temporary file and a rename; a write
+// that fails half-way must leave the previous file whole.
+TEST(Profile, FailedWriteKeepsThePreviousFile) {
+    testutil::TempDir dir;
+    std::string f = dir.File("t.ini");
+    std::string before = "[s]\r\nk=" + std::string(2000, 'v') + "\r\n";
+    PutText(f, before);
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 1024;  // no file of ours may grow past 1 KiB now
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool written = Put("s", "other", "x", f);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(testutil::ReadText(f), before);
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(entry.path().filename().string(), "t.ini");
+        ++count;
+    }
+    EXPECT_EQ(count, 1);
+}
+
+TEST(Profile, WriteThroughASymbolicLinkReplacesItsTarget) {
+    testutil::TempDir dir;
+    std::string target = dir.File("real.ini");
+    std::string link = dir.File("link.ini");
+    PutText(target, "[s]\r\nk=1\r\n");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(Put("s", "k", "2", link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(testutil::ReadText(target), "[s]\r\nk=2\r\n");
+}
+#endif
 
 }  // namespace
