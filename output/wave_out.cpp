@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/settings_access.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "platform/wave.h"
+#include "shell/settings.h"
 
 namespace {
 

@@ -104,3 +104,18 @@ void SetMainWindow(void* window);
 void* MainWindow();
 
 }  // namespace plat
+
+// ===================================================== additions: threads, output
+// Threads, events, locks, time, notices to the main window and the save
+// dialog are declared in platform/thread.h; the wave output device in
+// platform/wave.h.
+
+namespace plat {
+
+// More MessageBoxA flags.
+enum : unsigned {
+    MbSetForeground = 0x10000,
+    MbTopmost = 0x40000,
+};
+
+}  // namespace plat

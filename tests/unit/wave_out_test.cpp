@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "output/settings_access.h"
 #include "output/wave_out.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "platform/wave.h"
+#include "shell/settings.h"
 
 namespace {
 
