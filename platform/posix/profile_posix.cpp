@@ -22,8 +22,8 @@
 // that a failed write leaves the previous file whole.
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,12 +189,12 @@ bool ReplaceFile(const char* path, const std::string& text) {
         }
         exists = ::stat(target.c_str(), &st) == 0;
     }
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     char suffix[64];
     int fd = -1;
     std::string temp;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), counter++);
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), counter.fetch_add(1));
         temp = target + suffix;
         do {
             fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -231,7 +231,9 @@ IniKey* FindKey(IniSection* s, const char* name) {
 }
 
 // Copies value into buf without one pair of enclosing quotes, cut to size-1
-// characters. Returns the length copied.
+// characters. Returns the length copied. (Wine's function drops one more
+// character when the buffer ends exactly at the closing quote; a buffer that
+// can hold the text gets all of it here.)
 size_t CopyEntry(const char* value, char* buf, size_t size) {
     size_t len = std::strlen(value);
     if (len >= 2 && (value[0] == '"' || value[0] == '\'') && value[len - 1] == value[0]) {
