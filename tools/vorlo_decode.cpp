@@ -1,16 +1,33 @@
 // vorlo-decode: the command-line face of the decoder.
 //
 //   vorlo-decode --info FILE     the stream's facts, one key=value a line
+//   vorlo-decode [options] INPUT OUTPUT
+//                                decodes INPUT through the player's own path
+//                                (decoder thread, PCM buffer, output driver)
+//                                into OUTPUT: a .wav file, or - for the raw
+//                                PCM on standard output
+//     --downsample 0|1|2         full, half or quarter sample rate
+//     --mono                     mono output
+//     --8bit                     8-bit output
+//     --eq G0,...,G11            the equaliser on, with these band gains
+//     --yes                      answer Yes to questions (default No)
 //
 // Messages that the player shows in a box go to standard error as
-// "CAPTION: TEXT". Exit status: 0 done, 1 the input could not be opened or
-// holds no MPEG audio, 2 usage.
+// "CAPTION: TEXT". Exit status: 0 the input played to its end, 1 the input
+// could not be opened, held no MPEG audio or could not be written out,
+// 2 usage.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "decoder/decoder_thread.h"
+#include "decoder/equalizer.h"
 #include "decoder/frame.h"
 #include "decoder/input.h"
+#include "output/wav_file.h"
 #include "platform/platform.h"
+#include "platform/thread.h"
+#include "shell/settings.h"
 #include "tag/id3v1.h"
 
 #ifdef _WIN32
@@ -30,7 +47,10 @@ int StderrMessageBox(void*, const char* text, const char* caption, unsigned flag
 }
 
 int Usage() {
-    std::fputs("usage: vorlo-decode --info FILE\n", stderr);
+    std::fputs("usage: vorlo-decode --info FILE\n"
+               "       vorlo-decode [--downsample 0|1|2] [--mono] [--8bit] [--eq G0,...,G11] [--yes]"
+               " INPUT OUTPUT.wav|-\n",
+               stderr);
     return 2;
 }
 
@@ -78,6 +98,132 @@ int PrintInfo(const char* path) {
     return 0;
 }
 
+// ------------------------------------------------------------ decoding
+
+const char* g_outputPath = nullptr;  // the answer to the save dialog
+plat::Event g_idle = nullptr;        // the decoder thread is waiting for a command
+plat::Event g_closed = nullptr;      // the output has been closed
+DecoderTrackReport g_report{};
+int g_trackEnded = 0;
+
+int AnswerSaveDialog(void*, const char*, const char*, const char*, char* path, size_t size) {
+    std::snprintf(path, size, "%s", g_outputPath);
+    return 1;
+}
+
+// The main window's side of the notices: only the end of the track matters.
+intptr_t OnNotice(void*, unsigned msg, uintptr_t, intptr_t, bool) {
+    if (msg == DNOTE_TRACK_END) g_trackEnded = 1;
+    return 0;
+}
+
+void OnIdle(const DecoderTrackReport& report) {
+    g_report = report;
+    plat::EventSet(g_idle);
+}
+
+// Output system 1 as the tool uses it: the WAV file, or raw PCM on standard
+// output; Close also tells the main thread that the output is done.
+AudioOutputDriver g_toolDriver;
+int (*g_innerClose)(int) = nullptr;
+
+int ToolClose(int immediate) {
+    int r = g_innerClose(immediate);
+    plat::EventSet(g_closed);
+    return r;
+}
+
+int g_stdoutOpen = 0;
+int StdoutOpen(int, int, int, int, float, int) { return g_stdoutOpen = 1; }
+int StdoutClose(int) {
+    std::fflush(stdout);
+    g_stdoutOpen = 0;
+    return 0;
+}
+int StdoutIsOpen() { return g_stdoutOpen; }
+int StdoutWrite(int length, const uint8_t* data) {
+    if (length <= 0) return length;
+    if (std::fwrite(data, 1, size_t(length), stdout) != size_t(length)) {
+        plat::ShowMessageBox(plat::MainWindow(), "Could not write to file", "Wave file output error",
+                             plat::MbOk | plat::MbIconWarning);
+        return -1;
+    }
+    return length;
+}
+
+bool ParseGains(const char* text, float* gains) {
+    const char* p = text;
+    for (int i = 0; i < kEqBandCount; i++) {
+        char* end = nullptr;
+        double g = std::strtod(p, &end);
+        if (end == p || g < 0.0 || g > 2.0) return false;
+        gains[i] = static_cast<float>(g);
+        p = end;
+        if (i < kEqBandCount - 1) {
+            if (*p != ',') return false;
+            p++;
+        }
+    }
+    return *p == '\0';
+}
+
+// The settings the decoding path reads, at their defaults.
+void DefaultSettings() {
+    g_settings.AudioBufTime = 2.5f;
+    g_settings.AudioOutputSystem = 1;
+    g_settings.AudioOutput8Bit = 0;
+    g_settings.WinMMOutputDev = -1;
+    g_settings.EqEnabled = 0;
+    g_settings.EqVolume = 7;
+    for (float& g : g_settings.EqBand) g = 1.0f;
+    g_settings.DownSample = 0;
+    g_settings.Channels = -1;
+    g_settings.DecoderPriority = 3;
+    g_settings.MappingMode = 2;
+    g_settings.LEDCalculateVisuals = 0;
+}
+
+int Decode(const char* input, const char* output) {
+    g_outputPath = output;
+    bool toStdout = std::strcmp(output, "-") == 0;
+    if (toStdout) {
+        g_toolDriver = kWavFileDriver;  // the stubs
+        g_toolDriver.Open = StdoutOpen;
+        g_toolDriver.Close = StdoutClose;
+        g_toolDriver.IsOpen = StdoutIsOpen;
+        g_toolDriver.Write = StdoutWrite;
+    } else {
+        g_toolDriver = kWavFileDriver;
+        plat::SetSaveDialogHook(AnswerSaveDialog);
+    }
+    g_innerClose = g_toolDriver.Close;
+    g_toolDriver.Close = ToolClose;
+    OverrideOutputSystem(1, &g_toolDriver);
+    plat::SetNoticeHook(OnNotice);
+    SetDecoderIdleHook(OnIdle);
+    g_idle = plat::EventCreate(false, false);
+    g_closed = plat::EventCreate(true, false);
+    ComputeEqualizerTable(g_settings.EqBand);
+
+    int tid = StartDecoderThread(nullptr);
+    if (tid < 0) {
+        std::fputs("vorlo-decode: could not start the decoder thread\n", stderr);
+        return 1;
+    }
+    PostPlay(input, tid);
+    plat::EventWait(g_idle, plat::kWaitInfinite);
+    if (g_report.opened && !g_report.stopped) {
+        // The end of the playlist: the output plays out what it holds.
+        PostCloseOutput(tid);
+        plat::EventWait(g_closed, plat::kWaitInfinite);
+    }
+    ShutdownDecoderThread(tid);
+    plat::EventClose(g_idle);
+    plat::EventClose(g_closed);
+    std::fflush(stdout);
+    return g_trackEnded && g_report.framesDecoded > 0 && !g_report.stopped ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,5 +232,28 @@ int main(int argc, char** argv) {
 #endif
     plat::SetMessageBoxHook(StderrMessageBox);
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return PrintInfo(argv[2]);
-    return Usage();
+
+    DefaultSettings();
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; i++) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--downsample") == 0 && i + 1 < argc) {
+            const char* v = argv[++i];
+            if (std::strlen(v) != 1 || v[0] < '0' || v[0] > '2') return Usage();
+            g_settings.DownSample = v[0] - '0';
+        } else if (std::strcmp(a, "--mono") == 0) {
+            g_settings.Channels = 3;
+        } else if (std::strcmp(a, "--8bit") == 0) {
+            g_settings.AudioOutput8Bit = 1;
+        } else if (std::strcmp(a, "--eq") == 0 && i + 1 < argc) {
+            if (!ParseGains(argv[++i], g_settings.EqBand)) return Usage();
+            g_settings.EqEnabled = 1;
+        } else if (std::strcmp(a, "--yes") == 0) {
+            g_yesToQuestions = 1;
+        } else {
+            return Usage();
+        }
+    }
+    if (argc - i != 2) return Usage();
+    return Decode(argv[i], argv[i + 1]);
 }
