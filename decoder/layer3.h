@@ -1,0 +1,82 @@
+// Layer III decoding (ISO/IEC 11172-3 2.4.3.4, ISO/IEC 13818-3 2.4.3.2 for
+// the low sampling frequencies and the 8/11.025/12 kHz extension): side
+// information, scale factors and the bit reservoir; Huffman decoding with
+// requantization; mid/side and intensity stereo; alias reduction; IMDCT,
+// windowing and overlap (the hybrid filter bank). The frame decoder itself,
+// DecodeLayer3Frame, is declared in decoder/frame.h.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/stream_info.h"
+
+// Side information of one granule of one channel, as the frame decoder reads
+// it, with the fields the spectrum decoder adds for the later stages.
+struct GranuleInfo {
+    int32_t scfsi;               // MPEG-1 granule 1: the four scfsi bits; granule 0: -1
+    int32_t part2_3_length;      // main-data bits of scale factors and Huffman data
+    int32_t big_values;          // value pairs of the big-values region, at most 288
+    int32_t scalefac_compress;   // 4 bits (MPEG-1) or 9 bits (LSF)
+    int32_t block_type;          // 0 normal, 1 start, 2 short, 3 stop
+    int32_t mixed_block_flag;    // short block whose lowest subbands use long windows
+    int32_t table_select[3];
+    int32_t maxband[3];          // per short window: 1 + highest band with a nonzero value
+    int32_t maxbandl;            // 1 + highest long band with a nonzero value
+    int32_t maxb;                // subbands that alias reduction and the IMDCT process
+    int32_t region1start;        // big-values region boundaries, in value pairs
+    int32_t region2start;
+    int32_t preflag;
+    int32_t scalefac_scale;
+    int32_t count1table_select;
+    int32_t fullGain[3];         // GainTable position per short window
+    int32_t gainPos;             // GainTable position of the global gain
+    int32_t longSubbands;        // mixed blocks: subbands coded with long windows (2; 4 at 8 kHz)
+};
+
+constexpr int kScaleFactorCount = 39;
+
+// Builds every Layer III table for this track (the subband cap follows
+// downSample 0..2) and forgets the reservoir and the PCM byte count. Called
+// by the decoder thread at every track start.
+void InitLayer3Tables(int downSample);
+
+// Scale factors of one granule and channel (ISO/IEC 11172-3 2.4.2.7; the
+// array layout is one entry per band, short bands band-major, window-minor,
+// zeros for the bands that carry none). Read at the bit reader. Return the
+// number of bits read (part2 length).
+int ReadScaleFactorsMpeg1(const GranuleInfo* gi, int32_t* scalefac);
+// LSF (ISO/IEC 13818-3 2.4.3.2); sets gi->preflag. intensityVariant: the
+// right channel of an intensity-stereo frame.
+int ReadScaleFactorsLsf(GranuleInfo* gi, int32_t* scalefac, int intensityVariant);
+
+// Decodes one granule and channel of Huffman data at the bit reader into 576
+// requantized values (short blocks interleaved: value k of window w of a band
+// starting at 3*boundary B lies at B + 3k + w). Sets maxband, maxbandl and
+// maxb. Returns 0, or 1 when the data needs more than part2_3_length -
+// part2Bits bits (the values are then unusable). Leaves the reader at the end
+// of the granule's part2_3_length.
+int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rateIndex, int part2Bits);
+// The same for the side channel of a mid/side granule: xr0 holds the decoded
+// mid channel on entry, and receives left = mid + side; xr1 receives right =
+// mid - side.
+int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, GranuleInfo* gi,
+                          int rateIndex, int part2Bits);
+
+// Intensity stereo (ISO/IEC 11172-3 2.4.3.4.9.3, ISO/IEC 13818-3 2.4.3.2) on
+// the bands above the right channel's last nonzero value, with the right
+// channel's scale factors as intensity positions.
+void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* scalefacR, const GranuleInfo* giR,
+                          int rateIndex, int msStereo, int lsf);
+// Alias reduction butterflies between the subbands that gi->maxb covers.
+void Antialias(double* xr, const GranuleInfo* gi);
+// IMDCT, window, overlap-add and frequency inversion of one channel: xr (576
+// values, changed) to out[slot][subband]; channel selects the overlap store.
+void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi);
+
+// The transforms of one subband. x: 18 spectral values (changed); prev and
+// next: the overlap rows; win: a 36-entry window row with the transform's
+// 1/cos factors folded in; out: the subband's first output sample, the next
+// slot 32 doubles further on.
+void Imdct36(double* x, const double* prev, double* next, const double* win, double* out);
+// x: the subband's 18 interleaved short values; win: the short window row.
+void Imdct12(double* x, const double* prev, double* next, const double* win, double* out);

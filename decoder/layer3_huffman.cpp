@@ -1,0 +1,269 @@
+// Layer III Huffman decoding and requantization (ISO/IEC 11172-3 2.4.3.4.6
+// to 2.4.3.4.7.1): one pass per granule and channel that decodes each value
+// pair and stores it already raised to the power 4/3 and scaled by its band's
+// gain, short blocks straight into the interleaved order the IMDCT reads.
+#include <algorithm>
+#include <cmath>
+
+#include "decoder/input.h"
+#include "decoder/layer3_internal.h"
+#include "decoder/tables_layer3.h"
+
+Layer3Tables g_l3t;
+
+const int32_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
+
+namespace {
+const int32_t kNoPretab[22] = {};
+}  // namespace
+
+void InitLayer3SpectrumTables(int downSample) {
+    for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
+    for (int n = 0; n < kPowerTableSize; n++) g_l3t.power[n] = std::pow(double(n), 4.0 / 3.0);
+
+    int cap = 32 >> (downSample < 0 ? 0 : downSample > 2 ? 2 : downSample);
+    for (int r = 0; r < 9; r++) {
+        const int16_t* lb = kLongBoundary[r];
+        const int16_t* sb = kShortBoundary[r];
+        for (int i = 0; i < 23; i++) {
+            g_l3t.longBound[r][i] = lb[i];
+            g_l3t.longLimit[r][i] = int16_t(std::min((lb[i] + 7) / 18 + 1, cap));
+        }
+        for (int i = 0; i < 14; i++) {
+            g_l3t.shortBound3[r][i] = int16_t(3 * sb[i]);
+            g_l3t.shortLimit[r][i] = int16_t(std::min((3 * sb[i] - 1) / 18 + 1, cap));
+        }
+        for (int i = 0; i < 13; i++) g_l3t.shortWidth[r][i] = int16_t(sb[i + 1] - sb[i]);
+
+        BandRun* m = g_l3t.longMap[r];
+        for (int b = 0; b < 22; b++) m[b] = {int16_t((lb[b + 1] - lb[b]) / 2), lb[b], 3, int16_t(b)};
+        m[22] = {0, 0, 0, 0};
+
+        m = g_l3t.shortMap[r];
+        int n = 0;
+        for (int b = 0; b < 13; b++)
+            for (int w = 0; w < 3; w++)
+                m[n++] = {int16_t((sb[b + 1] - sb[b]) / 2), int16_t(3 * sb[b] + w), int16_t(w), int16_t(b)};
+        m[n] = {0, 0, 0, 0};
+
+        // Mixed blocks: the long bands below the switch point, then the short
+        // bands from 3 up. MPEG-1 has 8 long bands (lines 0..35); the LSF
+        // scale-factor layout (ISO/IEC 13818-3, nr_of_sfb) has 6, which end
+        // where short band 3 starts at every LSF rate (line 36; 72 at 8 kHz).
+        int nLong = r < 3 ? 8 : 6;
+        g_l3t.mixedLongBands[r] = nLong;
+        g_l3t.mixedLongSubbands[r] = lb[nLong] / 18;
+        m = g_l3t.mixedMap[r];
+        n = 0;
+        for (int b = 0; b < nLong; b++) m[n++] = {int16_t((lb[b + 1] - lb[b]) / 2), lb[b], 3, int16_t(b)};
+        for (int b = 3; b < 13; b++)
+            for (int w = 0; w < 3; w++)
+                m[n++] = {int16_t((sb[b + 1] - sb[b]) / 2), int16_t(3 * sb[b] + w), int16_t(w), int16_t(b)};
+        m[n] = {0, 0, 0, 0};
+    }
+}
+
+namespace {
+
+inline double Gain(int k) {
+    k = std::clamp(k, kGainMin, kGainMax);
+    return g_l3t.gain[k - kGainMin];
+}
+
+// Walks a tree by the layout rule, counting the bits read against budget.
+inline int WalkTree(const int16_t* tree, int* budget) {
+    int i = 0;
+    while (tree[i] < 0) {
+        --*budget;
+        i += Get1Bit() ? 1 - tree[i] : 1;
+    }
+    return tree[i];
+}
+
+// The decoder of both entries; kMidSide forms left and right from the mid
+// values already in xr0 and the side values decoded here.
+template <bool kMidSide>
+int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int rate, int part2Bits) {
+    double* const out = kMidSide ? xr1 : xr0;
+    // The granule's data ends part2_3_length - part2Bits bits from here.
+    const uint8_t* endP = g_bits.p;
+    unsigned endBit = g_bits.bit;
+    int budget = gi->part2_3_length - part2Bits;
+    if (budget > 0) {
+        unsigned k = endBit + unsigned(budget);
+        endP += k >> 3;
+        endBit = k & 7;
+    }
+    const int shift = gi->scalefac_scale + 1;
+    const int bigValues = std::clamp(gi->big_values, 0, 288);
+    int quadruples = (288 - bigValues) / 2;
+    const bool shortBlock = gi->block_type == 2;
+    const bool mixed = shortBlock && gi->mixed_block_flag;
+    const BandRun* run = shortBlock ? (mixed ? g_l3t.mixedMap[rate] : g_l3t.shortMap[rate]) : g_l3t.longMap[rate];
+    const int32_t* pretab = gi->preflag ? kPretab : kNoPretab;
+
+    int track[4] = {-1, -1, -1, -1};  // highest band with a nonzero value per window, 3 = long
+    if (mixed) track[0] = track[1] = track[2] = 2;
+
+    // Run state: values left in the current run, position, step, gain.
+    int sfIndex = -1;
+    int left = 0;
+    int pos = 0;
+    int step = 1;
+    int window = 3;
+    int band = 0;
+    double gain = 0.0;
+    bool runsDone = false;
+    auto nextRun = [&]() {
+        if (sfIndex >= 0) run++;
+        sfIndex++;
+        if (run->pairs == 0) {
+            runsDone = true;
+            left = 0;
+            return;
+        }
+        left = 2 * run->pairs;
+        pos = run->start;
+        window = run->window;
+        band = run->band;
+        int s = sf[std::min(sfIndex, kScaleFactorCount - 1)];
+        if (window == 3) {
+            step = 1;
+            gain = Gain(gi->gainPos + ((s + (mixed ? 0 : pretab[band])) << shift));
+        } else {
+            step = 3;
+            gain = Gain(gi->fullGain[window] + (s << shift));
+        }
+    };
+    auto store = [&](double v) {
+        if (kMidSide) {
+            double mid = xr0[pos];
+            xr0[pos] = mid + v;
+            xr1[pos] = mid - v;
+        } else {
+            out[pos] = v;
+        }
+        pos += step;
+        left--;
+    };
+
+    // Big values, region by region; short blocks have two regions.
+    int regionEnd[3];
+    int r1 = std::clamp(gi->region1start, 0, 288);
+    int r2 = std::clamp(gi->region2start, r1, 288);
+    regionEnd[0] = std::min(bigValues, r1);
+    regionEnd[1] = std::min(bigValues, r2);
+    regionEnd[2] = bigValues;
+    int pair = 0;
+    bool overrun = false;
+    for (int region = 0; region < 3 && !overrun; region++) {
+        const HuffTableInfo& t = kHuffTables[gi->table_select[region] & 31];
+        const int linbits = t.linbits;
+        for (; pair < regionEnd[region]; pair++) {
+            if (left == 0) nextRun();
+            if (runsDone) break;
+            int leaf = WalkTree(t.tree, &budget);
+            int v[2] = {leaf >> 4, leaf & 15};
+            for (int i = 0; i < 2; i++) {
+                double value = 0.0;
+                if (v[i] != 0) {
+                    int n = v[i];
+                    if (n == 15 && linbits) {
+                        n += int(GetBits(linbits));
+                        budget -= linbits;
+                    }
+                    budget--;
+                    value = Get1Bit() ? -g_l3t.power[n] * gain : g_l3t.power[n] * gain;
+                    track[window] = band;
+                }
+                store(value);
+            }
+            // The data ran past its granule: stop here, the values are lost
+            // anyway (the frame is rejected), and the reader stays near its data.
+            if (budget < 0) {
+                overrun = true;
+                break;
+            }
+        }
+    }
+
+    // Count1 region: quadruples while bits remain.
+    if (!overrun) {
+        const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
+        bool stop = false;
+        while (quadruples > 0 && budget > 0 && !stop) {
+            int i = 0;
+            bool cut = false;
+            while (tree[i] < 0) {
+                if (--budget < 0) {
+                    budget = 0;
+                    cut = true;
+                    break;
+                }
+                i += Get1Bit() ? 1 - tree[i] : 1;
+            }
+            int sym = cut ? 0 : tree[i];
+            for (int f = 3; f >= 0; f--) {
+                if (left == 0) nextRun();
+                if (runsDone) {
+                    stop = true;
+                    break;
+                }
+                if (sym & (1 << f)) {
+                    if (--budget < 0) {
+                        budget = 0;
+                        stop = true;
+                        break;
+                    }
+                    store(Get1Bit() ? -gain : gain);
+                    track[window] = band;
+                } else {
+                    store(0.0);
+                }
+            }
+            quadruples--;
+        }
+    }
+
+    // Every position not written above becomes zero (the side channel: zero
+    // side, so right = mid).
+    for (;;) {
+        while (left > 0) {
+            if (kMidSide)
+                xr1[pos] = xr0[pos];
+            else
+                out[pos] = 0.0;
+            pos += step;
+            left--;
+        }
+        if (runsDone) break;
+        nextRun();
+    }
+
+    if (shortBlock) {
+        for (int w = 0; w < 3; w++) gi->maxband[w] = track[w] + 1;
+        gi->maxbandl = track[3] + 1;
+        int m = std::max(track[0], std::max(track[1], track[2]));
+        gi->maxb = m >= 0 ? g_l3t.shortLimit[rate][m + 1] : g_l3t.longLimit[rate][track[3] + 1];
+    } else {
+        gi->maxband[0] = gi->maxband[1] = gi->maxband[2] = 0;
+        gi->maxbandl = track[3] + 1;
+        gi->maxb = g_l3t.longLimit[rate][gi->maxbandl];
+    }
+
+    if (budget < 0) return 1;
+    g_bits.p = endP;
+    g_bits.bit = endBit;
+    return 0;
+}
+
+}  // namespace
+
+int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rateIndex, int part2Bits) {
+    return DecodeImpl<false>(xr, nullptr, scalefac, gi, rateIndex, part2Bits);
+}
+
+int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, GranuleInfo* gi, int rateIndex,
+                          int part2Bits) {
+    return DecodeImpl<true>(xr0, xr1, scalefac, gi, rateIndex, part2Bits);
+}

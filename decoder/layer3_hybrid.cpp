@@ -1,0 +1,307 @@
+// Layer III stereo processing, alias reduction and the hybrid filter bank
+// (ISO/IEC 11172-3 2.4.3.4.9 to 2.4.3.4.10.2): intensity stereo, the alias
+// butterflies, the 36- and 12-point IMDCTs with windowing, overlap-add and
+// frequency inversion.
+#include <algorithm>
+#include <cmath>
+
+#include "decoder/layer3_internal.h"
+#include "shell/settings.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Alias-reduction coefficients c[i] (ISO/IEC 11172-3 Table B.9).
+const double kAliasC[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+
+// The overlap store: [half][channel][576]; toggle per channel picks the half
+// that holds the previous granule's overlap.
+double g_overlap[2][2][576];
+int g_overlapToggle[2];
+
+// cos(pi m (2n + 1) / 18) for the 9-point DCT-III, n = 0..3.
+double g_cos9[9][4];
+// 0.5 / cos(pi (2n + 1) / 36): the odd half of the 18-point DCT-III.
+double g_odd18[9];
+// cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
+double g_cos6[6][6];
+
+}  // namespace
+
+void InitLayer3HybridTables() {
+    for (int i = 0; i < 8; i++) {
+        double s = std::sqrt(1.0 + kAliasC[i] * kAliasC[i]);
+        g_l3t.cs[i] = 1.0 / s;
+        g_l3t.ca[i] = kAliasC[i] / s;
+    }
+    for (int m = 0; m < 9; m++)
+        for (int n = 0; n < 4; n++) g_cos9[m][n] = std::cos(kPi * m * (2 * n + 1) / 18.0);
+    for (int n = 0; n < 9; n++) g_odd18[n] = 0.5 / std::cos(kPi * (2 * n + 1) / 36.0);
+    for (int j = 0; j < 6; j++)
+        for (int n = 0; n < 6; n++) g_cos6[j][n] = std::cos(kPi * j * (2 * n + 1) / 12.0);
+
+    // Windows (ISO/IEC 11172-3 2.4.3.4.10.1) times the factor that turns the
+    // DCT-III outputs below into the IMDCT: c36(i) = 0.5 / cos(pi (2i + 19) / 72),
+    // c12(i) = 0.5 / cos(pi (2i + 7) / 24).
+    auto c36 = [](int i) { return 0.5 / std::cos(kPi * (2 * i + 19) / 72.0); };
+    auto c12 = [](int i) { return 0.5 / std::cos(kPi * (2 * i + 7) / 24.0); };
+    auto sin36 = [](int i) { return std::sin(kPi * (2 * i + 1) / 72.0); };
+    auto sin12 = [](int i) { return std::sin(kPi * (2 * i + 1) / 24.0); };
+    double(*w)[36] = g_l3t.window;
+    for (int i = 0; i < 36; i++) {
+        w[0][i] = sin36(i) * c36(i);
+        w[1][i] = (i < 18 ? sin36(i) : i < 24 ? 1.0 : i < 30 ? sin12(i - 18) : 0.0) * c36(i);
+        w[2][i] = i < 12 ? sin12(i) * c12(i) : 0.0;
+        w[3][i] = (i < 6 ? 0.0 : i < 12 ? sin12(i - 6) : i < 18 ? 1.0 : sin36(i)) * c36(i);
+    }
+    for (int r = 0; r < 4; r++)
+        for (int i = 0; i < 36; i++) g_l3t.windowOdd[r][i] = (i & 1) ? -w[r][i] : w[r][i];
+
+    // Intensity ratios. MPEG-1: tan(p pi / 12) for p = 0..6; 7 and above
+    // are not intensity positions (ISO/IEC 11172-3 2.4.3.4.9.3; the formula
+    // would divide by zero at 9) and are never applied.
+    for (int p = 0; p < 32; p++) {
+        double l = 0.0, r = 0.0;
+        if (p < 7) {
+            double t = std::tan(p * kPi / 12.0);
+            l = t / (1.0 + t);
+            r = 1.0 / (1.0 + t);
+            if (p == 6) l = 1.0, r = 0.0;  // tan(pi/2)
+        }
+        g_l3t.intensity[2][0][0][p] = l;
+        g_l3t.intensity[2][0][1][p] = r;
+        g_l3t.intensity[2][1][0][p] = l * std::sqrt(2.0);
+        g_l3t.intensity[2][1][1][p] = r * std::sqrt(2.0);
+    }
+    // LSF (ISO/IEC 13818-3 2.4.3.2): base 2^(-(s + 1) / 4); positions up to
+    // 31 (five-bit scale factors) follow the same formula.
+    for (int s = 0; s < 2; s++) {
+        double e = std::pow(2.0, -(s + 1) / 4.0);
+        for (int p = 0; p < 32; p++) {
+            double l = 1.0, r = 1.0;
+            if (p & 1)
+                l = std::pow(e, (p + 1) / 2);
+            else if (p)
+                r = std::pow(e, p / 2);
+            g_l3t.intensity[s][0][0][p] = l;
+            g_l3t.intensity[s][0][1][p] = r;
+            g_l3t.intensity[s][1][0][p] = l * std::sqrt(2.0);
+            g_l3t.intensity[s][1][1][p] = r * std::sqrt(2.0);
+        }
+    }
+}
+
+// ------------------------------------------------------------ intensity
+
+namespace {
+
+struct IntensityCtx {
+    double* xr0;
+    double* xr1;
+    const double* left;   // ratio by position
+    const double* right;
+    bool lsf;
+};
+
+// Applies position p to count lines from start, stride step.
+void ApplyPosition(const IntensityCtx& c, int p, int start, int count, int step) {
+    // Position 7 marks a band that is not intensity-coded; MPEG-1 has no
+    // positions above it either.
+    if (p < 0 || p > 31 || p == 7 || (!c.lsf && p > 7)) return;
+    double l = c.left[p], r = c.right[p];
+    for (int k = 0, i = start; k < count && i < 576; k++, i += step) {
+        double v = c.xr0[i];
+        c.xr0[i] = v * l;
+        c.xr1[i] = v * r;
+    }
+}
+
+}  // namespace
+
+void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const GranuleInfo* gi, int rate, int msStereo,
+                          int lsf) {
+    int table = lsf ? (gi->scalefac_compress & 1) : 2;
+    int ms = msStereo ? 1 : 0;
+    IntensityCtx c{xr0, xr1, g_l3t.intensity[table][ms][0], g_l3t.intensity[table][ms][1], lsf != 0};
+    const int16_t* lb = g_l3t.longBound[rate];
+
+    if (gi->block_type != 2) {
+        for (int b = std::max(gi->maxbandl, 0); b < 21; b++) ApplyPosition(c, sf[b], lb[b], lb[b + 1] - lb[b], 1);
+        if (gi->maxbandl <= 21) ApplyPosition(c, sf[20], lb[21], 576 - lb[21], 1);
+        return;
+    }
+
+    const int16_t* sb3 = g_l3t.shortBound3[rate];
+    const int16_t* sw = g_l3t.shortWidth[rate];
+    const bool mixed = gi->mixed_block_flag != 0;
+    // Scale-factor entry of short band b, window w: mixed blocks hold their
+    // long bands in front of short band 3.
+    const int offset = mixed ? 9 - g_l3t.mixedLongBands[rate] : 0;
+    auto entry = [&](int b, int w) {
+        int i = 3 * b + w - offset;
+        return i >= 0 && i < kScaleFactorCount ? sf[i] : 7;
+    };
+    int mappingMode = g_settings.MappingMode;
+    bool anyShort = false;
+    for (int w = 0; w < 3; w++) {
+        int from = std::max(gi->maxband[w], 0);
+        if (from >= 4) anyShort = true;
+        for (int b = from; b < 12; b++) ApplyPosition(c, entry(b, w), sb3[b] + w, sw[b], 3);
+        switch (mappingMode) {
+        case 0:
+            ApplyPosition(c, entry(10, w), sb3[11] + w, sw[11], 3);
+            break;
+        case 1:
+            ApplyPosition(c, entry(11, w), sb3[12] + w, sw[12], 3);
+            break;
+        case 3: {
+            int p = (entry(9, w) + entry(10, w) + entry(11, w) + entry(12, w)) / 4;
+            ApplyPosition(c, p, (sb3[10] + sb3[11] + sb3[12] + 576) / 4 + w, (sw[10] + sw[11] + sw[12]) / 4, 3);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (mixed && !anyShort) {
+        int nLong = g_l3t.mixedLongBands[rate];
+        for (int b = std::max(gi->maxbandl, 0); b < nLong; b++) ApplyPosition(c, sf[b], lb[b], lb[b + 1] - lb[b], 1);
+    }
+}
+
+// ------------------------------------------------------------ alias reduction
+
+void Antialias(double* xr, const GranuleInfo* gi) {
+    int n;
+    if (gi->block_type == 2)
+        n = gi->mixed_block_flag ? gi->longSubbands - 1 : 0;
+    else
+        n = gi->maxb - 1;
+    n = std::min(n, 31);
+    for (int j = 1; j <= n; j++) {
+        double* x = xr + 18 * j;
+        for (int i = 0; i < 8; i++) {
+            double a = x[-1 - i], b = x[i];
+            x[-1 - i] = a * g_l3t.cs[i] - b * g_l3t.ca[i];
+            x[i] = b * g_l3t.cs[i] + a * g_l3t.ca[i];
+        }
+    }
+}
+
+// ------------------------------------------------------------ IMDCT
+
+namespace {
+
+// F[n] = sum over m = 0..8 of a[m] cos(pi m (2n + 1) / 18), n = 0..8, using
+// F[8 - n] = sum of (-1)^m a[m] cos(pi m (2n + 1) / 18).
+inline void Dct3_9(const double* a, double* f) {
+    for (int n = 0; n < 4; n++) {
+        double ev = a[0] + a[2] * g_cos9[2][n] + a[4] * g_cos9[4][n] + a[6] * g_cos9[6][n] + a[8] * g_cos9[8][n];
+        double od = a[1] * g_cos9[1][n] + a[3] * g_cos9[3][n] + a[5] * g_cos9[5][n] + a[7] * g_cos9[7][n];
+        f[n] = ev + od;
+        f[8 - n] = ev - od;
+    }
+    f[4] = a[0] - a[2] + a[4] - a[6] + a[8];
+}
+
+}  // namespace
+
+// The IMDCT y[i] = sum X[k] cos(pi / 72 (2i + 19)(2k + 1)) is the 18-point
+// DCT-IV z[m] = sum X[k] cos(pi / 72 (2m + 1)(2k + 1)) at m = i + 9, mirrored
+// (z[35 - m] = -z[m], z[m + 36] = -z[m]). With X'[k] = X[k] + X[k - 1],
+// 2 cos(pi (2m + 1) / 72) z[m] = D[m], the DCT-III of X'; the 1/(2 cos) is
+// folded into the window rows (c36), which leaves y[i] = c36(i) D[t(i)] with
+// t = i + 9, 26 - i, i - 27 on the three stretches. D splits into the
+// 9-point DCT-III of the even X' and, again by the pre-addition, of the odd
+// ones, scaled by 0.5 / cos(pi (2n + 1) / 36).
+void Imdct36(double* x, const double* prev, double* next, const double* win, double* out) {
+    for (int k = 17; k >= 1; k--) x[k] += x[k - 1];
+    for (int k = 17; k >= 3; k -= 2) x[k] += x[k - 2];
+    double a[9], b[9], e[9], o[9];
+    for (int m = 0; m < 9; m++) {
+        a[m] = x[2 * m];
+        b[m] = x[2 * m + 1];
+    }
+    Dct3_9(a, e);
+    Dct3_9(b, o);
+    double d[18];
+    for (int n = 0; n < 9; n++) {
+        double on = o[n] * g_odd18[n];
+        d[n] = e[n] + on;
+        d[17 - n] = e[n] - on;
+    }
+    for (int t = 0; t < 9; t++) {
+        out[32 * t] = win[t] * d[t + 9] + prev[t];
+        out[32 * (t + 9)] = win[t + 9] * d[17 - t] + prev[t + 9];
+        next[t] = win[t + 18] * d[8 - t];
+        next[t + 9] = win[t + 27] * d[t];
+    }
+}
+
+// Each window w: the 6-point DCT-IV of x[3k + w] by the same route (c12 in
+// the window row), y_w[i] = c12(i) D[t(i)] with t = i + 3, 8 - i, i - 9;
+// the windows overlap at 6 + 6w in the 36-sample block.
+void Imdct12(double* x, const double* prev, double* next, const double* win, double* out) {
+    double y[3][12];
+    for (int w = 0; w < 3; w++) {
+        double v[6];
+        for (int k = 0; k < 6; k++) v[k] = x[3 * k + w];
+        for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
+        double d[6];
+        for (int n = 0; n < 6; n++) {
+            double s = 0.0;
+            for (int j = 0; j < 6; j++) s += v[j] * g_cos6[j][n];
+            d[n] = s;
+        }
+        for (int i = 0; i < 3; i++) y[w][i] = win[i] * d[i + 3];
+        for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
+        for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
+    }
+    for (int t = 0; t < 6; t++) {
+        out[32 * t] = prev[t];
+        out[32 * (t + 6)] = y[0][t] + prev[t + 6];
+        out[32 * (t + 12)] = y[0][t + 6] + y[1][t] + prev[t + 12];
+        next[t] = y[1][t + 6] + y[2][t];
+        next[t + 6] = y[2][t + 6];
+        next[t + 12] = 0.0;
+    }
+}
+
+void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
+    int& toggle = g_overlapToggle[channel & 1];
+    const double* prev = g_overlap[toggle][channel & 1];
+    double* next = g_overlap[1 - toggle][channel & 1];
+    toggle = 1 - toggle;
+
+    const int maxb = std::clamp(gi->maxb, 0, 32);
+    int s = 0;
+    // mixed_block_flag: the lowest subbands take the normal window whatever
+    // the block type (ISO/IEC 11172-3 2.4.2.7); only short blocks also code
+    // them as long bands, which fill 4 subbands at 8 kHz.
+    if (gi->mixed_block_flag) {
+        int n = gi->block_type == 2 ? std::clamp(int(gi->longSubbands), 2, 32) : 2;
+        for (; s < n; s++) {
+            const double* win = (s & 1) ? g_l3t.windowOdd[0] : g_l3t.window[0];
+            Imdct36(xr + 18 * s, prev + 18 * s, next + 18 * s, win, &out[0][s]);
+        }
+    }
+    const int row = gi->block_type & 3;
+    if (row == 2) {
+        for (; s < maxb; s += 2) {
+            Imdct12(xr + 18 * s, prev + 18 * s, next + 18 * s, g_l3t.window[2], &out[0][s]);
+            Imdct12(xr + 18 * s + 18, prev + 18 * s + 18, next + 18 * s + 18, g_l3t.windowOdd[2], &out[0][s + 1]);
+        }
+    } else {
+        for (; s < maxb; s += 2) {
+            Imdct36(xr + 18 * s, prev + 18 * s, next + 18 * s, g_l3t.window[row], &out[0][s]);
+            Imdct36(xr + 18 * s + 18, prev + 18 * s + 18, next + 18 * s + 18, g_l3t.windowOdd[row], &out[0][s + 1]);
+        }
+    }
+    for (; s < 32; s++) {
+        for (int t = 0; t < 18; t++) {
+            out[t][s] = prev[18 * s + t];
+            next[18 * s + t] = 0.0;
+        }
+    }
+}
