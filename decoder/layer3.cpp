@@ -145,7 +145,10 @@ bool ReadGranuleInfo(GranuleInfo* gi, int lsf, int rate, int gainBase, bool ms) 
         gi->table_select[2] = 0;
         for (int w = 0; w < 3; w++) gi->fullGain[w] = gi->gainPos + 8 * int32_t(GetBitsFast(3));
         if (gi->block_type == 0) return false;
-        gi->region1start = (lsf && gi->block_type != 2) ? 27 : 18;
+        // The implied region0_count (ISO/IEC 11172-3 2.4.2.7): 8 long bands,
+        // or 3 short bands for block type 2. That is 36 lines in MPEG-1, 54
+        // (long) and 36 (short) at the LSF rates, 108 and 72 at 8 kHz.
+        gi->region1start = (gi->block_type == 2 ? g_l3t.shortBound3[rate][3] : g_l3t.longBound[rate][8]) / 2;
         gi->region2start = 288;
     } else {
         for (int i = 0; i < 3; i++) gi->table_select[i] = int32_t(GetBitsFast(5));
