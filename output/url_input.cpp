@@ -1,5 +1,7 @@
-// Until HTTP streaming exists, a URL does not open.
+// URLs are opened as HTTP streams.
 #include "decoder/url_input.h"
 
-plat::File OpenUrlInput(const char*) { return nullptr; }
-void CloseUrlInput() {}
+#include "output/http_stream.h"
+
+plat::File OpenUrlInput(const char* url) { return OpenUrlStream(url); }
+void CloseUrlInput() { CloseUrlStream(); }

@@ -1,0 +1,182 @@
+// HTTP stream: the Internet handles, the pipe and the download thread.
+#include "output/http_stream.h"
+
+#include <cstring>
+
+#include "platform/pipe.h"
+#include "shell/settings.h"
+
+UrlStream g_urlStream;
+
+namespace {
+
+constexpr size_t kResponseTextSize = 1025;  // up to 1024 characters
+
+void ShowInternetError(const char* text) {
+    plat::ShowMessageBox(plat::MainWindow(), text, kInternetErrorCaption, plat::MbOk);
+}
+
+void ShowLastResponse() {
+    char text[kResponseTextSize];
+    plat::HttpLastResponseText(text, sizeof text);
+    ShowInternetError(text);
+}
+
+void CloseInternetHandles() {
+    plat::HttpClose(g_urlStream.request);
+    plat::HttpClose(g_urlStream.root);
+    g_urlStream.request = nullptr;
+    g_urlStream.root = nullptr;
+}
+
+// Closes a handle held in an atomic slot, unless someone took it already.
+void CloseSlot(std::atomic<plat::File>& slot) {
+    plat::File f = slot.exchange(nullptr);
+    if (f) plat::FileClose(f);
+}
+
+}  // namespace
+
+bool BuildSavePath(const char* dir, const char* name, char* path, size_t size) {
+    if (!dir || !name || !path || size == 0) return false;
+    path[0] = '\0';
+    // The name comes from the server's side of the URL: it must name a file
+    // inside dir and nothing else.
+    if (!name[0] || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+    if (std::strpbrk(name, "\\/:")) return false;
+    size_t dirLen = std::strlen(dir);
+    bool hasSeparator = dirLen > 0 && (dir[dirLen - 1] == '\\' || dir[dirLen - 1] == '/');
+    size_t need = dirLen + (hasSeparator ? 0 : 1) + std::strlen(name);
+    if (need + 1 > size) return false;
+    std::memcpy(path, dir, dirLen);
+    size_t at = dirLen;
+    if (!hasSeparator) path[at++] = plat::kPathSeparator;
+    std::strcpy(path + at, name);
+    return true;
+}
+
+unsigned DownloadThread(void* arg) {
+    const char* name = static_cast<const char*>(arg);
+    g_urlStream.stop.store(0);
+
+    if (g_settings.DownloadOption == 1) {
+        char path[kSaveNameSize];
+        plat::File save = nullptr;
+        if (!g_urlStream.saveNameTooLong && BuildSavePath(g_settings.InternetDLDir, name, path, sizeof path))
+            save = plat::FileCreate(path);
+        if (save)
+            g_urlStream.saveFile.store(save);
+        else
+            plat::ShowMessageBox(plat::MainWindow(), kSaveErrorText, kSaveErrorCaption,
+                                 plat::MbOk | plat::MbIconWarning);
+    }
+
+    uint8_t buf[kDownloadPiece];
+    while (!g_urlStream.stop.load()) {
+        plat::ThreadMsg m;
+        if (plat::ThreadPeekMessage(&m) && m.msg == plat::kMsgQuit) {
+            g_urlStream.stop.store(1);
+            break;
+        }
+        int got = plat::HttpRead(g_urlStream.request, buf, kDownloadPiece);
+        if (got <= 0) {  // the end of the body, or a failed read
+            g_urlStream.stop.store(1);
+            continue;
+        }
+        // Blocks while the pipe is full, which paces the download to the
+        // decoder. Fails once the decoder has closed its end; not reported.
+        plat::PipeWrite(g_urlStream.writeEnd.load(), buf, static_cast<uint32_t>(got));
+        plat::File save = g_urlStream.saveFile.load();
+        if (save) plat::FileWrite(save, buf, static_cast<uint32_t>(got));
+    }
+
+    // The decoder reads what the pipe still holds, then sees the end of data.
+    CloseSlot(g_urlStream.writeEnd);
+    CloseSlot(g_urlStream.saveFile);
+    return 1;
+}
+
+plat::File OpenUrlStream(const char* url) {
+    g_urlStream.lastCloseForced = 0;
+    g_urlStream.root = plat::HttpOpenSession(kHttpUserAgent);
+    if (!g_urlStream.root) {
+        ShowLastResponse();
+        return nullptr;
+    }
+    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, url, kHttpAcceptHeader);
+    if (!g_urlStream.request) {
+        ShowLastResponse();
+        CloseInternetHandles();
+        return nullptr;
+    }
+    if (!plat::HttpSetStatusCallback(g_urlStream.request)) {
+        CloseInternetHandles();
+        ShowInternetError(kNoCallbackText);
+        return nullptr;
+    }
+
+    plat::File readEnd = nullptr, writeEnd = nullptr;
+    if (!plat::PipeCreate(&readEnd, &writeEnd, kPipeSize)) {
+        CloseInternetHandles();
+        ShowInternetError(kNoBufferText);
+        return nullptr;
+    }
+    g_urlStream.readEnd = readEnd;
+    g_urlStream.writeEnd.store(writeEnd);
+
+    const char* slash = std::strrchr(url, '/');
+    const char* name = slash ? slash + 1 : url;
+    size_t nameLen = std::strlen(name);
+    g_urlStream.saveNameTooLong = nameLen >= kSaveNameSize;
+    if (g_urlStream.saveNameTooLong) nameLen = 0;
+    std::memcpy(g_urlStream.saveName, name, nameLen);
+    g_urlStream.saveName[nameLen] = '\0';
+
+    g_urlStream.stop.store(0);
+    g_urlStream.thread = plat::ThreadStart(DownloadThread, g_urlStream.saveName, kDownloadStackSize,
+                                           &g_urlStream.threadId);
+    if (!g_urlStream.thread) {
+        plat::FileClose(readEnd);
+        CloseSlot(g_urlStream.writeEnd);
+        g_urlStream.readEnd = nullptr;
+        g_urlStream.threadId = 0;
+        CloseInternetHandles();
+        ShowInternetError(kNoThreadText);
+        return nullptr;
+    }
+    return readEnd;
+}
+
+void CloseUrlStream() {
+    // The read end is closed already: a download thread blocked on a full
+    // pipe has its write fail and comes round to its quit check.
+    g_urlStream.readEnd = nullptr;
+    bool ended = true;
+    if (g_urlStream.thread) {
+        plat::ThreadPost(g_urlStream.threadId, plat::kMsgQuit, 0, 0);
+        if (!plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs)) {
+            g_urlStream.lastCloseForced = 1;
+            plat::ThreadTerminate(g_urlStream.thread, 1);
+            // Ending a thread is asynchronous; its handles are only taken
+            // from it once it is gone.
+            ended = plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs);
+            if (ended) {
+                CloseSlot(g_urlStream.writeEnd);
+                CloseSlot(g_urlStream.saveFile);
+            }
+        }
+        plat::ThreadClose(g_urlStream.thread);
+        g_urlStream.thread = nullptr;
+        g_urlStream.threadId = 0;
+    }
+    if (ended) {
+        CloseInternetHandles();
+    } else {
+        // A thread that would not end may still be inside the request: leave
+        // it its handles rather than pull them from under it.
+        g_urlStream.request = nullptr;
+        g_urlStream.root = nullptr;
+        g_urlStream.writeEnd.store(nullptr);
+        g_urlStream.saveFile.store(nullptr);
+    }
+}
