@@ -215,8 +215,9 @@ int WaveFlush() {
     return r;
 }
 
-// Waits until the device has given back every buffer. A device that has
-// returned nothing for a long time (it should never happen) is reset.
+// Waits until the device has given back every buffer. A running device
+// that has returned nothing for a long time (it should never happen) is
+// reset; a device the user paused is waited for.
 void WaitForAllBuffers() {
     unsigned stall = g_wave.waitTime * 4 > 2000 ? g_wave.waitTime * 4 : 2000;
     int lastFree = g_wave.freeCount.load();
@@ -224,7 +225,7 @@ void WaitForAllBuffers() {
     while (g_wave.freeCount.load() < kWaveBufferCount) {
         plat::SleepMs(g_wave.waitTime);
         int now = g_wave.freeCount.load();
-        if (now != lastFree) {
+        if (now != lastFree || g_wave.paused.load()) {
             lastFree = now;
             since = plat::TickCount();
         } else if (plat::TickCount() - since > stall) {

@@ -214,6 +214,25 @@ TEST_F(WaveOutFake, DrainingCloseEndsWhenTheDeviceNeverStarted) {
     EXPECT_EQ(D.IsOpen(), 0);
 }
 
+TEST_F(WaveOutFake, DrainingCloseWaitsForEveryBlock) {
+    ASSERT_EQ(OpenCd(), 1);
+    for (int i = 0; i < 5; i++) WriteBlock();
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        D.Close(0);
+        closed = true;
+    });
+    while (!closed) {
+        plat::FakeWaveComplete(1);
+        plat::SleepMs(1);
+    }
+    closer.join();
+    auto s = plat::GetFakeWaveState();
+    EXPECT_EQ(s.resets, 0);
+    EXPECT_EQ(s.playedBytes, 5u * 16384u);
+    EXPECT_EQ(s.closes, 1);
+}
+
 TEST_F(WaveOutFake, ImmediateCloseDiscardsWhatIsQueued) {
     ASSERT_EQ(OpenCd(), 1);
     for (int i = 0; i < 6; i++) WriteBlock();
