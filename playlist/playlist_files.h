@@ -1,0 +1,62 @@
+// Playlist files (PLS, M3U), directory scans, and the one dispatcher through
+// which every name the user opens reaches the playlist.
+//
+// Path rules shared by the readers: a value containing "://" is a URL, used
+// as written. Otherwise it is absolute, or relative to the directory of the
+// playlist file (the text up to and including its last separator; the
+// current directory when there is none). On Windows the separator is the
+// backslash; a value is absolute when it has a drive ("X:\") or starts with
+// a separator (a UNC path \\server\share\..., or a path from the root of the
+// playlist's drive). On POSIX the separator is '/' and an absolute value
+// starts with it.
+//
+// Every resulting path takes at most 259 characters. Nested playlists and
+// directories are opened to a depth of kPlaylistMaxDepth: a playlist that
+// lists itself, or a directory tree with a link loop, ends there.
+#pragma once
+
+#include <cstddef>
+
+constexpr int kPlaylistMaxDepth = 16;
+
+// Kinds of name for PlaylistOpenItem.
+constexpr int kOpenLocal = 0;
+constexpr int kOpenUrl = 2;
+
+// Opens a name by its kind and extension: ".PLS" and ".M3U" (any case) load
+// the playlist; a URL (kind 2) or an existing non-directory is added;
+// anything else is scanned as a directory. Failures are shown ("Error
+// Loading Playlist: %s", "Error Adding Directory: %s", caption "Error...")
+// and the caller goes on. Returns 1.
+int PlaylistOpenItem(int kind, const char* name);
+// Opens every name in directory, subdirectories recursively ("." and ".."
+// passed over). 0 when the directory cannot be listed.
+int PlaylistAddDirectory(const char* directory);
+// Opens File1..FileN of section "playlist", N = NumberOfEntries (bounded by
+// the File keys the file really holds); empty values are passed over.
+// 0 when NumberOfEntries is missing.
+int PlaylistLoadPls(const char* file);
+// Opens each line of an M3U file. Blank lines and lines beginning with "#"
+// are passed over, as is a UTF-8 byte-order mark; lines end in LF, CR LF or
+// CR; a line longer than 259 characters is cut there. 0 when the file
+// cannot be opened.
+int PlaylistLoadM3u(const char* file);
+// Writes the playlist into section "playlist" of file with INI semantics:
+// File1..FileN (paths inside the playlist's directory relative to it), then
+// NumberOfEntries. Returns the count; 0 when the playlist is empty or a key
+// could not be written.
+int PlaylistSavePls(const char* file);
+
+// What the open-file dialog hands back, taken apart: result is the dialog's
+// buffer (size bytes) of the directory and the NUL-terminated names that
+// begin at fileOffset, ending with an empty name. Clears the playlist first
+// when clearFirst is set, stores the directory in g_settings.PreviousDir and
+// opens each directory + name. Returns the number of names.
+int PlaylistOpenChosenFiles(const char* result, size_t size, size_t fileOffset, int clearFirst);
+
+// The path rules on their own: the playlist's directory prefix of file (up
+// to and including its last separator, "" when none) into dir, and the
+// path that value names into out (both 260 characters). ResolvePlaylistValue
+// returns kOpenUrl for a URL, else kOpenLocal.
+void PlaylistDirectoryPrefix(const char* file, char* dir, size_t size);
+int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t size);
