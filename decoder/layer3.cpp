@@ -37,6 +37,7 @@ struct Layer3State {
     uint32_t lastFramesRead;
     // PCM bytes produced since the track started (the visual time stamp).
     uint32_t pcmBytes;
+    bool tablesBuilt;
 } g_l3;
 
 }  // namespace
@@ -68,6 +69,7 @@ void InitLayer3Tables(int downSample) {
     g_l3.pcmBytes = 0;
     g_l3.reservoirBytes = 0;
     g_l3.lastFramesRead = 0;
+    g_l3.tablesBuilt = true;
 }
 
 int ReadScaleFactorsMpeg1(const GranuleInfo* gi, int32_t* sf) {
@@ -178,6 +180,7 @@ inline void SeekBits(const uint8_t* p, int bits) {
 }  // namespace
 
 int DecodeLayer3Frame(StreamInfo* si) {
+    if (!g_l3.tablesBuilt) InitLayer3Tables(si->downsample);
     const int nch = si->channels == 1 ? 1 : 2;
     const int channelSelect = nch == 1 ? 0 : si->channelSelect;
     const int outChannels = (nch == 2 && channelSelect < 0) ? 2 : 1;

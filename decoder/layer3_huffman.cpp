@@ -15,6 +15,16 @@ const int32_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 
 
 namespace {
 const int32_t kNoPretab[22] = {};
+
+// How far the reader can get. The frame decoder starts every granule inside
+// its frame's main data, and scale factors take at most 5 x 39 bits. The
+// big-values loop stops at the first pair past the granule's budget, but
+// even without that stop the worst granule (288 pairs of the longest code
+// with two escapes: 17 + 2 x (13 + 1) bits, tables 16..23) reaches only
+// 1620 bytes, plus 3 bytes of GetBits lookahead: the zeroed slack behind the
+// last frame slot holds it.
+constexpr int kWorstBigValuesBytes = (288 * (17 + 2 * (13 + 1)) + 5 * 39 + 7) / 8 + 3;
+static_assert(kWorstBigValuesBytes <= kSlackSize, "the frame area's slack must cover a runaway granule");
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
