@@ -28,6 +28,7 @@
 // here, so decoded sample n lines up with input sample n, and the stream
 // carries ceil(samples / frame size) frames.
 #include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -103,11 +104,16 @@ struct StreamParams {
     double athDb[32];        // absolute threshold per subband, dB re full scale - 96
 };
 
-int Fail(const char* fmt, const char* a = "", const char* b = "") {
+// Prints "vorlo-encode: MESSAGE" on standard error and returns status.
+int Fail(int status, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+int Fail(int status, const char* fmt, ...) {
     std::fputs("vorlo-encode: ", stderr);
-    std::fprintf(stderr, fmt, a, b);
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
     std::fputc('\n', stderr);
-    return 1;
+    return status;
 }
 
 int Usage() {
@@ -161,7 +167,7 @@ int ParseOptions(int argc, char** argv, Options* opt) {
         auto takeValue = [&](const char* name) -> const char* {
             if (hasInline) return value.c_str();
             if (i + 1 >= argc) {
-                Fail("option %s needs a value", name);
+                Fail(2, "option %s needs a value", name);
                 return nullptr;
             }
             return argv[++i];
@@ -177,41 +183,41 @@ int ParseOptions(int argc, char** argv, Options* opt) {
             const char* v = takeValue("--layer");
             if (!v) return 2;
             if (!ParseInt(v, &opt->layer) || opt->layer < 1 || opt->layer > 2)
-                return Fail("--layer must be 1 or 2, not \"%s\"", v), 2;
+                return Fail(2, "--layer must be 1 or 2, not \"%s\"", v);
         } else if (arg == "-b" || arg == "--bitrate") {
             const char* v = takeValue("--bitrate");
             if (!v) return 2;
             if (!ParseInt(v, &opt->kbps) || opt->kbps == 0)
-                return Fail("--bitrate takes kbit/s, not \"%s\"", v), 2;
+                return Fail(2, "--bitrate takes kbit/s, not \"%s\"", v);
         } else if (arg == "-m" || arg == "--mode") {
             const char* v = takeValue("--mode");
             if (!v) return 2;
             opt->mode = -1;
             for (int m = 0; m < 4; ++m)
                 if (std::strcmp(v, kModeNames[m]) == 0) opt->mode = m;
-            if (opt->mode < 0) return Fail("--mode must be stereo, joint, dual or mono, not \"%s\"", v), 2;
+            if (opt->mode < 0) return Fail(2, "--mode must be stereo, joint, dual or mono, not \"%s\"", v);
         } else if (arg == "--rate") {
             const char* v = takeValue("--rate");
             if (!v) return 2;
             if (!ParseInt(v, &opt->rawRate) || opt->rawRate == 0)
-                return Fail("--rate takes a sample rate in Hz, not \"%s\"", v), 2;
+                return Fail(2, "--rate takes a sample rate in Hz, not \"%s\"", v);
         } else if (arg == "--channels") {
             const char* v = takeValue("--channels");
             if (!v) return 2;
             if (!ParseInt(v, &opt->rawChannels) || opt->rawChannels < 1 || opt->rawChannels > 2)
-                return Fail("--channels must be 1 or 2, not \"%s\"", v), 2;
+                return Fail(2, "--channels must be 1 or 2, not \"%s\"", v);
             channelsGiven = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return Fail("unknown option %s (try --help)", argv[i]), 2;
+            return Fail(2, "unknown option %s (try --help)", argv[i]);
         } else {
             if (positional == 0) opt->input = argv[i];
             else if (positional == 1) opt->output = argv[i];
-            else return Fail("one input and one output, please: \"%s\" is a third", argv[i]), 2;
+            else return Fail(2, "one input and one output, please: \"%s\" is a third", argv[i]);
             ++positional;
         }
     }
     if (positional != 2) return Usage();
-    if (channelsGiven && opt->rawRate == 0) return Fail("--channels is for raw input; give --rate too"), 2;
+    if (channelsGiven && opt->rawRate == 0) return Fail(2, "--channels is for raw input; give --rate too");
     if (opt->rawRate && !channelsGiven) opt->rawChannels = 2;
     return 0;
 }
@@ -231,15 +237,13 @@ int SetupStream(const Options& opt, int rate, int inputChannels, StreamParams* s
     for (int lsf = 0; lsf < 2; ++lsf)
         for (int c = 0; c < 3; ++c)
             if (kSampleRates[lsf][c] == rate) sp->lsf = lsf, sp->rateCode = c;
-    if (sp->lsf < 0) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%d", rate);
-        return Fail("%s Hz is not an MPEG-1 or MPEG-2 sample rate (32000, 44100, 48000, 16000, 22050, 24000)", text);
-    }
+    if (sp->lsf < 0)
+        return Fail(1, "%d Hz is not an MPEG-1 or MPEG-2 sample rate (32000, 44100, 48000, 16000, 22050, 24000)",
+                    rate);
     sp->rate = rate;
     sp->mode = opt.mode >= 0 ? opt.mode : (inputChannels == 2 ? kModeStereo : kModeMono);
     if (sp->mode != kModeMono && inputChannels != 2)
-        return Fail("mode %s needs a two-channel input", kModeNames[sp->mode]);
+        return Fail(1, "mode %s needs a two-channel input", kModeNames[sp->mode]);
     sp->nch = sp->mode == kModeMono ? 1 : 2;
     sp->crc = opt.crc;
 
@@ -252,8 +256,7 @@ int SetupStream(const Options& opt, int rate, int inputChannels, StreamParams* s
     if (sp->bitrateIndex == 0) {
         std::string list;
         for (int i = 1; i < 15; ++i) list += (i > 1 ? " " : "") + std::to_string(kbpsTable[sp->lsf][i]);
-        std::string what = std::to_string(kbps) + " kbit/s";
-        return Fail("%s is not a bitrate of this layer and sample rate; choose one of: %s", what.c_str(),
+        return Fail(1, "%d kbit/s is not a bitrate of this layer and sample rate; choose one of: %s", kbps,
                     list.c_str());
     }
     sp->kbps = kbps;
@@ -261,10 +264,7 @@ int SetupStream(const Options& opt, int rate, int inputChannels, StreamParams* s
     // mode combinations.
     if (opt.layer == 2 && !sp->lsf) {
         bool ok = sp->nch == 1 ? kbps <= 192 : (kbps >= 64 && kbps != 80);
-        if (!ok) {
-            std::string what = std::to_string(kbps) + " kbit/s";
-            return Fail("%s is not allowed for MPEG-1 Layer II in mode %s", what.c_str(), kModeNames[sp->mode]);
-        }
+        if (!ok) return Fail(1, "%d kbit/s is not allowed for MPEG-1 Layer II in mode %s", kbps, kModeNames[sp->mode]);
     }
 
     if (opt.layer == 2) {
@@ -338,40 +338,37 @@ bool SkipBytes(FILE* f, uint64_t n) {
 int OpenWav(PcmSource* src, const char* name) {
     unsigned char head[12];
     if (std::fread(head, 1, 12, src->f) != 12 || std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4))
-        return Fail("%s: not a WAV file (give --rate for raw PCM)", name);
+        return Fail(1, "%s: not a WAV file (give --rate for raw PCM)", name);
     bool haveFormat = false;
     for (;;) {
         unsigned char ck[8];
-        if (std::fread(ck, 1, 8, src->f) != 8) return Fail("%s: WAV file without a data chunk", name);
+        if (std::fread(ck, 1, 8, src->f) != 8) return Fail(1, "%s: WAV file without a data chunk", name);
         uint32_t size = Le32(ck + 4);
         if (!std::memcmp(ck, "fmt ", 4)) {
             unsigned char fmt[40] = {};
-            if (size < 16) return Fail("%s: WAV format chunk too short", name);
+            if (size < 16) return Fail(1, "%s: WAV format chunk too short", name);
             size_t take = size < sizeof fmt ? size : sizeof fmt;
             if (std::fread(fmt, 1, take, src->f) != take || !SkipBytes(src->f, size - take + (size & 1)))
-                return Fail("%s: WAV format chunk cut short", name);
+                return Fail(1, "%s: WAV format chunk cut short", name);
             int tag = Le16(fmt);
             if (tag == 0xFFFE && size >= 40) tag = Le16(fmt + 24);  // the subformat GUID's first word
             int channels = Le16(fmt + 2), bits = Le16(fmt + 14);
-            if (tag != 1 || bits != 16) {
-                std::string what = "format " + std::to_string(tag) + ", " + std::to_string(bits) + " bits";
-                return Fail("%s: only 16-bit PCM WAV files are supported (this one is %s)", name, what.c_str());
-            }
-            if (channels < 1 || channels > 2) {
-                std::string what = std::to_string(channels);
-                return Fail("%s: only mono and stereo are supported (%s channels)", name, what.c_str());
-            }
+            if (tag != 1 || bits != 16)
+                return Fail(1, "%s: only 16-bit PCM WAV files are supported (this one is format %d, %d bits)", name,
+                            tag, bits);
+            if (channels < 1 || channels > 2)
+                return Fail(1, "%s: only mono and stereo are supported (this one has %d channels)", name, channels);
             src->channels = channels;
             src->rate = static_cast<int>(Le32(fmt + 4));
             haveFormat = true;
         } else if (!std::memcmp(ck, "data", 4)) {
-            if (!haveFormat) return Fail("%s: WAV data chunk before its format chunk", name);
+            if (!haveFormat) return Fail(1, "%s: WAV data chunk before its format chunk", name);
             // Writers that stream to a pipe leave 0xFFFFFFFF here: read to the end then.
             src->limited = size != 0xFFFFFFFFu;
             src->remaining = size;
             return 0;
         } else if (!SkipBytes(src->f, static_cast<uint64_t>(size) + (size & 1))) {
-            return Fail("%s: WAV file without a data chunk", name);
+            return Fail(1, "%s: WAV file without a data chunk", name);
         }
     }
 }
@@ -603,70 +600,90 @@ int QuantizeSample(double x, double scf, int steps) {
 }
 
 // One frame's subband samples and what the allocation needs to know of them.
-// Signal 2 is the intensity-stereo sum (L + R) / 2.
 struct FrameAnalysis {
-    double x[3][32][36];   // [signal][sb][sample]
-    ScfChoice own[3][32];  // scale factors of each signal
-    ScfChoice joint[2][32];// each channel's scale factors when sb is coded as intensity stereo
-    double smr[2][32];     // signal-to-mask ratio per channel, dB
+    double x[2][32][36];     // [channel][sb][sample]
+    ScfChoice own[2][32];    // each channel's scale factors
+    double smr[2][32];       // signal-to-mask ratio per channel, dB
     bool silent[2][32];
+    // Intensity stereo (joint mode): the sum (L + R) / 2, its normalization
+    // per part, and each channel's scale factors when sb lies past the bound.
+    double sum[32][36];
+    double sumNorm[32][3];
+    ScfChoice joint[2][32];
 };
 
 int ScfBits(const StreamParams& sp, const ScfChoice& c) { return sp.layer == 1 ? 6 : 2 + 6 * c.count; }
 
-void AnalyseFrame(const StreamParams& sp, FrameAnalysis* fa) {
+ScfChoice ChooseScfsiFor(const StreamParams& sp, const int idx[3]) {
+    return sp.layer == 1 ? ScfChoice{{idx[0], idx[0], idx[0]}, 0, 1} : ChooseScfsi(idx);
+}
+
+// Intensity stereo, ISO/IEC 11172-3 C.1.5.2.7: both channels carry the
+// normalized sum, each scaled back by its own scale factors, so channel c
+// comes out as sum * scf_c / norm. With g_c the channel's level relative to
+// the sum over the frame, the louder channel's scale factors fix the norm
+// (scf / g, which stays above the sum's peak) and reproduce it exactly; the
+// quieter channel gets the nearest scale factors, within 1 dB.
+void AnalyseIntensity(const StreamParams& sp, FrameAnalysis* fa, const double energy[2][32]) {
     int samples = 12 * sp.parts;
-    int signals = sp.mode == kModeJoint ? 3 : sp.nch;
-    if (sp.mode == kModeJoint)
-        for (int sb = 0; sb < sp.sblimit; ++sb)
-            for (int n = 0; n < samples; ++n) fa->x[2][sb][n] = 0.5 * (fa->x[0][sb][n] + fa->x[1][sb][n]);
-    double energy[3][32] = {};
-    for (int s = 0; s < signals; ++s) {
+    for (int sb = 0; sb < sp.sblimit; ++sb) {
+        double sumEnergy = 0.0, peak[3] = {0.0, 0.0, 0.0};
+        for (int n = 0; n < samples; ++n) {
+            double v = 0.5 * (fa->x[0][sb][n] + fa->x[1][sb][n]);
+            fa->sum[sb][n] = v;
+            sumEnergy += v * v;
+            peak[n / 12] = std::fmax(peak[n / 12], std::fabs(v));
+        }
+        if (sumEnergy == 0.0) {  // silence, or the channels cancel: nothing to carry
+            int silentIdx[3] = {62, 62, 62};
+            fa->joint[0][sb] = fa->joint[1][sb] = ChooseScfsiFor(sp, silentIdx);
+            for (int p = 0; p < 3; ++p) fa->sumNorm[sb][p] = 1.0;
+            continue;
+        }
+        double g[2] = {std::sqrt(energy[0][sb] / sumEnergy), std::sqrt(energy[1][sb] / sumEnergy)};
+        int loud = g[1] > g[0] ? 1 : 0, quiet = 1 - loud;
+        int need[3] = {62, 62, 62};
+        for (int p = 0; p < sp.parts; ++p) need[p] = ScaleFactorIndex(g[loud] * peak[p]);
+        ScfChoice louder = ChooseScfsiFor(sp, need);
+        ScfChoice quieter = louder;
+        for (int p = 0; p < 3; ++p) {
+            double norm = kScaleFactor[louder.idx[p]] / g[loud];
+            fa->sumNorm[sb][p] = norm;
+            int idx = 62;
+            if (g[quiet] > 0.0) {
+                long v = std::lround(3.0 * (1.0 - std::log2(g[quiet] * norm)));
+                idx = v < 0 ? 0 : v > 62 ? 62 : static_cast<int>(v);
+            }
+            quieter.idx[p] = idx;  // parts that share the louder's scale factor share this one too
+        }
+        fa->joint[loud][sb] = louder;
+        fa->joint[quiet][sb] = quieter;
+    }
+}
+
+void AnalyseFrame(const StreamParams& sp, FrameAnalysis* fa) {
+    double energy[2][32] = {};
+    for (int ch = 0; ch < sp.nch; ++ch) {
         for (int sb = 0; sb < sp.sblimit; ++sb) {
             int idx[3] = {0, 0, 0};
             double peak = 0.0;
             for (int p = 0; p < sp.parts; ++p) {
                 double partPeak = 0.0;
                 for (int n = 12 * p; n < 12 * p + 12; ++n) {
-                    double v = fa->x[s][sb][n];
+                    double v = fa->x[ch][sb][n];
                     partPeak = std::fmax(partPeak, std::fabs(v));
-                    energy[s][sb] += v * v;
+                    energy[ch][sb] += v * v;
                 }
                 idx[p] = ScaleFactorIndex(partPeak);
                 peak = std::fmax(peak, partPeak);
             }
-            if (sp.layer == 1) {
-                fa->own[s][sb] = ScfChoice{{idx[0], idx[0], idx[0]}, 0, 1};
-            } else {
-                fa->own[s][sb] = ChooseScfsi(idx);
-            }
-            if (s < 2) {
-                fa->silent[s][sb] = peak == 0.0;
-                double level = peak > 0.0 ? 20.0 * std::log10(peak) + kFullScaleDb : -200.0;
-                fa->smr[s][sb] = level - sp.athDb[sb];
-            }
+            fa->own[ch][sb] = ChooseScfsiFor(sp, idx);
+            fa->silent[ch][sb] = peak == 0.0;
+            double level = peak > 0.0 ? 20.0 * std::log10(peak) + kFullScaleDb : -200.0;
+            fa->smr[ch][sb] = level - sp.athDb[sb];
         }
     }
-    if (sp.mode != kModeJoint) return;
-    // Intensity stereo: both channels carry the sum's normalized samples, each
-    // scaled back by its own scale factors. Keeping the sum's selection
-    // information and shifting its indices by each channel's level relative
-    // to the sum keeps the ratio of the channels' levels per frame.
-    for (int sb = 0; sb < sp.sblimit; ++sb) {
-        for (int ch = 0; ch < 2; ++ch) {
-            int shift = 62;
-            if (energy[ch][sb] > 0.0 && energy[2][sb] > 0.0)
-                shift = static_cast<int>(std::lround(-1.5 * std::log2(energy[ch][sb] / energy[2][sb])));
-            else if (energy[ch][sb] > 0.0)
-                shift = 0;
-            ScfChoice c = fa->own[2][sb];
-            for (int p = 0; p < 3; ++p) {
-                int v = c.idx[p] + shift;
-                c.idx[p] = v < 0 ? 0 : v > 62 ? 62 : v;
-            }
-            fa->joint[ch][sb] = c;
-        }
-    }
+    if (sp.mode == kModeJoint) AnalyseIntensity(sp, fa, energy);
 }
 
 struct Allocation {
@@ -829,10 +846,9 @@ void EncodeFrame(const StreamParams& sp, FrameAnalysis* fa, int padding, unsigne
             for (int k = 0; k < codedSignals; ++k) {
                 int a = al.alloc[k][sb];
                 if (!a) continue;
-                int sig = sb < bound ? k : 2;
                 Quantizer q = QuantizerFor(sp, sb, a);
-                double scale = kScaleFactor[fa->own[sig][sb].idx[part]];
-                const double* x = fa->x[sig][sb] + gr * perGranule;
+                double scale = sb < bound ? kScaleFactor[fa->own[k][sb].idx[part]] : fa->sumNorm[sb][part];
+                const double* x = (sb < bound ? fa->x[k][sb] : fa->sum[sb]) + gr * perGranule;
                 if (q.grouped) {
                     int code = 0;
                     for (int j = 2; j >= 0; --j) code = code * q.steps + QuantizeSample(x[j], scale, q.steps);
@@ -861,7 +877,7 @@ int Encode(const Options& opt) {
         inName = "standard input";
     } else {
         src.f = std::fopen(inName, "rb");
-        if (!src.f) return Fail("cannot open %s: %s", inName, std::strerror(errno));
+        if (!src.f) return Fail(1, "cannot open %s: %s", inName, std::strerror(errno));
         src.ownFile = true;
     }
     struct Closer {
@@ -881,7 +897,7 @@ int Encode(const Options& opt) {
     bool toStdout = std::strcmp(opt.output, "-") == 0;
     std::string partName = toStdout ? std::string() : std::string(opt.output) + ".part";
     FILE* out = toStdout ? stdout : std::fopen(partName.c_str(), "wb");
-    if (!out) return Fail("cannot create %s: %s", partName.c_str(), std::strerror(errno));
+    if (!out) return Fail(1, "cannot create %s: %s", partName.c_str(), std::strerror(errno));
     auto abandon = [&](int status) {
         if (!toStdout) {
             std::fclose(out);
@@ -933,19 +949,19 @@ int Encode(const Options& opt) {
         std::memset(frame, 0, sizeof frame);
         EncodeFrame(sp, &fa, padding, frame, frameBytes);
         if (std::fwrite(frame, 1, frameBytes, out) != static_cast<size_t>(frameBytes))
-            return abandon(Fail("cannot write %s: %s", toStdout ? "standard output" : partName.c_str(),
+            return abandon(Fail(1, "cannot write %s: %s", toStdout ? "standard output" : partName.c_str(),
                                 std::strerror(errno)));
         ++frames;
     }
-    if (src.readError) return abandon(Fail("read error on %s", inName));
-    if (src.frames == 0) return abandon(Fail("%s holds no samples; nothing written", inName));
+    if (src.readError) return abandon(Fail(1, "read error on %s", inName));
+    if (src.frames == 0) return abandon(Fail(1, "%s holds no samples; nothing written", inName));
     if (std::fflush(out) != 0 || (!toStdout && std::fclose(out) != 0)) {
         if (!toStdout) std::remove(partName.c_str());
-        return Fail("cannot write %s: %s", toStdout ? "standard output" : partName.c_str(), std::strerror(errno));
+        return Fail(1, "cannot write %s: %s", toStdout ? "standard output" : partName.c_str(), std::strerror(errno));
     }
     if (!toStdout && std::rename(partName.c_str(), opt.output) != 0) {
         std::remove(partName.c_str());
-        return Fail("cannot rename the output to %s: %s", opt.output, std::strerror(errno));
+        return Fail(1, "cannot rename the output to %s: %s", opt.output, std::strerror(errno));
     }
     if (src.truncated)
         std::fprintf(stderr, "vorlo-encode: warning: %s ends inside its sample data; encoded what was there\n",
