@@ -77,21 +77,27 @@ bool ReadyToDecode(const StreamInfo* si) {
 }  // namespace
 
 void InitLayer12Tables() {
-    static const double kRowFactor[kLayer12Rows] = {
-        0.0,        -2.0 / 3.0, 2.0 / 3.0,  0,          0,          0,          0,
-        0,          0,          0,          0,          0,          0,          0,
-        0,          0,          0,          -4.0 / 5.0, -2.0 / 5.0, 2.0 / 5.0,  4.0 / 5.0,
-        -8.0 / 9.0, -4.0 / 9.0, -2.0 / 9.0, 2.0 / 9.0,  4.0 / 9.0,  8.0 / 9.0,
-    };
+    // m[k]: 0; the 3-step levels -2/3, 2/3; 2 / (2^k - 1) for ungrouped k-bit
+    // codes (ISO/IEC 11172-3 Table 3-B.4, C (s + D) with the code read as a
+    // fraction); the 5- and 9-step levels. The scale factors come from the
+    // committed Table 3-B.1, so the products are the same on every platform.
+    double m[kLayer12Rows] = {0.0, -2.0 / 3.0, 2.0 / 3.0};
+    for (int k = 3; k <= 16; k++) m[k] = 2.0 / double((1 << k) - 1);
+    const double levels5[4] = {-4.0 / 5.0, -2.0 / 5.0, 2.0 / 5.0, 4.0 / 5.0};
+    const double levels9[6] = {-8.0 / 9.0, -4.0 / 9.0, -2.0 / 9.0, 2.0 / 9.0, 4.0 / 9.0, 8.0 / 9.0};
+    for (int k = 0; k < 4; k++) m[17 + k] = levels5[k];
+    for (int k = 0; k < 6; k++) m[21 + k] = levels9[k];
     for (int k = 0; k < kLayer12Rows; k++) {
-        double m = (k >= 3 && k <= 16) ? 2.0 / double((1 << k) - 1) : kRowFactor[k];
-        for (int i = 0; i < 63; i++) g_layer12Multiplier[k][i] = m * kLayer12ScaleFactor[i];
-        g_layer12Multiplier[k][63] = 0.0;
+        for (int i = 0; i < 63; i++) g_layer12Multiplier[k][i] = m[k] * kLayer12ScaleFactor[i];
+        g_layer12Multiplier[k][63] = 0.0;  // index 63 is not a scale factor
     }
     FillGroup(g_layer2Group3, kLevels3);
     FillGroup(g_layer2Group5, kLevels5);
     FillGroup(g_layer2Group9, kLevels9);
 }
+
+// Ready before the first play command fills them again.
+const bool g_layer12TablesBuilt = (InitLayer12Tables(), true);
 
 const Layer2AllocTable* GetLayer2AllocTable(int table, int* sblimit) {
     if (table < 0 || table > 4) table = 0;

@@ -78,7 +78,7 @@ struct BitWriter {
     void Put(unsigned value, int n) {
         for (int i = n - 1; i >= 0; i--) {
             if (bits % 8 == 0) bytes.push_back(0);
-            if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
+            if (i < 32 && ((value >> i) & 1)) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
             bits++;
         }
     }
