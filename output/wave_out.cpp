@@ -31,8 +31,9 @@ struct WaveOutState {
     plat::Thread callbackThread = nullptr;
     uint32_t callbackThreadId = 0;
     std::atomic<int> freeCount{0};
-    int nextIndex = 0;
-    int writesSinceStart = 0;
+    // Written by Flush on the interface thread while a writer may wait.
+    std::atomic<int> nextIndex{0};
+    std::atomic<int> writesSinceStart{0};
     std::atomic<int> paused{0};
     std::atomic<int> startPending{0};
     std::atomic<int> abort{0};
@@ -162,7 +163,9 @@ int QueueBlock(int length, const uint8_t* data, unsigned flushSeen) {
     g_wave.writerWaiting.store(0);
     if (g_wave.abort.load() || g_wave.flushCount.load() != flushSeen) return 0;
 
-    plat::WaveHeader& h = g_wave.headers[g_wave.nextIndex];
+    int index = g_wave.nextIndex.load();
+    if (index >= kWaveBufferCount) index = 0;
+    plat::WaveHeader& h = g_wave.headers[index];
     if (length > 0) {
         std::memcpy(h.data, data, static_cast<size_t>(length));
         h.length = static_cast<uint32_t>(length);
@@ -173,11 +176,11 @@ int QueueBlock(int length, const uint8_t* data, unsigned flushSeen) {
     }
     g_wave.freeCount.fetch_sub(1);
     plat::WaveWrite(g_wave.device, &h);
-    g_wave.nextIndex++;
+    g_wave.nextIndex.store(index + 1);
 
     // The device starts with the fourth block queued since the open or flush.
-    if (g_wave.writesSinceStart < 3) {
-        g_wave.writesSinceStart++;
+    if (g_wave.writesSinceStart.load() < 3) {
+        g_wave.writesSinceStart.fetch_add(1);
     } else if (g_wave.startPending.load()) {
         g_wave.startPending.store(0);
         plat::WaveRestart(g_wave.device);
