@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -552,6 +553,30 @@ TEST_F(DecoderToWav, WholeTrackAndTailInTheFile) {
     EXPECT_EQ(Le32(b, 42), uint32_t(40 * kPcmPerFrame));
     EXPECT_EQ(Le32(b, 24), 44100u);
     EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(DecoderToWav, ConformanceVectorThroughThePlayerPath) {
+    std::string vec = testutil::SourceDir() + "/../shared/vectors/l2-fl10.bit";
+    std::string ref = testutil::SourceDir() + "/../shared/vectors/l2-fl10.pcm";
+    if (!plat::FileExists(vec.c_str())) GTEST_SKIP() << "no conformance vectors";
+    Start();
+    PlayAndWait(vec);
+    EXPECT_EQ(g_report.framesDecoded, 49);
+    PostCloseOutput(tid_);
+    Shutdown();
+    auto b = testutil::ReadBytes(g_savePath);
+    auto r = testutil::ReadBytes(ref);
+    ASSERT_EQ(b.size(), 46u + 49 * kPcmPerFrame);  // every frame, the tail included
+    EXPECT_EQ(Le32(b, 24), 32000u);
+    EXPECT_EQ(b[22], 2);
+    ASSERT_GE(r.size(), b.size() - 46);
+    int maxDiff = 0;
+    for (size_t i = 0; i + 1 < b.size() - 46; i += 2) {
+        int ours = int16_t(b[46 + i] | b[47 + i] << 8);
+        int theirs = int16_t(r[i] | r[i + 1] << 8);
+        maxDiff = std::max(maxDiff, std::abs(ours - theirs));
+    }
+    EXPECT_LE(maxDiff, 1);
 }
 
 TEST_F(DecoderToWav, FullDiskStopsWithAValidFileAndOneMessage) {
