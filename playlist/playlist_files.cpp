@@ -181,6 +181,18 @@ bool IsBlankLine(const char* s) {
     return true;
 }
 
+// Opens a value read from a playlist file. A name that does not exist is
+// added all the same (it may live on a drive that is not there now; its
+// info stays unread): only names opened directly are reported missing.
+void OpenListedItem(int kind, const char* path) {
+    if (kind == kOpenLocal && !EndsWithNoCase(path, ".PLS") && !EndsWithNoCase(path, ".M3U") &&
+        plat::GetPathKind(path) == plat::PathMissing) {
+        PlaylistAdd(path);
+        return;
+    }
+    PlaylistOpenItem(kind, path);
+}
+
 // Opens a nested playlist or directory unless the nesting is too deep.
 template <typename Fn>
 bool Nested(Fn open, bool* result) {
@@ -276,7 +288,7 @@ int PlaylistLoadPls(const char* file) {
         plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
         if (!value[0]) continue;
         int kind = ResolvePlaylistValue(dir, value, path, sizeof path);
-        PlaylistOpenItem(kind, path);
+        OpenListedItem(kind, path);
     }
     return 1;
 }
@@ -293,7 +305,7 @@ int PlaylistLoadM3u(const char* file) {
         if (line[0] == '#' || IsBlankLine(line)) continue;
         char path[kPathSize];
         int kind = ResolvePlaylistValue(dir, line, path, sizeof path);
-        PlaylistOpenItem(kind, path);
+        OpenListedItem(kind, path);
     }
     plat::FileClose(reader.file);
     return 1;

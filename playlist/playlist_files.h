@@ -10,7 +10,8 @@
 // playlist's drive). On POSIX the separator is '/' and an absolute value
 // starts with it.
 //
-// Every resulting path takes at most 259 characters. Nested playlists and
+// A listed name that does not exist is added all the same (its info stays
+// unread). Every resulting path takes at most 259 characters. Nested playlists and
 // directories are opened to a depth of kPlaylistMaxDepth: a playlist that
 // lists itself, or a directory tree with a link loop, ends there.
 #pragma once

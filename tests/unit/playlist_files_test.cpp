@@ -1,0 +1,466 @@
+// Playlist files, directory scans and the open dispatcher: path rules of
+// both platforms, PLS and M3U lists as users' players write them, the PLS
+// writer's bytes, nesting limits, messages, and the tool's listing.
+#include "playlist/playlist_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/dir.h"
+#include "playlist/playlist_listing.h"
+#include "playlist_test_util.h"
+
+namespace {
+
+using namespace pltest;
+using Strings = std::vector<std::string>;
+
+const std::string S(1, plat::kPathSeparator);
+constexpr unsigned kErrorFlags = plat::MbIconWarning | plat::MbSetForeground;
+
+void WriteText(const std::string& path, const std::string& text) {
+    testutil::WriteBytes(path, Bytes(text.begin(), text.end()));
+}
+
+Strings Sorted(Strings v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::string Resolve(const char* dir, const char* value, int* kind = nullptr) {
+    char out[260];
+    int k = ResolvePlaylistValue(dir, value, out, sizeof out);
+    if (kind) *kind = k;
+    return out;
+}
+
+std::string Prefix(const char* file) {
+    char out[260];
+    PlaylistDirectoryPrefix(file, out, sizeof out);
+    return out;
+}
+
+class PlaylistFiles : public PlaylistFixture {};
+
+// ------------------------------------------------------------ path rules
+
+TEST(PlaylistPaths, UrlsAreTakenAsWritten) {
+    int kind = -1;
+    EXPECT_EQ(Resolve("lists" "/", "http://host/a b.mp3", &kind), "http://host/a b.mp3");
+    EXPECT_EQ(kind, kOpenUrl);
+    EXPECT_EQ(Resolve("", "sub" "/a.mp3", &kind), "sub/a.mp3");  // no directory: the current one
+    EXPECT_EQ(kind, kOpenLocal);
+}
+
+TEST(PlaylistPaths, JoinedPathsAreCutTo259Characters) {
+    std::string dir = std::string(200, 'd') + S;
+    std::string value(100, 'v');
+    std::string out = Resolve(dir.c_str(), value.c_str());
+    EXPECT_EQ(out.size(), 259u);
+    EXPECT_EQ(out, (dir + value).substr(0, 259));
+    std::string longFile = std::string(300, 'f') + S + "x.pls";
+    EXPECT_EQ(Prefix(longFile.c_str()).size(), 259u);
+}
+
+#ifdef _WIN32
+TEST(PlaylistPaths, WindowsDrivesUncAndRootRelativeValues) {
+    EXPECT_EQ(Prefix("D:\\lists\\x.pls"), "D:\\lists\\");
+    EXPECT_EQ(Prefix("x.pls"), "");
+    EXPECT_EQ(Prefix("C:\\x.pls"), "C:\\");
+    const char* dir = "D:\\lists\\";
+    EXPECT_EQ(Resolve(dir, "C:\\music\\a.mp3"), "C:\\music\\a.mp3");
+    EXPECT_EQ(Resolve(dir, "c:/music/a.mp3"), "c:/music/a.mp3");
+    EXPECT_EQ(Resolve(dir, "sub\\a.mp3"), "D:\\lists\\sub\\a.mp3");
+    EXPECT_EQ(Resolve(dir, "\\\\server\\share\\a.mp3"), "\\\\server\\share\\a.mp3");
+    EXPECT_EQ(Resolve(dir, "\\music\\a.mp3"), "D:\\music\\a.mp3");
+    EXPECT_EQ(Resolve("\\\\srv\\share\\lists\\", "\\music\\a.mp3"), "\\\\srv\\share\\music\\a.mp3");
+    EXPECT_EQ(Resolve("\\\\srv\\share\\lists\\", "b.mp3"), "\\\\srv\\share\\lists\\b.mp3");
+}
+#else
+TEST(PlaylistPaths, PosixAbsoluteAndRelativeValues) {
+    EXPECT_EQ(Prefix("/lists/x.pls"), "/lists/");
+    EXPECT_EQ(Prefix("/x.pls"), "/");
+    EXPECT_EQ(Prefix("x.pls"), "");
+    EXPECT_EQ(Resolve("/lists/", "/music/a.mp3"), "/music/a.mp3");
+    EXPECT_EQ(Resolve("/lists/", "sub/a.mp3"), "/lists/sub/a.mp3");
+    EXPECT_EQ(Resolve("/", "a.mp3"), "/a.mp3");
+    EXPECT_EQ(Resolve("/lists/", "C:\\a.mp3"), "/lists/C:\\a.mp3");  // no drives here
+}
+#endif
+
+// ------------------------------------------------------------ the dispatcher
+
+TEST_F(PlaylistFiles, OpenItemDispatchesByKindAndExtension) {
+    testutil::TempDir dir;
+    std::string song = dir.File("song.xyz");  // any extension is added
+    MakeSong(song, 3);
+    PlaylistOpenItem(kOpenLocal, song.c_str());
+    PlaylistOpenItem(kOpenUrl, "http://host/live");
+    PlaylistOpenItem(kOpenUrl, "no-file-system-test");
+    EXPECT_EQ(Paths(), (Strings{song, "http://host/live", "no-file-system-test"}));
+    EXPECT_TRUE(ShownBoxes().empty());
+
+    // A missing name is taken for a directory that cannot be listed.
+    std::string gone = dir.File("gone.mp3");
+    EXPECT_EQ(PlaylistOpenItem(kOpenLocal, gone.c_str()), 1);
+    ASSERT_EQ(ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownBoxes()[0].text, "Error Adding Directory: " + gone);
+    EXPECT_EQ(ShownBoxes()[0].caption, "Error...");
+    EXPECT_EQ(ShownBoxes()[0].flags, kErrorFlags);
+
+    // ".PlS" in any case is a playlist; a missing one cannot be loaded.
+    std::string list = dir.File("missing.PlS");
+    PlaylistOpenItem(kOpenLocal, list.c_str());
+    std::string m3u = dir.File("missing.m3U");
+    PlaylistOpenItem(kOpenLocal, m3u.c_str());
+    ASSERT_EQ(ShownBoxes().size(), 3u);
+    EXPECT_EQ(ShownBoxes()[1].text, "Error Loading Playlist: " + list);
+    EXPECT_EQ(ShownBoxes()[2].text, "Error Loading Playlist: " + m3u);
+    EXPECT_EQ(ShownBoxes()[2].flags, kErrorFlags);
+    EXPECT_EQ(PlaylistCount(), 3);
+}
+
+TEST_F(PlaylistFiles, MessagesTakeHugeNamesWithoutOverflow) {
+    std::string name(3000, 'n');
+    PlaylistOpenItem(kOpenLocal, name.c_str());
+    ASSERT_EQ(ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownBoxes()[0].text.size(), 1023u);
+    EXPECT_EQ(ShownBoxes()[0].text.rfind("Error Adding Directory: nnn", 0), 0u);
+}
+
+// ------------------------------------------------------------ PLS
+
+TEST_F(PlaylistFiles, PlsWithRelativeAbsoluteUrlAndEmptyValues) {
+    testutil::TempDir dir;
+    std::filesystem::create_directories(dir.File("sub"));
+    std::string a = dir.File("sub") + S + "a.mp3";
+    std::string b = dir.File("b.mp3");
+    MakeSong(a, 1);
+    MakeSong(b, 2);
+    std::string pls = dir.File("x.pls");
+    WriteText(pls, "[other]\r\nFile1=wrong.mp3\r\n[playlist]\r\nFile1=sub" + S + "a.mp3\r\nFile2=" + b +
+                       "\r\nFile3=http://radio.example/stream\r\nFile4=\r\nFile6=never-there.mp3\r\n"
+                       "Title1=ignored\r\nNumberOfEntries=6\r\n");
+    EXPECT_EQ(PlaylistLoadPls(pls.c_str()), 1);
+    // The empty File4 and the missing File5 are passed over; the missing
+    // file of File6 is added all the same.
+    EXPECT_EQ(Paths(), (Strings{a, b, "http://radio.example/stream", dir.File("never-there.mp3")}));
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+
+TEST_F(PlaylistFiles, PlsEntryCountMissingZeroOrLying) {
+    testutil::TempDir dir;
+    std::string none = dir.File("none.pls");
+    WriteText(none, "[playlist]\r\nFile1=a.mp3\r\n");
+    EXPECT_EQ(PlaylistLoadPls(none.c_str()), 0);
+    PlaylistOpenItem(kOpenLocal, none.c_str());
+    ASSERT_EQ(ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownBoxes()[0].text, "Error Loading Playlist: " + none);
+    EXPECT_EQ(ShownBoxes()[0].caption, "Error...");
+
+    std::string zero = dir.File("zero.pls");
+    WriteText(zero, "[playlist]\r\nFile1=a.mp3\r\nNumberOfEntries=0\r\n");
+    EXPECT_EQ(PlaylistLoadPls(zero.c_str()), 1);
+    EXPECT_EQ(PlaylistCount(), 0);
+
+    std::string fewer = dir.File("fewer.pls");
+    WriteText(fewer, "[playlist]\nFile1=a.mp3\nFile2=b.mp3\nFile3=c.mp3\nNumberOfEntries=2\n");
+    PlaylistLoadPls(fewer.c_str());
+    EXPECT_EQ(Paths(), (Strings{dir.File("a.mp3"), dir.File("b.mp3")}));
+
+    // A count of two thousand million over two keys ends at once; key names
+    // match in any case, blanks around them allowed.
+    PlaylistClear();
+    std::string huge = dir.File("huge.pls");
+    WriteText(huge, "[PlayList]\n  file1 = a.mp3\nFILE2=b.mp3\nnumberofentries=2000000000\n");
+    EXPECT_EQ(PlaylistLoadPls(huge.c_str()), 1);
+    EXPECT_EQ(Paths(), (Strings{dir.File("a.mp3"), dir.File("b.mp3")}));
+    EXPECT_EQ(ShownBoxes().size(), 1u);
+}
+
+TEST_F(PlaylistFiles, PlsValuesAreCutTo259Characters) {
+    testutil::TempDir dir;
+    std::string pls = dir.File("long.pls");
+    std::string value(600, 'v');
+    WriteText(pls, "[playlist]\r\nFile1=" + value + "\r\nNumberOfEntries=1\r\n");
+    PlaylistLoadPls(pls.c_str());
+    Strings p = Paths();
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].size(), 259u);
+    EXPECT_EQ(p[0], (dir.File("") + value).substr(0, 259));
+}
+
+TEST_F(PlaylistFiles, SavePlsWritesTheseBytesAndReadsThemBack) {
+    testutil::TempDir dir;
+    std::string inside = dir.File("sub") + S + "a.mp3";
+#ifdef _WIN32
+    std::string outside = "E:\\b.mp3";
+#else
+    std::string outside = "/elsewhere/b.mp3";
+#endif
+    AddAll({inside.c_str(), outside.c_str(), "http://host/c.mp3"});
+    std::string pls = dir.File("x.pls");
+    EXPECT_EQ(PlaylistSavePls(pls.c_str()), 3);
+    EXPECT_EQ(testutil::ReadText(pls), "[playlist]\r\nFile1=sub" + S + "a.mp3\r\nFile2=" + outside +
+                                           "\r\nFile3=http://host/c.mp3\r\nNumberOfEntries=3\r\n");
+    PlaylistClear();
+    EXPECT_EQ(PlaylistLoadPls(pls.c_str()), 1);
+    EXPECT_EQ(Paths(), (Strings{inside, outside, "http://host/c.mp3"}));
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+
+TEST_F(PlaylistFiles, SavePlsKeepsOtherContentAndIsBoundedByTheCount) {
+    testutil::TempDir dir;
+    std::string pls = dir.File("x.pls");
+    WriteText(pls, "[other]\r\nk=v\r\n[playlist]\r\nFile1=old1\r\nFile2=old2\r\nFile3=old3\r\nNumberOfEntries=3\r\n");
+    std::string song = dir.File("new.mp3");
+    PlaylistAdd(song.c_str());
+    EXPECT_EQ(PlaylistSavePls(pls.c_str()), 1);
+    EXPECT_EQ(testutil::ReadText(pls),
+              "[other]\r\nk=v\r\n[playlist]\r\nFile1=new.mp3\r\nFile2=old2\r\nFile3=old3\r\nNumberOfEntries=1\r\n");
+    PlaylistClear();
+    PlaylistLoadPls(pls.c_str());
+    EXPECT_EQ(Paths(), (Strings{song}));
+}
+
+TEST_F(PlaylistFiles, SavePlsOfNothingOrIntoNowhere) {
+    testutil::TempDir dir;
+    std::string pls = dir.File("x.pls");
+    EXPECT_EQ(PlaylistSavePls(pls.c_str()), 0);
+    EXPECT_EQ(plat::GetPathKind(pls.c_str()), plat::PathMissing);
+    PlaylistAdd("a.mp3");
+    std::string nowhere = dir.File("no-such-dir") + S + "x.pls";
+    EXPECT_EQ(PlaylistSavePls(nowhere.c_str()), 0);
+}
+
+TEST_F(PlaylistFiles, SavePlsMatchesTheDirectoryAsTheFileSystemDoes) {
+    testutil::TempDir dir;
+    std::string pls = dir.File("x.pls");
+    std::string upper = dir.File("");
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; });
+    upper += "a.mp3";
+    ASSERT_NE(upper, dir.File("a.mp3"));
+    PlaylistAdd(upper.c_str());
+    PlaylistSavePls(pls.c_str());
+#ifdef _WIN32
+    EXPECT_NE(testutil::ReadText(pls).find("File1=a.mp3\r\n"), std::string::npos);
+#else
+    EXPECT_NE(testutil::ReadText(pls).find("File1=" + upper + "\r\n"), std::string::npos);
+#endif
+}
+
+// ------------------------------------------------------------ M3U
+
+TEST_F(PlaylistFiles, M3uAsPlayersWriteIt) {
+    testutil::TempDir dir;
+    std::string abs = dir.File("abs.mp3");
+    std::string longLine(1000, 'q');
+    std::string text = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:123,Artist - Title\r\nsub" + S + "a.mp3\r\n\r\n  \t \r\n" +
+                       abs + "\nhttp://host/y.mp3\r\n" + longLine + "\nlast.mp3";
+    std::string m3u = dir.File("list.m3u");
+    WriteText(m3u, text);
+    EXPECT_EQ(PlaylistLoadM3u(m3u.c_str()), 1);
+    std::string cut = (dir.File("") + longLine.substr(0, 259)).substr(0, 259);
+    EXPECT_EQ(Paths(), (Strings{dir.File("sub") + S + "a.mp3", abs, "http://host/y.mp3", cut, dir.File("last.mp3")}));
+    EXPECT_TRUE(ShownBoxes().empty());
+
+    // Old Mac line ends.
+    PlaylistClear();
+    WriteText(m3u, "a.mp3\rb.mp3\r");
+    PlaylistLoadM3u(m3u.c_str());
+    EXPECT_EQ(Paths(), (Strings{dir.File("a.mp3"), dir.File("b.mp3")}));
+
+    EXPECT_EQ(PlaylistLoadM3u(dir.File("gone.m3u").c_str()), 0);
+}
+
+TEST_F(PlaylistFiles, NestedListsAndDirectoriesOpenInTurn) {
+    testutil::TempDir dir;
+    std::filesystem::create_directories(dir.File("albums"));
+    std::string song = dir.File("albums") + S + "one.mp3";
+    MakeSong(song, 1);
+    WriteText(dir.File("inner.m3u"), "#EXTM3U\nsolo.mp3\n");
+    WriteText(dir.File("outer.pls"), "[playlist]\nFile1=inner.m3u\nFile2=albums\nNumberOfEntries=2\n");
+    PlaylistOpenItem(kOpenLocal, dir.File("outer.pls").c_str());
+    EXPECT_EQ(Paths(), (Strings{dir.File("solo.mp3"), song}));
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+
+TEST_F(PlaylistFiles, APlaylistThatListsItselfStopsAtDepth16) {
+    testutil::TempDir dir;
+    std::string pls = dir.File("self.pls");
+    WriteText(pls, "[playlist]\nFile1=self.pls\nFile2=song.mp3\nNumberOfEntries=2\n");
+    PlaylistOpenItem(kOpenLocal, pls.c_str());
+    EXPECT_EQ(PlaylistCount(), kPlaylistMaxDepth);
+    EXPECT_TRUE(ShownBoxes().empty());
+
+    PlaylistClear();
+    std::string a = dir.File("a.m3u"), b = dir.File("b.m3u");
+    WriteText(a, "b.m3u\nx.mp3\n");
+    WriteText(b, "a.m3u\n");
+    PlaylistOpenItem(kOpenLocal, a.c_str());
+    EXPECT_EQ(PlaylistCount(), kPlaylistMaxDepth / 2);
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+
+// ------------------------------------------------------------ directories
+
+TEST_F(PlaylistFiles, DirectoryScanIsRecursiveAndOpensPlaylistsFound) {
+    testutil::TempDir dir;
+    std::string root = dir.File("music");
+    std::filesystem::create_directories(root + S + "sub" + S + "deeper");
+    std::filesystem::create_directories(root + S + "empty");
+    MakeSong(root + S + "a.mp3", 1);
+    WriteText(root + S + "b.txt", "not audio");
+    MakeSong(root + S + "sub" + S + "c.mp3", 1);
+    MakeSong(root + S + "sub" + S + "deeper" + S + "d.MP2", 1);
+    WriteText(root + S + "list.m3u", "x.mp3\n");
+    Strings expect = {root + S + "a.mp3", root + S + "b.txt", root + S + "sub" + S + "c.mp3",
+                      root + S + "sub" + S + "deeper" + S + "d.MP2", root + S + "x.mp3"};
+
+    EXPECT_EQ(PlaylistAddDirectory(root.c_str()), 1);
+    EXPECT_EQ(Sorted(Paths()), Sorted(expect));
+    PlaylistClear();
+    // A trailing separator gives the same names.
+    PlaylistOpenItem(kOpenLocal, (root + S).c_str());
+    EXPECT_EQ(Sorted(Paths()), Sorted(expect));
+    EXPECT_TRUE(ShownBoxes().empty());
+
+    EXPECT_EQ(PlaylistAddDirectory(dir.File("nothing").c_str()), 0);
+    EXPECT_EQ(PlaylistAddDirectory((root + S + "a.mp3").c_str()), 0);  // a file
+}
+
+TEST_F(PlaylistFiles, DirectoryListingReportsKinds) {
+    testutil::TempDir dir;
+    std::filesystem::create_directories(dir.File("d"));
+    MakeSong(dir.File("f.mp3"), 1);
+    plat::DirFindData data;
+    plat::DirFind find = plat::DirFindFirst(dir.Path().c_str(), &data);
+    ASSERT_NE(find, nullptr);
+    Strings files, dirs;
+    do {
+        (data.isDirectory ? dirs : files).push_back(data.name);
+    } while (plat::DirFindNext(find, &data));
+    plat::DirFindClose(find);
+    EXPECT_EQ(files, (Strings{"f.mp3"}));
+    dirs.erase(std::remove_if(dirs.begin(), dirs.end(), [](const std::string& n) { return n == "." || n == ".."; }),
+               dirs.end());
+    EXPECT_EQ(dirs, (Strings{"d"}));
+    EXPECT_EQ(plat::GetPathKind(dir.File("d").c_str()), plat::PathIsDirectory);
+    EXPECT_EQ(plat::GetPathKind(dir.File("f.mp3").c_str()), plat::PathIsFile);
+    EXPECT_EQ(plat::GetPathKind(dir.File("x").c_str()), plat::PathMissing);
+    EXPECT_EQ(plat::DirFindFirst(dir.File("x").c_str(), &data), nullptr);
+}
+
+#ifndef _WIN32
+TEST_F(PlaylistFiles, VanishedEntriesAndLinkLoopsInADirectory) {
+    testutil::TempDir dir;
+    std::string root = dir.File("tree");
+    std::filesystem::create_directories(root);
+    MakeSong(root + "/a.mp3", 1);
+    // A link whose target has gone is listed but cannot be opened.
+    std::filesystem::create_symlink(root + "/vanished.mp3", root + "/dangling.mp3");
+    PlaylistAddDirectory(root.c_str());
+    EXPECT_EQ(Paths(), (Strings{root + "/a.mp3"}));
+    ASSERT_EQ(ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownBoxes()[0].text, "Error Adding Directory: " + root + "/dangling.mp3");
+
+    // A link back to the tree ends at the depth limit.
+    PlaylistClear();
+    ShownBoxes().clear();
+    std::filesystem::remove(root + "/dangling.mp3");
+    std::filesystem::create_directory_symlink(root, root + "/loop");
+    PlaylistOpenItem(kOpenLocal, root.c_str());
+    EXPECT_EQ(PlaylistCount(), kPlaylistMaxDepth);
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+#endif
+
+// ------------------------------------------------------------ the open dialog's result
+
+TEST_F(PlaylistFiles, ChosenFilesOneOrSeveralGiveTheSamePaths) {
+    testutil::TempDir dir;
+    std::string d = dir.Path();
+    for (const char* n : {"a.mp3", "b.mp3", "c.mp3"}) MakeSong(dir.File(n), 1);
+    std::string single = dir.File("a.mp3") + std::string(2, '\0');
+    char saved[260];
+    std::snprintf(saved, sizeof saved, "%s", g_settings.PreviousDir);
+    EXPECT_EQ(PlaylistOpenChosenFiles(single.data(), single.size(), dir.File("").size(), 1), 1);
+    EXPECT_EQ(Paths(), (Strings{dir.File("a.mp3")}));
+    EXPECT_EQ(std::string(g_settings.PreviousDir), dir.File(""));
+
+    std::string several = d + '\0' + "a.mp3" + '\0' + "b.mp3" + '\0' + "c.mp3" + '\0' + '\0';
+    EXPECT_EQ(PlaylistOpenChosenFiles(several.data(), several.size(), d.size() + 1, 1), 3);
+    EXPECT_EQ(Paths(), (Strings{dir.File("a.mp3"), dir.File("b.mp3"), dir.File("c.mp3")}));
+    EXPECT_EQ(std::string(g_settings.PreviousDir), d);
+    EXPECT_EQ(PlaylistOpenChosenFiles(several.data(), several.size(), d.size() + 1, 0), 3);
+    EXPECT_EQ(PlaylistCount(), 6);
+    std::snprintf(g_settings.PreviousDir, sizeof g_settings.PreviousDir, "%s", saved);
+}
+
+// ------------------------------------------------------------ the tool's side
+
+TEST_F(PlaylistFiles, ListingPrintsPathLengthTitleArtist) {
+    testutil::TempDir dir;
+    MakeSong(dir.File("a.mp3"), 61, "Title A", "Artist A");
+    MakeSong(dir.File("b.mp3"), 3600);
+    WriteText(dir.File("c.txt"), "text");
+    std::string m3u = dir.File("l.m3u");
+    WriteText(m3u, "a.mp3\r\nb.mp3\r\nc.txt\r\nhttp://host/s\r\n");
+    FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(PrintPlaylistListing(m3u.c_str(), out), 4);
+    std::rewind(out);
+    std::string text;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, out)) text += buf;
+    std::fclose(out);
+    EXPECT_EQ(text, dir.File("a.mp3") + "\t61000\tTitle A\tArtist A\n" + dir.File("b.mp3") + "\t3600000\t\t\n" +
+                        dir.File("c.txt") + "\t?\t\t\nhttp://host/s\t?\t\t\n");
+    EXPECT_EQ(g_settings.ReadFileInfo, 0);  // restored
+}
+
+TEST_F(PlaylistFiles, PlayingAWholeListStepsAsTheMainWindowDoes) {
+    char path[260];
+    EXPECT_EQ(PlaylistFirstToPlay(0, path, sizeof path), 0);
+    AddAll({"a", "b", "c"});
+    PlaylistSelect(2, nullptr);
+    ASSERT_EQ(PlaylistFirstToPlay(0, path, sizeof path), 1);
+    EXPECT_STREQ(path, "a");
+    ASSERT_EQ(PlaylistNextToPlay(0, path, sizeof path), 1);
+    EXPECT_STREQ(path, "b");
+    ASSERT_EQ(PlaylistNextToPlay(0, path, sizeof path), 1);
+    EXPECT_STREQ(path, "c");
+    EXPECT_EQ(PlaylistNextToPlay(0, path, sizeof path), 0);
+    ASSERT_EQ(PlaylistNextToPlay(1, path, sizeof path), 1);
+    EXPECT_STREQ(path, "a");
+
+    // Shuffled, the list still plays from its (new) first entry.
+    PlaylistSeedShuffle(3);
+    ASSERT_EQ(PlaylistFirstToPlay(1, path, sizeof path), 1);
+    EXPECT_EQ(PlaylistGetCurrentIndex(), 0);
+}
+
+TEST(PlaylistOutputNames, NumberGoesBeforeTheExtension) {
+    char out[260];
+    ASSERT_EQ(MakeNumberedOutputName("out.wav", 2, out, sizeof out), 1);
+    EXPECT_STREQ(out, "out-2.wav");
+    std::string withDir = "dir.d" + S + "out";
+    ASSERT_EQ(MakeNumberedOutputName(withDir.c_str(), 3, out, sizeof out), 1);
+    EXPECT_EQ(std::string(out), withDir + "-3");
+    ASSERT_EQ(MakeNumberedOutputName("a.b.wav", 12, out, sizeof out), 1);
+    EXPECT_STREQ(out, "a.b-12.wav");
+    ASSERT_EQ(MakeNumberedOutputName(".wav", 2, out, sizeof out), 1);
+    EXPECT_STREQ(out, ".wav-2");
+    char small[9];
+    EXPECT_EQ(MakeNumberedOutputName("out.wav", 2, small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    char fits[10];
+    EXPECT_EQ(MakeNumberedOutputName("out.wav", 2, fits, sizeof fits), 1);
+}
+
+}  // namespace
