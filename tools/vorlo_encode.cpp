@@ -10,23 +10,27 @@
 //
 // What it does, per ISO/IEC 11172-3 Annex C and ISO/IEC 13818-3:
 //   - the analysis subband filter of C.1.3 (window C of Table C.1);
-//   - scale factors per part of 12 subband samples (C.1.5.2.1) and, for
-//     Layer II, scale-factor selection information by the classes of
+//   - scale factors per part of 12 subband samples and, for Layer II,
+//     scale-factor selection information by the transmission patterns of
 //     Table C.4;
 //   - a greedy bit allocation that repeatedly gives one more quantizer step
 //     to the subband with the lowest mask-to-noise ratio, the mask being the
 //     absolute threshold of hearing (no psychoacoustic model: this keeps the
 //     noise floor level under the threshold curve, which also serves the
 //     plain signal-to-noise ratio well);
-//   - quantization and grouping per Table 3-B.4 (C.1.5.2.5);
+//   - quantization and grouping per Table 3-B.4;
 //   - CBR with padding, so every bitrate is met exactly at 44.1 and 22.05 kHz;
 //   - stereo, dual channel, single channel, and joint stereo as intensity
 //     stereo above a bound chosen per frame (the widest stereo band for which
 //     the allocation still covers every subband's mask); optional CRC-16.
 //
-// The filterbank delay (analysis plus synthesis, 481 samples) is compensated
-// here, so decoded sample n lines up with input sample n, and the stream
-// carries ceil(samples / frame size) frames.
+// The filterbank delay (analysis plus synthesis, 481 samples) is taken out:
+// after 31 samples of silence the first 16 subband slots are dropped, so that
+// decoded sample n lines up with input sample n and the stream carries
+// ceil(samples / frame size) frames. The price is that what the dropped slots
+// held of the first 481 input samples is lost: a signal that starts at full
+// level fades in over those 11 ms, while an input that begins with silence
+// comes out whole.
 #include <cerrno>
 #include <cstdarg>
 #include <cmath>
@@ -101,7 +105,7 @@ struct StreamParams {
     int slotBytes;           // 1 (Layer II) or 4 (Layer I)
     int slotsPerFrame;       // whole slots of an unpadded frame
     int slotRemainder;       // the fraction of a slot left over, in 1/rate
-    double athDb[32];        // absolute threshold per subband, dB re full scale - 96
+    double athDb[32];        // threshold of hearing per subband, dB SPL (full scale = 96 dB)
 };
 
 // Prints "vorlo-encode: MESSAGE" on standard error and returns status.
@@ -401,7 +405,7 @@ int ReadPcm(PcmSource* src, double* left, double* right, int max) {
 }
 
 // The encoder's view of the input: kLeadZeros of silence, the input, then
-// silence without end. Tracks how many real sample frames were seen.
+// silence without end (src->frames counts the real sample frames).
 struct Feed {
     PcmSource* src;
     double buf[2][4096];
@@ -475,7 +479,7 @@ void PutBits(BitWriter* bw, uint32_t value, int n) {
     }
 }
 
-// CRC-16 of ISO/IEC 11172-3 2.4.3.1 (generator x^16 + x^15 + x^2 + 1,
+// The CRC-16 of ISO/IEC 11172-3 error_check (generator x^16 + x^15 + x^2 + 1,
 // register preset to all ones) over bits [from, to) of buf, continuing crc.
 unsigned Crc16Bits(unsigned crc, const unsigned char* buf, size_t from, size_t to) {
     for (size_t b = from; b < to; ++b) {
@@ -490,8 +494,8 @@ unsigned Crc16Bits(unsigned crc, const unsigned char* buf, size_t from, size_t t
 // ---------------------------------------------------------------------------
 // Scale factors
 
-// ISO/IEC 11172-3 C.1.5.2.1: the index of the smallest scale factor of
-// Table 3-B.1 that is larger than the peak (index 0 when none is).
+// The index of the smallest scale factor of Table 3-B.1 that is larger than
+// the peak (index 0 when none is), as ISO/IEC 11172-3 Annex C computes it.
 int ScaleFactorIndex(double peak) {
     int i = kScaleFactorCount - 1;
     while (i > 0 && kScaleFactor[i] <= peak) --i;
@@ -589,8 +593,9 @@ double QuantizerSnrDb(int steps) {
     }
 }
 
-// ISO/IEC 11172-3 C.1.5.2.5: the code of the nearest of `steps` levels
-// 2k/steps to x/scf. Codes run 0..steps-1, so all ones never occurs.
+// The code of the nearest of the `steps` levels 2k/steps to x/scf; this is
+// the A*x + B quantizer of ISO/IEC 11172-3 Annex C (take the top bits, invert
+// the first) in closed form. Codes run 0..steps-1, so all ones never occurs.
 int QuantizeSample(double x, double scf, int steps) {
     int half = (steps - 1) / 2;
     int k = static_cast<int>(std::floor(x / scf * steps * 0.5 + 0.5));
@@ -618,8 +623,7 @@ ScfChoice ChooseScfsiFor(const StreamParams& sp, const int idx[3]) {
     return sp.layer == 1 ? ScfChoice{{idx[0], idx[0], idx[0]}, 0, 1} : ChooseScfsi(idx);
 }
 
-// Intensity stereo, ISO/IEC 11172-3 C.1.5.2.7: both channels carry the
-// normalized sum, each scaled back by its own scale factors, so channel c
+// Intensity stereo: both channels carry the normalized sum, each scaled back by its own scale factors, so channel c
 // comes out as sum * scf_c / norm. With g_c the channel's level relative to
 // the sum over the frame, the louder channel's scale factors fix the norm
 // (scf / g, which stays above the sum's peak) and reproduce it exactly; the
@@ -788,7 +792,7 @@ void EncodeFrame(const StreamParams& sp, FrameAnalysis* fa, int padding, unsigne
     const int nch = sp.nch;
 
     BitWriter bw{buf, 0};
-    // header, ISO/IEC 11172-3 2.4.1.3 / 13818-3 2.4.1.3
+    // header (ISO/IEC 11172-3 and 13818-3 bitstream syntax)
     PutBits(&bw, 0xFFF, 12);             // syncword
     PutBits(&bw, sp.lsf ? 0 : 1, 1);     // ID
     PutBits(&bw, 4 - sp.layer, 2);       // layer
@@ -858,6 +862,10 @@ void EncodeFrame(const StreamParams& sp, FrameAnalysis* fa, int padding, unsigne
                 }
             }
         }
+    }
+    if (bw.bit > static_cast<size_t>(frameBytes) * 8) {
+        std::fprintf(stderr, "vorlo-encode: internal error: frame overrun (%zu of %d bits)\n", bw.bit, frameBytes * 8);
+        std::abort();
     }
     if (sp.crc) {
         unsigned crc = Crc16Bits(0xFFFF, buf, 16, 32);  // header bits from bitrate_index on
