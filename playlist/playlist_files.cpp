@@ -1,6 +1,7 @@
 // Playlist files and directory scans (see playlist_files.h).
 #include "playlist/playlist_files.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -230,6 +231,10 @@ int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t s
     }
 #else
     JoinCut(out, size, IsSeparator(value[0]) ? "" : dir, value);
+    // Lists written on Windows name subdirectories with backslashes.
+    size_t from = IsSeparator(value[0]) ? 0 : std::min(std::strlen(dir), std::strlen(out));
+    for (char* p = out + from; *p; ++p)
+        if (*p == '\\') *p = '/';
 #endif
     return kOpenLocal;
 }

@@ -7,8 +7,9 @@
 // current directory when there is none). On Windows the separator is the
 // backslash; a value is absolute when it has a drive ("X:\") or starts with
 // a separator (a UNC path \\server\share\..., or a path from the root of the
-// playlist's drive). On POSIX the separator is '/' and an absolute value
-// starts with it.
+// playlist's drive); '/' is taken for a separator as well. On POSIX the
+// separator is '/', an absolute value starts with it, and a backslash in a
+// value (a list written on Windows) is read as '/'.
 //
 // A listed name that does not exist is added all the same (its info stays
 // unread). Every resulting path takes at most 259 characters. Nested playlists and

@@ -89,7 +89,8 @@ TEST(PlaylistPaths, PosixAbsoluteAndRelativeValues) {
     EXPECT_EQ(Resolve("/lists/", "/music/a.mp3"), "/music/a.mp3");
     EXPECT_EQ(Resolve("/lists/", "sub/a.mp3"), "/lists/sub/a.mp3");
     EXPECT_EQ(Resolve("/", "a.mp3"), "/a.mp3");
-    EXPECT_EQ(Resolve("/lists/", "C:\\a.mp3"), "/lists/C:\\a.mp3");  // no drives here
+    EXPECT_EQ(Resolve("/lists/", "sub\\a.mp3"), "/lists/sub/a.mp3");  // written on Windows
+    EXPECT_EQ(Resolve("/my\\lists/", "a.mp3"), "/my\\lists/a.mp3");   // the list's own path stays
 }
 #endif
 
@@ -212,6 +213,25 @@ TEST_F(PlaylistFiles, SavePlsWritesTheseBytesAndReadsThemBack) {
     EXPECT_EQ(PlaylistLoadPls(pls.c_str()), 1);
     EXPECT_EQ(Paths(), (Strings{inside, outside, "http://host/c.mp3"}));
     EXPECT_TRUE(ShownBoxes().empty());
+}
+
+TEST_F(PlaylistFiles, ListsWrittenOnTheOtherSideRead) {
+    // Subdirectories named with either separator find their files.
+    testutil::TempDir dir;
+    std::filesystem::create_directories(dir.File("sub"));
+    MakeSong(dir.File("sub") + S + "a.mp3", 5);
+    WriteText(dir.File("w.pls"), "[playlist]\r\nFile1=sub\\a.mp3\r\nFile2=sub/a.mp3\r\nNumberOfEntries=2\r\n");
+    WriteText(dir.File("w.m3u"), "sub\\a.mp3\nsub/a.mp3\n");
+    g_settings.ReadFileInfo = 1;
+    PlaylistLoadPls(dir.File("w.pls").c_str());
+    PlaylistLoadM3u(dir.File("w.m3u").c_str());
+    ASSERT_EQ(PlaylistCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        PlaylistEntry e;
+        PlaylistGetEntry(i, &e);
+        EXPECT_EQ(e.infoRead, 1) << e.path;
+        EXPECT_EQ(e.durationMs, 5000) << e.path;
+    }
 }
 
 TEST_F(PlaylistFiles, SavePlsKeepsOtherContentAndIsBoundedByTheCount) {
