@@ -106,6 +106,9 @@ constexpr int64_t kMaxDurationMs = 2147483000;
 
 int ReadPlaylistEntryInfo(PlaylistEntry* entry) {
     if (!entry || std::strstr(entry->path, "://")) return entry ? entry->infoRead : 0;
+    // Only regular files: opening a pipe or a device found in a directory
+    // scan could wait for ever.
+    if (!plat::FileExists(entry->path)) return entry->infoRead;
     plat::File f = plat::FileOpenRead(entry->path);
     if (!f) return entry->infoRead;
     StreamProbe probe;

@@ -91,6 +91,7 @@ int HighestFileKey(const char* file) {
     while ((got = plat::FileRead(f, chunk, sizeof chunk)) > 0) {
         for (int i = 0; i < got; ++i) {
             char c = chunk[i];
+            if (c == '\0') continue;  // a UTF-16 file reads the same
             if (c == '\r' || c == '\n') {
                 state = LineStart;
                 continue;

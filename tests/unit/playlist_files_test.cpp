@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/dir.h"
+#ifndef _WIN32
+#include <sys/stat.h>  // mkfifo
+#endif
 #include "playlist/playlist_listing.h"
 #include "playlist_test_util.h"
 
@@ -389,10 +392,20 @@ TEST_F(PlaylistFiles, VanishedEntriesAndLinkLoopsInADirectory) {
     ASSERT_EQ(ShownBoxes().size(), 1u);
     EXPECT_EQ(ShownBoxes()[0].text, "Error Adding Directory: " + root + "/dangling.mp3");
 
-    // A link back to the tree ends at the depth limit.
+    // A pipe is added, but nobody waits for a writer to read its info.
     PlaylistClear();
     ShownBoxes().clear();
     std::filesystem::remove(root + "/dangling.mp3");
+    ASSERT_EQ(mkfifo((root + "/pipe.mp3").c_str(), 0600), 0);
+    g_settings.ReadFileInfo = 1;
+    PlaylistAddDirectory(root.c_str());
+    EXPECT_EQ(Sorted(Paths()), (Strings{root + "/a.mp3", root + "/pipe.mp3"}));
+    std::filesystem::remove(root + "/pipe.mp3");
+    g_settings.ReadFileInfo = 0;
+
+    // A link back to the tree ends at the depth limit.
+    PlaylistClear();
+    ShownBoxes().clear();
     std::filesystem::create_directory_symlink(root, root + "/loop");
     PlaylistOpenItem(kOpenLocal, root.c_str());
     EXPECT_EQ(PlaylistCount(), kPlaylistMaxDepth);
