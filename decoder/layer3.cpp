@@ -205,25 +205,29 @@ int DecodeLayer3Frame(StreamInfo* si) {
             gi[ch][1].scfsi = int32_t(GetBitsFast(4));
         }
     }
-    for (int gr = 0; gr < granules; gr++)
-        for (int ch = 0; ch < nch; ch++) {
-            if (lsf) gi[ch][gr].scfsi = -1;
-            if (!ReadGranuleInfo(&gi[ch][gr], lsf, rate, gainBase, ms)) return 0;
-        }
 
     // The bit reservoir (ISO/IEC 11172-3 2.4.3.4.7.1). main_data_begin may
     // only reach back over main data this decoder holds: after a new input
     // or a seek there is none, and the frame's first granules would be
-    // decoded from zeros.
+    // decoded from zeros. The count goes on through rejected frames.
     const uint32_t framesRead = GetStreamLayout().framesRead;
     if (framesRead != g_l3.lastFramesRead + 1) g_l3.reservoirBytes = 0;
     g_l3.lastFramesRead = framesRead;
     const int mainBytes = std::max(g_frames.currentSize - g_frames.SideInfoSize, 0);
     const int held = g_l3.reservoirBytes;
     g_l3.reservoirBytes = std::min(std::min(mainDataBegin, held) + mainBytes, kReserveSize - 1);
-    if (mainDataBegin > held) return 0;
 
+    bool valid = true;
+    for (int gr = 0; gr < granules; gr++)
+        for (int ch = 0; ch < nch; ch++) {
+            if (lsf) gi[ch][gr].scfsi = -1;
+            if (!ReadGranuleInfo(&gi[ch][gr], lsf, rate, gainBase, ms)) valid = false;
+        }
+
+    // Even a rejected frame keeps the older main data in front of its own,
+    // for the frames after it.
     PrependReservoir(mainDataBegin);
+    if (!valid || mainDataBegin > held) return 0;
     const uint8_t* mainData = g_bits.p;
     const int mainBits = 8 * (mainDataBegin + mainBytes);
     int bitPos = 0;  // start of the next granule and channel in mainData
