@@ -1,6 +1,7 @@
 // The playing-time estimate of a local file (see stream_probe.h).
 #include "decoder/stream_probe.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,11 @@ constexpr int kScanLimit = 32768;
 constexpr int kWindowSize = kScanLimit + 2 * 3072;
 // Frames walked to tell a constant bitrate from a variable one.
 constexpr int kWalkFrames = 64;
+// A varying-bitrate stream up to this size is walked frame by frame; a
+// longer one is sampled at kSamples places of kSampleSize bytes.
+constexpr int64_t kWholeWalkLimit = 2 << 20;
+constexpr int kSamples = 16;
+constexpr int kSampleSize = 16384;
 
 uint32_t Be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -33,6 +39,96 @@ bool Confirmed(const uint8_t* window, int have, int64_t audioLeft, int i, uint32
     int64_t next = i + 4 + HeaderBodyLength(w);
     if (next + 4 <= have) return HeaderMatches(Be32(window + next), w);
     return next + 4 > audioLeft && next <= audioLeft;
+}
+
+struct Walk {
+    int64_t bytes;  // bytes of the frames walked
+    int count;      // frames walked
+    bool constant;  // all of them at the first one's bitrate
+    bool ended;     // the walk reached the end of the buffer
+};
+
+// Walks the frames like ref from buf[pos] while they match and lie within
+// the buffer.
+Walk WalkFrames(const uint8_t* buf, int64_t len, int64_t pos, uint32_t ref, int limit) {
+    Walk walk{0, 0, true, false};
+    while (walk.count < limit) {
+        if (pos + 4 > len) {
+            walk.ended = true;
+            break;
+        }
+        uint32_t word = Be32(buf + pos);
+        if (!HeaderMatches(word, ref)) break;
+        if (((word ^ ref) & 0x0000F000u) != 0) walk.constant = false;
+        int64_t frameLen = HeaderBodyLength(word) + 4;
+        pos += frameLen;
+        walk.bytes += frameLen;
+        ++walk.count;
+    }
+    return walk;
+}
+
+// The frame at offset i of buf (got bytes) when it is like ref and the
+// next header confirms it; the first such frame at or behind i, or -1.
+int FindConfirmedFrame(const uint8_t* buf, int got, uint32_t ref) {
+    for (int i = 0; i + 4 <= got; ++i) {
+        uint32_t word = Be32(buf + i);
+        if (!HeaderMatches(word, ref)) continue;
+        int64_t next = i + 4 + HeaderBodyLength(word);
+        if (next + 4 <= got && HeaderMatches(Be32(buf + next), ref)) return i;
+    }
+    return -1;
+}
+
+// Whether the frames a quarter, half and three quarters into [from, end)
+// have ref's bitrate: a stream that starts at a constant bitrate may still
+// change it later.
+bool SameBitrateFurtherOn(plat::File file, int64_t from, int64_t end, uint32_t ref) {
+    uint8_t buf[4096];
+    for (int k = 1; k < 4; ++k) {
+        int64_t at = from + (end - from) * k / 4;
+        if (plat::FileSeek(file, at, plat::SeekBegin) != at) continue;
+        int got = plat::FileRead(file, buf, sizeof buf);
+        int i = got >= 8 ? FindConfirmedFrame(buf, got, ref) : -1;
+        if (i >= 0 && ((Be32(buf + i) ^ ref) & 0x0000F000u) != 0) return false;
+    }
+    return true;
+}
+
+// Frames of a varying-bitrate stream without a Xing/Info or VBRI count, in
+// [from, end) of the file. A short stream is walked whole; a long one is
+// sampled at evenly spread places, each entered at a header like the
+// first that the next one confirms. Falls back on head, the walk of the
+// stream's first frames.
+double VaryingFrameCount(plat::File file, int64_t from, int64_t end, uint32_t ref, const Walk& head) {
+    int64_t rest = end - from;
+    double bytes = static_cast<double>(head.bytes), count = head.count;
+    if (rest <= kWholeWalkLimit) {
+        std::unique_ptr<uint8_t[]> all(new uint8_t[static_cast<size_t>(rest)]);
+        if (plat::FileSeek(file, from, plat::SeekBegin) == from &&
+            plat::FileRead(file, all.get(), static_cast<uint32_t>(rest)) == static_cast<int>(rest)) {
+            Walk walk = WalkFrames(all.get(), rest, 0, ref, INT_MAX);
+            if (walk.ended || walk.count == 0) return walk.count ? walk.count : rest / (bytes / count);
+            bytes = static_cast<double>(walk.bytes);
+            count = walk.count;
+            return count + static_cast<double>(rest - walk.bytes) / (bytes / count);
+        }
+    } else {
+        std::unique_ptr<uint8_t[]> window(new uint8_t[kSampleSize]);
+        for (int k = 1; k < kSamples; ++k) {
+            int64_t at = from + rest * k / kSamples;
+            int got;
+            if (plat::FileSeek(file, at, plat::SeekBegin) != at ||
+                (got = plat::FileRead(file, window.get(), kSampleSize)) < 8)
+                continue;
+            int i = FindConfirmedFrame(window.get(), got, ref);
+            if (i < 0) continue;
+            Walk walk = WalkFrames(window.get(), got, i, ref, INT_MAX);
+            bytes += static_cast<double>(walk.bytes);
+            count += walk.count;
+        }
+    }
+    return static_cast<double>(rest) / (bytes / count);
 }
 
 }  // namespace
@@ -107,23 +203,16 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
         frames = vbr.frames;
     } else {
         // Walk the frames in the window: a constant bitrate is counted from
-        // the length of the audio, a varying one from the average frame.
-        int64_t pos = at + (vbrFound ? firstLen : 0);
-        int64_t audioFrom = pos;
-        int count = 0;
-        bool constant = true;
-        while (count < kWalkFrames && pos + 4 <= have) {
-            uint32_t word = Be32(w + pos);
-            if (!HeaderMatches(word, first)) break;
-            if (((word ^ first) & 0x0000F000u) != 0) constant = false;
-            pos += HeaderBodyLength(word) + 4;
-            ++count;
-        }
-        double bytes = static_cast<double>(audio - audioFrom);
-        if (constant || count == 0)
-            frames = bytes / NominalFrameLength(h.layer, h.lsf, h.bitrateIndex, h.sampleRateIndex);
+        // the length of the audio, a varying one from its average frame.
+        int64_t audioFrom = at + (vbrFound ? firstLen : 0);
+        Walk head = WalkFrames(w, have, audioFrom, first, kWalkFrames);
+        double rest = static_cast<double>(audio - audioFrom);
+        bool walkedAll = head.ended && have == audio;
+        bool constant = head.constant && (walkedAll || SameBitrateFurtherOn(file, start + audioFrom, end, first));
+        if (head.count == 0 || constant)
+            frames = rest / NominalFrameLength(h.layer, h.lsf, h.bitrateIndex, h.sampleRateIndex);
         else
-            frames = bytes / (static_cast<double>(pos - audioFrom) / count);
+            frames = VaryingFrameCount(file, start + audioFrom, end, first, head);
     }
     if (frames < 0) frames = 0;
     probe->frames = frames > 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);

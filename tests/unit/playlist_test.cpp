@@ -294,6 +294,30 @@ TEST_F(PlaylistInfo, XingFrameCountAndVariableBitrate) {
     EXPECT_EQ(InfoOf(mixed).durationMs, 52000);  // 2000 frames x 26.12 ms
 }
 
+// n frames of MPEG-1 Layer III at 44.1 kHz with the given bitrate index.
+Bytes Frames(int n, int bitrateIndex) {
+    static const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    Bytes f(static_cast<size_t>(144000 * kbps[bitrateIndex] / 44100), 0);
+    f[0] = 0xFF, f[1] = 0xFB, f[2] = static_cast<uint8_t>(bitrateIndex << 4), f[3] = 0;
+    Bytes out;
+    for (int i = 0; i < n; ++i) out.insert(out.end(), f.begin(), f.end());
+    return out;
+}
+
+TEST_F(PlaylistInfo, VariableBitrateIsNotJudgedByItsFirstFrames) {
+    testutil::TempDir dir;
+    // A quiet start: 100 frames at 32 kbit/s, then 300 at 320 kbit/s.
+    std::string sweep = dir.File("sweep.mp3");
+    testutil::WriteBytes(sweep, Cat(Frames(100, 1), Frames(300, 14)));
+    EXPECT_EQ(InfoOf(sweep).durationMs, 10000);  // 400 x 26.12 ms
+
+    // Longer streams are sampled: 3000 frames at 128 and 3000 at 256 kbit/s
+    // play 156.7 s.
+    std::string longer = dir.File("longer.mp3");
+    testutil::WriteBytes(longer, Cat(Frames(3000, 9), Frames(3000, 13)));
+    EXPECT_NEAR(InfoOf(longer).durationMs, 156000, 16000);
+}
+
 TEST_F(PlaylistInfo, NoUsableHeaderLeavesInfoUnreadButReadsTheTag) {
     testutil::TempDir dir;
     std::string text = dir.File("notes.txt");
