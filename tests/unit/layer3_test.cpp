@@ -47,7 +47,7 @@ struct BitWriter {
     void Load(int slot = 0) const {
         uint8_t* body = FrameBuffer(slot);
         std::memset(body, 0, kBodyAreaSize);
-        std::memcpy(body, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(body, bytes.data(), bytes.size());
         g_frames.currentBuffer = body;
         ResetBitReader();
     }
@@ -362,6 +362,38 @@ TEST_F(Layer3, GainsScaleFactorsAndShortInterleaving) {
     EXPECT_DOUBLE_EQ(xr[64], -std::pow(2.0, -1.5));
     EXPECT_EQ(gi.maxbandl, 12);
     EXPECT_EQ(gi.maxb, (74 + 7) / 18 + 1);
+}
+
+TEST_F(Layer3, LsfMixedBlocksHaveSixLongBands) {
+    // 22.05 kHz mixed block: long bands 0..5 (lines 0..35) with scale
+    // factors 0..5, then short band 3 from line 36 with entries 6, 7, 8
+    // (ISO/IEC 13818-3: 6 long and 27 short scale factors).
+    BitWriter w;
+    for (int i = 0; i < 15; i++) w.PutCode("1");
+    w.PutCode("01");
+    w.Put(0, 1);  // pair 15: +1 at line 30 (long band 5)
+    w.PutCode("1");
+    w.PutCode("1");
+    w.PutCode("01");
+    w.Put(0, 1);  // pair 18: +1 at short band 3, window 0, first line (36)
+    w.Load();
+    GranuleInfo gi = LongGranule(1, 19, w.bits);
+    gi.block_type = 2;
+    gi.mixed_block_flag = 1;
+    gi.region1start = g_l3t.shortBound3[3][3] / 2;
+    gi.fullGain[0] = -210 + 8;  // subblock gain 1
+    int32_t sf[kScaleFactorCount] = {};
+    sf[5] = 2;
+    sf[6] = 4;
+    double xr[576];
+    ASSERT_EQ(DecodeSpectrum(xr, sf, &gi, 3, 0), 0);
+    EXPECT_DOUBLE_EQ(xr[30], 0.5);
+    EXPECT_DOUBLE_EQ(xr[36], std::pow(2.0, -4.0));
+    EXPECT_EQ(xr[37], 0.0);
+    EXPECT_EQ(gi.maxbandl, 6);
+    EXPECT_EQ(gi.maxband[0], 4);
+    EXPECT_EQ(gi.maxband[1], 3);
+    EXPECT_EQ(gi.maxb, 3);
 }
 
 TEST_F(Layer3, MidSideFormsLeftAndRight) {
