@@ -84,6 +84,7 @@ struct Options {
     int rawRate = 0;         // > 0: the input is raw PCM
     int rawChannels = 0;
     bool quiet = false;
+    int bands = 32;          // subbands that may carry signal (a band-limited stream)
     const char* input = nullptr;
     const char* output = nullptr;
 };
@@ -135,6 +136,7 @@ int Usage() {
         "  -p, --crc           protect each frame with a CRC-16\n"
         "      --rate HZ       the input is raw PCM at this sample rate\n"
         "      --channels N    raw input channels, 1 or 2 (default 2)\n"
+        "      --bands N       code only subbands 0..N-1 (1..32): a band-limited stream\n"
         "  -q, --quiet         no summary line\n"
         "Sample rates: 32000, 44100, 48000 (MPEG-1); 16000, 22050, 24000 (MPEG-2).\n",
         stderr);
@@ -183,6 +185,11 @@ int ParseOptions(int argc, char** argv, Options* opt) {
             opt->quiet = true;
         } else if (arg == "-p" || arg == "--crc") {
             opt->crc = true;
+        } else if (arg == "--bands") {
+            const char* v = takeValue("--bands");
+            if (!v) return 2;
+            if (!ParseInt(v, &opt->bands) || opt->bands < 1 || opt->bands > 32)
+                return Fail(2, "--bands must be 1..32, not \"%s\"", v);
         } else if (arg == "-l" || arg == "--layer") {
             const char* v = takeValue("--layer");
             if (!v) return 2;
@@ -941,7 +948,7 @@ int Encode(const Options& opt) {
             double s[32];
             AnalysisFilter(&analysis[ch], in[ch], s);
             if (slots < kDroppedSlots) continue;
-            for (int sb = 0; sb < 32; ++sb) fa.x[ch][sb][slotInFrame] = s[sb];
+            for (int sb = 0; sb < 32; ++sb) fa.x[ch][sb][slotInFrame] = sb < opt.bands ? s[sb] : 0.0;
         }
         if (slots++ < kDroppedSlots) continue;
         if (++slotInFrame < slotsPerFrame) continue;

@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""Decodes the Layer I and II conformance vectors with `vorlo-decode` — the
+player's own path: decoder thread, PCM buffer, WAV file output — natively and
+with the Windows build under Wine, and checks:
+  - the decoded samples against the reference within the full-accuracy bound
+    of ISO/IEC 11172-4 (RMS difference below 2^-15/sqrt(12) of full scale,
+    maximum difference at most 2^-14: 0.289 and 2 LSB at 16 bits);
+  - that both builds write identical WAV files;
+  - the output variants: --8bit is (s >> 9) + 128 of the 16-bit decode,
+    --mono the first channel of the stereo decode, --downsample 1 and 2 the
+    even and every fourth sample of a full-rate decode of a band-limited
+    stream, each with the right WAV header;
+  - that the illegal streams end without a crash or a hang.
+
+Usage: decode_check.py [--no-wine]. Prints "N passed, N failed" last."""
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
+NATIVE = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
+WIN32 = os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe")
+ENCODER = os.path.join(ROOT, "build", "native", "bin", "vorlo-encode")
+
+passed = 0
+failed = 0
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print(f"FAIL {name}: {detail}")
+
+
+def decode(tool, src, dst, options=()):
+    if tool.endswith(".exe"):
+        env = dict(os.environ)
+        env["HOME"] = os.environ.get("VORLO_WINE_HOME", env.get("HOME", "/tmp"))
+        cmd = ["wine", tool] + list(options) + ["Z:" + src, "Z:" + dst]
+    else:
+        env = None
+        cmd = [tool] + list(options) + [src, dst]
+    try:
+        r = subprocess.run(cmd, capture_output=True, timeout=300, env=env)
+    except subprocess.TimeoutExpired:
+        return None, "time-out"
+    return r.returncode, r.stderr.decode("latin-1")
+
+
+def read_wav(path):
+    """(channels, rate, bits, data) of a WAV file, checking its header."""
+    d = open(path, "rb").read()
+    if d[:4] != b"RIFF" or d[8:12] != b"WAVE":
+        raise ValueError("not a RIFF WAVE file")
+    if struct.unpack("<I", d[4:8])[0] != len(d) - 8:
+        raise ValueError("RIFF size does not match the file")
+    pos = 12
+    fmt = None
+    while pos + 8 <= len(d):
+        cid, size = d[pos:pos + 4], struct.unpack("<I", d[pos + 4:pos + 8])[0]
+        body = d[pos + 8:pos + 8 + size]
+        if cid == b"fmt ":
+            tag, ch, rate, avg, align, bits = struct.unpack("<HHIIHH", body[:16])
+            if tag != 1 or align != ch * bits // 8 or avg != rate * align:
+                raise ValueError("inconsistent format record")
+            fmt = (ch, rate, bits)
+        elif cid == b"data":
+            if fmt is None:
+                raise ValueError("data before fmt")
+            return fmt + (body,)
+        pos += 8 + size + (size & 1)
+    raise ValueError("no data chunk")
+
+
+def samples16(data):
+    return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
+
+
+def compare_reference(name, data, ref_path, channels, stream_channels):
+    ref = open(ref_path, "rb").read()
+    ours = samples16(data)
+    if channels == 2 and stream_channels == 1:
+        # A single-channel stream plays on both channels of a stereo output.
+        check(name + " both channels", ours[0::2] == ours[1::2])
+        ours = ours[0::2]
+    theirs = samples16(ref)
+    n = min(len(ours), len(theirs))
+    # Every frame of the stream is decoded, the last one included.
+    info = subprocess.run([NATIVE, "--info", ref_path[:-4] + ".bit"], capture_output=True, text=True).stdout
+    facts = dict(line.split("=", 1) for line in info.splitlines() if "=" in line)
+    per_frame = 384 if facts.get("layer") == "1" else 1152
+    expected = int(facts.get("frames", 0)) * per_frame * stream_channels
+    check(name + " length", n > 0 and len(ours) == expected, f"ours {len(ours)} expected {expected}")
+    if n == 0:
+        return
+    diff = [ours[i] - theirs[i] for i in range(n)]
+    rms = math.sqrt(sum(x * x for x in diff) / n)
+    peak = max(abs(x) for x in diff)
+    check(name + " accuracy", rms < 2 ** -15 / math.sqrt(12) * 32768 and peak <= 2,
+          f"rms {rms:.3f} LSB, max {peak} LSB")
+
+
+def main():
+    tools = [NATIVE]
+    if "--no-wine" not in sys.argv and shutil.which("wine") and os.path.exists(WIN32):
+        tools.append(WIN32)
+    tmp = tempfile.mkdtemp(prefix="vorlo_decode_")
+    try:
+        names = sorted(f[:-4] for f in os.listdir(VECTORS) if f.endswith(".bit")) if os.path.isdir(VECTORS) else []
+        for name in names:
+            src = os.path.join(VECTORS, name + ".bit")
+            legal = name.startswith(("l1-", "l2-"))
+            if not legal and not name.startswith("ILL"):
+                continue  # Layer III vectors are checked elsewhere
+            outputs = []
+            for tool in tools:
+                dst = os.path.join(tmp, f"{name}-{os.path.basename(tool)}.wav")
+                rc, err = decode(tool, src, dst)
+                if not legal:
+                    check(f"{name} {os.path.basename(tool)} ends", rc in (0, 1), f"rc={rc} {err}")
+                    continue
+                check(f"{name} {os.path.basename(tool)} exit", rc == 0, f"rc={rc} {err}")
+                outputs.append(dst)
+            if not legal or not outputs or not os.path.exists(outputs[0]):
+                continue
+            try:
+                ch, rate, bits, data = read_wav(outputs[0])
+            except (OSError, ValueError) as e:
+                check(name + " wav", False, str(e))
+                continue
+            check(name + " format", bits == 16 and ch in (1, 2), f"{ch} channels, {bits} bits")
+            stream_channels = 1 if (open(src, "rb").read(4)[3] >> 6) == 3 else 2
+            compare_reference(name, data, os.path.join(VECTORS, name + ".pcm"), ch, stream_channels)
+            if len(outputs) > 1:
+                same = os.path.exists(outputs[1]) and open(outputs[0], "rb").read() == open(outputs[1], "rb").read()
+                check(name + " win32 == native", same)
+
+        variants(tmp)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
+
+
+def variants(tmp):
+    def run(src, opts, tag):
+        dst = os.path.join(tmp, f"{os.path.basename(src)}-{tag}.wav")
+        rc, err = decode(NATIVE, src, dst, opts)
+        check(f"{os.path.basename(src)} {tag} exit", rc == 0, f"rc={rc} {err}")
+        return read_wav(dst) if rc == 0 else None
+
+    for name in ("l2-fl10", "l1-fl2", "l2-test32"):
+        src = os.path.join(VECTORS, name + ".bit")
+        if not os.path.exists(src):
+            continue
+        full = run(src, [], "full")
+        eight = run(src, ["--8bit"], "8bit")
+        mono = run(src, ["--mono"], "mono")
+        if not (full and eight and mono):
+            continue
+        ch, rate, _, data = full
+        s = samples16(data)
+        check(name + " 8bit header", eight[:3] == (ch, rate, 8), str(eight[:3]))
+        check(name + " 8bit = (s >> 9) + 128", list(eight[3]) == [((x >> 9) + 128) & 255 for x in s])
+        check(name + " mono header", mono[:3] == (1, rate, 16), str(mono[:3]))
+        check(name + " mono = channel 0", list(samples16(mono[3])) == list(s[0::ch]))
+
+    # Down-sampling: a stream with nothing above a quarter of its band.
+    if not os.path.exists(ENCODER):
+        check("encoder present", False, ENCODER)
+        return
+    wav = os.path.join(tmp, "lowband.wav")
+    rate = 44100
+    frames = bytearray()
+    for i in range(rate * 2):
+        t = i / rate
+        v = 0.4 * math.sin(2 * math.pi * 300 * t) + 0.3 * math.sin(2 * math.pi * 2100 * t + 1)
+        frames += struct.pack("<hh", int(v * 20000), int(-v * 15000))
+    with open(wav, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(frames)) + b"WAVEfmt " +
+                struct.pack("<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16) + b"data" +
+                struct.pack("<I", len(frames)) + frames)
+    for layer in ("1", "2"):
+        mp = os.path.join(tmp, f"lowband-l{layer}.mp{layer}")
+        r = subprocess.run([ENCODER, "-q", "--layer", layer, "--bands", "8", wav, mp], capture_output=True)
+        check(f"encode low band layer {layer}", r.returncode == 0, r.stderr.decode())
+        if r.returncode:
+            continue
+        full = run(mp, [], "full")
+        half = run(mp, ["--downsample", "1"], "half")
+        quarter = run(mp, ["--downsample", "2"], "quarter")
+        if not (full and half and quarter):
+            continue
+        s = samples16(full[3])
+        left, right = s[0::2], s[1::2]
+        for got, step, tag in ((half, 2, "half"), (quarter, 4, "quarter")):
+            check(f"layer {layer} {tag} header", got[:3] == (2, rate // step, 16), str(got[:3]))
+            g = samples16(got[3])
+            check(f"layer {layer} {tag} = every {step}th sample",
+                  list(g[0::2]) == list(left[0::step]) and list(g[1::2]) == list(right[0::step]),
+                  f"{len(g)} vs {len(s) // step}")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
