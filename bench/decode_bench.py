@@ -36,7 +36,7 @@ def timed(cmd):
 
 
 def main():
-    which = [a for a in sys.argv[1:] if not a.startswith("--")] or ["layer2"]
+    which = [a for a in sys.argv[1:] if not a.startswith("--") and not a.isdigit()] or ["layer2"]
     if which == ["all"]:
         which = list(CASES)
     rounds = 7
