@@ -151,11 +151,11 @@ void CloseUrlStream() {
     // The read end is closed already: a download thread blocked on a full
     // pipe has its write fail and comes round to its quit check.
     g_urlStream.readEnd = nullptr;
-    bool ended = true;
+    bool forced = false, ended = true;
     if (g_urlStream.thread) {
         plat::ThreadPost(g_urlStream.threadId, plat::kMsgQuit, 0, 0);
         if (!plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs)) {
-            g_urlStream.lastCloseForced = 1;
+            forced = true;
             plat::ThreadTerminate(g_urlStream.thread, 1);
             // Ending a thread is asynchronous; its handles are only taken
             // from it once it is gone.
@@ -169,11 +169,13 @@ void CloseUrlStream() {
         g_urlStream.thread = nullptr;
         g_urlStream.threadId = 0;
     }
+    g_urlStream.lastCloseForced = forced ? 1 : 0;
     if (ended) {
         CloseInternetHandles();
     } else {
-        // A thread that would not end may still be inside the request: leave
-        // it its handles rather than pull them from under it.
+        // A thread that would not end even when told to may still be inside
+        // the request: it keeps its handles rather than have them pulled
+        // from under it.
         g_urlStream.request = nullptr;
         g_urlStream.root = nullptr;
         g_urlStream.writeEnd.store(nullptr);
