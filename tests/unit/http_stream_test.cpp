@@ -506,6 +506,10 @@ TEST_F(HttpStreamTest, ClosingWhileThePipeIsFullEndsTheThread) {
 }
 
 TEST_F(HttpStreamTest, ClosingWhileTheServerStallsEndsTheThreadForcibly) {
+#if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+    // AddressSanitizer cannot follow the unwinding of a cancelled thread.
+    GTEST_SKIP() << "forced thread end under AddressSanitizer";
+#endif
     ASSERT_EQ(OpenInput(server_.Url("/stall.mp3").c_str()), 1);
     uint8_t b[2 * kDownloadPiece];
     ASSERT_EQ(InputRead(b, sizeof b), int(sizeof b));

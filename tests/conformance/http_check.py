@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""Plays URLs with `vorlo-decode URL OUT.wav` against an HTTP server of this
+script's own on 127.0.0.1 (a free port, started and stopped here; no other
+address is ever contacted), natively and with the Windows tool under Wine:
+
+- a stream decodes to exactly the bytes the same file gives from disk
+  (plain, chunked, behind a 301 and a 302), and the request carries the
+  player's user agent and Accept header;
+- a server that hangs up mid-body, or ends a body of unannounced length
+  early, ends the track normally with what arrived: the same output as the
+  received prefix decoded from disk;
+- a 404 page is handed to the decoder, which says it is no MPEG audio;
+- a refused connection shows the Internet error box and the open fails;
+- with a tool that offers --save-dir DIR (DownloadOption 1 with
+  InternetDLDir DIR), the saved copy is the body byte for byte, and a URL
+  ending in "/" shows the save-file warning and still plays.
+
+Usage: http_check.py [--no-wine]. Tools: build/native/bin/vorlo-decode and
+build/win32/bin/vorlo-decode.exe, or $VORLO_DECODE_NATIVE and
+$VORLO_DECODE_WIN32. Prints "N passed, N failed[, N skipped]" last."""
+import http.server
+import os
+import shutil
+import socket
+import socketserver
+import subprocess
+import sys
+import tempfile
+import threading
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
+NATIVE = os.environ.get("VORLO_DECODE_NATIVE", os.path.join(ROOT, "build", "native", "bin", "vorlo-decode"))
+WIN32 = os.environ.get("VORLO_DECODE_WIN32", os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe"))
+STREAMS = ["l2-fl10.bit", "l3-he_44khz.bit"]  # the second is larger than the pipe
+
+USER_AGENT = "VorMP3 v0.90"
+ACCEPT = "audio/x-mpeg, audio/x-mpegurl, */*"
+SAVE_WARNING = "ERROR!: URL Save file could NOT be created,\nData will NOT be saved..."
+ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>"
+
+passed = failed = skipped = 0
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print(f"FAIL {name}: {detail}")
+
+
+def skip(name, why):
+    global skipped
+    skipped += 1
+    print(f"SKIP {name}: {why}")
+
+
+# ------------------------------------------------------------ the server
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    files = {}      # name -> bytes
+    requests = []   # (path, user agent, accept)
+
+    def log_message(self, *args):
+        pass
+
+    def send_body(self, status, body, ctype="audio/mpeg", length=None):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            self.wfile.write(body)
+            self.wfile.flush()
+        except OSError:
+            pass
+
+    def do_GET(self):
+        # wininet may put an "Accept: */*" of its own in front of ours.
+        Handler.requests.append((self.path, self.headers.get("User-Agent"),
+                                 self.headers.get_all("Accept") or []))
+        kind, _, name = self.path.lstrip("/").partition("/")
+        data = Handler.files.get(name.rstrip("/") if kind == "dir" else name)
+        if data is None:
+            self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
+        elif kind in ("v", "dir"):
+            self.send_body(200, data, length=len(data))
+        elif kind in ("r301", "r302"):
+            self.send_response(int(kind[1:]))
+            self.send_header("Location", "/v/" + name)
+            self.send_header("Content-Length", "0")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+        elif kind == "chunked":
+            self.send_response(200)
+            self.send_header("Content-Type", "audio/mpeg")
+            self.send_header("Transfer-Encoding", "chunked")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            at, step = 0, 1
+            while at < len(data):
+                piece = data[at:at + step]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                at += len(piece)
+                step = step * 3 + 1 if step < 9000 else 777
+            self.wfile.write(b"0\r\n\r\n")
+        elif kind == "cut":
+            # Announces the whole body and hangs up after part of it.
+            self.send_body(200, data[:cut_size(data)], length=len(data))
+        elif kind == "early":
+            # No length: the body is what comes before the connection closes.
+            self.send_body(200, data[:cut_size(data)])
+        else:
+            self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
+
+
+def cut_size(data):
+    return len(data) * 2 // 5 + 3  # not on a frame boundary
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = False
+
+
+def refused_port():
+    """A port on 127.0.0.1 where nobody listens any more."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+# ------------------------------------------------------------ the tools
+
+class Tool:
+    def __init__(self, label, exe, wine):
+        self.label, self.exe, self.wine = label, exe, wine
+
+    def path(self, p):
+        return "Z:" + p if self.wine else p
+
+    def run(self, *args):
+        """(exit status, stderr text) of the tool; paths in args are host paths
+        (tuples ("path", p)) or plain text."""
+        argv = [self.path(a[1]) if isinstance(a, tuple) else a for a in args]
+        env = dict(os.environ)
+        if self.wine:
+            env["HOME"] = os.environ.get("VORLO_WINE_HOME", env.get("HOME", "/tmp"))
+            env.setdefault("WINEDEBUG", "-all")
+            cmd = ["wine", self.exe] + argv
+        else:
+            cmd = [self.exe] + argv
+        try:
+            p = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, timeout=300)
+        except subprocess.TimeoutExpired:
+            return None, "timed out"
+        err = p.stderr.decode("latin-1").replace("\r\n", "\n")
+        return p.returncode, err
+
+    def supports(self, option):
+        _, err = self.run("--no-such-option")
+        return option in err
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def check_tool(tool, base, work):
+    t = tool.label
+    save_dir = os.path.join(work, t + "-saved")
+    os.makedirs(save_dir, exist_ok=True)
+    for name in STREAMS:
+        src = os.path.join(work, name)
+        ref = os.path.join(work, f"{t}-{name}-disk.wav")
+        rc, err = tool.run(("path", src), ("path", ref))
+        check(f"{t} {name} decodes from disk", rc == 0 and read(ref), f"rc={rc} {err}")
+        want = read(ref)
+
+        for kind in ("v", "chunked", "r301", "r302"):
+            out = os.path.join(work, f"{t}-{name}-{kind}.wav")
+            del Handler.requests[:]
+            rc, err = tool.run(f"{base}/{kind}/{name}", ("path", out))
+            got = read(out)
+            check(f"{t} {name} via /{kind}/ plays to its end", rc == 0, f"rc={rc} {err}")
+            check(f"{t} {name} via /{kind}/ equals the file's decode", got is not None and got == want,
+                  f"{len(got or b'')} bytes vs {len(want or b'')}")
+            reqs = list(Handler.requests)
+            check(f"{t} {name} via /{kind}/ sends the player's request",
+                  reqs and all(r[1] == USER_AGENT and ACCEPT in r[2] for r in reqs), repr(reqs))
+            if kind.startswith("r"):
+                check(f"{t} {name} redirect {kind[1:]} followed",
+                      [r[0] for r in reqs] == [f"/{kind}/{name}", f"/v/{name}"], repr(reqs))
+
+        # Cut bodies: the decode of what arrived, from disk.
+        prefix = os.path.join(work, f"prefix-{name}")
+        with open(prefix, "wb") as f:
+            f.write(Handler.files[name][:cut_size(Handler.files[name])])
+        pref_wav = os.path.join(work, f"{t}-{name}-prefix.wav")
+        rc, err = tool.run(("path", prefix), ("path", pref_wav))
+        want_cut = read(pref_wav)
+        for kind in ("cut", "early"):
+            out = os.path.join(work, f"{t}-{name}-{kind}.wav")
+            rc, err = tool.run(f"{base}/{kind}/{name}", ("path", out))
+            check(f"{t} {name} /{kind}/ ends the track normally", rc == 0, f"rc={rc} {err}")
+            got = read(out)
+            check(f"{t} {name} /{kind}/ gives what arrived", got is not None and got == want_cut,
+                  f"{len(got or b'')} bytes vs {len(want_cut or b'')}")
+
+    # A 404 page reaches the decoder.
+    out = os.path.join(work, f"{t}-404.wav")
+    rc, err = tool.run(f"{base}/v/no-such.mp3", ("path", out))
+    check(f"{t} 404 page is handed to the decoder",
+          rc == 1 and "This does not look like a valid MPEG Audio File" in err
+          and "VOR Internet Error Message" not in err, f"rc={rc} {err}")
+
+    # A refused connection.
+    rc, err = tool.run(f"http://127.0.0.1:{refused_port()}/v/{STREAMS[0]}", ("path", out))
+    check(f"{t} refused connection fails the open with the Internet error box",
+          rc == 1 and "VOR Internet Error Message...: " in err and "Could not open file: http://127.0.0.1:" in err,
+          f"rc={rc} {err}")
+
+    # Saving while playing.
+    if not tool.supports("--save-dir"):
+        skip(f"{t} save file", "the tool has no --save-dir option")
+        return
+    name = STREAMS[1]
+    out = os.path.join(work, f"{t}-save.wav")
+    rc, err = tool.run("--save-dir", ("path", save_dir), f"{base}/v/{name}", ("path", out))
+    check(f"{t} saving stream plays", rc == 0 and SAVE_WARNING not in err, f"rc={rc} {err}")
+    check(f"{t} saved copy is the body byte for byte",
+          read(os.path.join(save_dir, name)) == Handler.files[name], "differs")
+    rc, err = tool.run("--save-dir", ("path", save_dir), f"{base}/dir/{name}/", ("path", out))
+    check(f"{t} URL ending in / warns and still plays", rc == 0 and SAVE_WARNING in err, f"rc={rc} {err}")
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="vorlo-http-")
+    for name in STREAMS:
+        shutil.copy(os.path.join(VECTORS, name), work)
+        Handler.files[name] = read(os.path.join(work, name))
+    server = Server(("127.0.0.1", 0), Handler)
+    base = f"http://127.0.0.1:{server.server_address[1]}"
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        tools = []
+        if os.path.exists(NATIVE):
+            tools.append(Tool("native", NATIVE, False))
+        else:
+            check("native tool built", False, NATIVE)
+        if "--no-wine" not in sys.argv:
+            if shutil.which("wine") and os.path.exists(WIN32):
+                tools.append(Tool("wine", WIN32, True))
+            else:
+                check("Windows tool built and wine present", False, WIN32)
+        for tool in tools:
+            check_tool(tool, base, work)
+    finally:
+        server.shutdown()
+        server.server_close()
+        shutil.rmtree(work, ignore_errors=True)
+    line = f"{passed} passed, {failed} failed"
+    if skipped:
+        line += f", {skipped} skipped"
+    print(line)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
