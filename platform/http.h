@@ -26,9 +26,10 @@ Http HttpOpenUrl(Http session, const char* url, const char* headers);
 // Installs a status callback on a request that does nothing
 // (InternetSetStatusCallback). False when it cannot be installed.
 bool HttpSetStatusCallback(Http request);
-// Reads up to n bytes of the body, waiting for at least one. Returns the
-// count, 0 at the end of the body, -1 when the transfer failed (a connection
-// lost before the announced length counts as a failure).
+// Reads n bytes of the body, fewer only where the body ends or the transfer
+// fails (a synchronous InternetReadFile). Returns the count, 0 at the end of
+// the body, -1 when the transfer failed with nothing read (a connection lost
+// before the announced length counts as a failure).
 int HttpRead(Http request, void* dst, uint32_t n);
 // The last response text the client has for the calling thread
 // (InternetGetLastResponseInfoA), cut to size-1 characters and terminated;

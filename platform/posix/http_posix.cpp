@@ -199,13 +199,21 @@ bool HttpSetStatusCallback(Http request) {
 int HttpRead(Http request, void* dst, uint32_t n) {
     if (!request || request->isSession) return -1;
     HttpRec* r = request;
-    while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
-    size_t avail = r->body.size() - r->bodyPos;
-    if (avail == 0) return r->result == CURLE_OK ? 0 : -1;
-    if (avail > n) avail = n;
-    std::memcpy(dst, r->body.data() + r->bodyPos, avail);
-    r->bodyPos += avail;
-    return static_cast<int>(avail);
+    auto* out = static_cast<char*>(dst);
+    uint32_t got = 0;
+    // Like a synchronous InternetReadFile: the buffer is filled whole unless
+    // the body ends first.
+    while (got < n) {
+        while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
+        size_t avail = r->body.size() - r->bodyPos;
+        if (avail == 0) break;
+        if (avail > n - got) avail = n - got;
+        std::memcpy(out + got, r->body.data() + r->bodyPos, avail);
+        r->bodyPos += avail;
+        got += static_cast<uint32_t>(avail);
+    }
+    if (got == 0 && r->result != CURLE_OK) return -1;
+    return static_cast<int>(got);
 }
 
 size_t HttpLastResponseText(char* buf, size_t size) {
