@@ -1,21 +1,31 @@
 // vorlo-decode: the command-line face of the decoder.
 //
 //   vorlo-decode --info FILE     the stream's facts, one key=value a line
+//   vorlo-decode --list INPUT    the playlist INPUT makes (a file, a PLS or
+//                                M3U list, a directory, a URL): path, length
+//                                in ms (or ?), title and artist, tab-separated
 //   vorlo-decode [options] INPUT OUTPUT
-//                                decodes INPUT through the player's own path
+//                                decodes INPUT (a file, a URL, or a playlist
+//                                or directory, played through as the player
+//                                does) through the player's own path
 //                                (decoder thread, PCM buffer, output driver)
 //                                into OUTPUT: a .wav file, or - for the raw
-//                                PCM on standard output
+//                                PCM on standard output; when the sample
+//                                rate changes within a list, the next file
+//                                is OUTPUT with -2, -3, ... before its
+//                                extension
 //     --downsample 0|1|2         full, half or quarter sample rate
 //     --mono                     mono output
 //     --8bit                     8-bit output
 //     --eq G0,...,G11            the equaliser on, with these band gains
 //     --yes                      answer Yes to questions (default No)
+//     --save-dir DIR             save a copy of an HTTP stream into DIR
 //
 // Messages that the player shows in a box go to standard error as
 // "CAPTION: TEXT". Exit status: 0 the input played to its end, 1 the input
 // could not be opened, held no MPEG audio or could not be written out,
 // 2 usage.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +35,10 @@
 #include "decoder/frame.h"
 #include "decoder/input.h"
 #include "output/wav_file.h"
+#include "platform/dir.h"
+#include "playlist/playlist.h"
+#include "playlist/playlist_files.h"
+#include "playlist/playlist_listing.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "shell/settings.h"
@@ -48,8 +62,9 @@ int StderrMessageBox(void*, const char* text, const char* caption, unsigned flag
 
 int Usage() {
     std::fputs("usage: vorlo-decode --info FILE\n"
+               "       vorlo-decode --list INPUT\n"
                "       vorlo-decode [--downsample 0|1|2] [--mono] [--8bit] [--eq G0,...,G11] [--yes]"
-               " INPUT OUTPUT.wav|-\n",
+               " [--save-dir DIR] INPUT OUTPUT.wav|-\n",
                stderr);
     return 2;
 }
@@ -106,9 +121,17 @@ plat::Event g_closed = nullptr;      // the output has been closed
 DecoderTrackReport g_report{};
 int g_trackEnded = 0;
 
+int g_saveDialogs = 0;  // how often the output has asked for a file
+
+// The first file is OUTPUT; a list whose sample rate changes asks again and
+// gets OUTPUT-2, OUTPUT-3, ...
 int AnswerSaveDialog(void*, const char*, const char*, const char*, char* path, size_t size) {
-    std::snprintf(path, size, "%s", g_outputPath);
-    return 1;
+    int n = ++g_saveDialogs;
+    if (n == 1) {
+        std::snprintf(path, size, "%s", g_outputPath);
+        return 1;
+    }
+    return MakeNumberedOutputName(g_outputPath, n, path, size);
 }
 
 // The main window's side of the notices: only the end of the track matters.
@@ -183,8 +206,36 @@ void DefaultSettings() {
     g_settings.LEDCalculateVisuals = 0;
 }
 
+// A playlist file or a directory is played entry by entry.
+bool IsListInput(const char* input) {
+    if (std::strstr(input, "://")) return false;
+    if (plat::GetPathKind(input) == plat::PathIsDirectory) return true;
+    size_t n = std::strlen(input);
+    auto endsWith = [&](const char* ext) {
+        size_t e = std::strlen(ext);
+        if (n < e) return false;
+        for (size_t k = 0; k < e; k++)
+            if (std::tolower(static_cast<unsigned char>(input[n - e + k])) != ext[k]) return false;
+        return true;
+    };
+    return endsWith(".pls") || endsWith(".m3u");
+}
+
 int Decode(const char* input, const char* output) {
     g_outputPath = output;
+    char path[260];
+    bool list = IsListInput(input);
+    if (list) {
+        g_settings.ReadFileInfo = 0;  // lengths and tags are not needed to play
+        PlaylistClear();
+        PlaylistOpenItem(kOpenLocal, input);
+        if (!PlaylistFirstToPlay(0, path, sizeof path)) {
+            std::fprintf(stderr, "vorlo-decode: %s holds nothing to play\n", input);
+            return 1;
+        }
+    } else {
+        std::snprintf(path, sizeof path, "%s", input);
+    }
     bool toStdout = std::strcmp(output, "-") == 0;
     if (toStdout) {
         g_toolDriver = kWavFileDriver;  // the stubs
@@ -210,9 +261,22 @@ int Decode(const char* input, const char* output) {
         std::fputs("vorlo-decode: could not start the decoder thread\n", stderr);
         return 1;
     }
-    PostPlay(input, tid);
-    plat::EventWait(g_idle, plat::kWaitInfinite);
-    if (g_report.opened && !g_report.stopped) {
+    // As the main window does: play an entry, and at its end step to the
+    // next; a stop (the output refused its data) ends the list.
+    int played = 0;
+    bool stopped = false;
+    for (;;) {
+        g_trackEnded = 0;
+        PostPlay(path, tid);
+        plat::EventWait(g_idle, plat::kWaitInfinite);
+        if (g_report.stopped && g_report.opened) {
+            stopped = true;
+            break;
+        }
+        if (g_trackEnded && g_report.framesDecoded > 0) played++;
+        if (!list || !PlaylistNextToPlay(0, path, sizeof path)) break;
+    }
+    if (g_toolDriver.IsOpen()) {
         // The end of the playlist: the output plays out what it holds.
         PostCloseOutput(tid);
         plat::EventWait(g_closed, plat::kWaitInfinite);
@@ -221,7 +285,7 @@ int Decode(const char* input, const char* output) {
     plat::EventClose(g_idle);
     plat::EventClose(g_closed);
     std::fflush(stdout);
-    return g_trackEnded && g_report.framesDecoded > 0 && !g_report.stopped ? 0 : 1;
+    return played > 0 && !stopped && (list || g_trackEnded) ? 0 : 1;
 }
 
 }  // namespace
@@ -232,6 +296,10 @@ int main(int argc, char** argv) {
 #endif
     plat::SetMessageBoxHook(StderrMessageBox);
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return PrintInfo(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--list") == 0) {
+        DefaultSettings();
+        return PrintPlaylistListing(argv[2], stdout) > 0 ? 0 : 1;
+    }
 
     DefaultSettings();
     int i = 1;
@@ -250,6 +318,9 @@ int main(int argc, char** argv) {
             g_settings.EqEnabled = 1;
         } else if (std::strcmp(a, "--yes") == 0) {
             g_yesToQuestions = 1;
+        } else if (std::strcmp(a, "--save-dir") == 0 && i + 1 < argc) {
+            g_settings.DownloadOption = 1;
+            std::snprintf(g_settings.InternetDLDir, sizeof g_settings.InternetDLDir, "%s", argv[++i]);
         } else {
             return Usage();
         }
