@@ -1,0 +1,50 @@
+// The main window of class VorMainWindow and the process-wide handles of the
+// user-interface thread (Win32 only; included by *_win.cpp files).
+//
+// Start-up (shell/startup_win.cpp) registers the class and creates the
+// window through the two functions below; the window procedure lives in
+// shell/main_window_win.cpp. Until that file exists the build uses
+// shell/main_window_stub_win.cpp, a placeholder that CMake drops as soon as
+// main_window_win.cpp appears (delete the stub together with adding it).
+#pragma once
+
+#ifndef _WIN32
+#error "shell/main_window.h is Win32 only"
+#endif
+
+#include <windows.h>
+
+// Class name and title: other programs and a second instance find the
+// running player by this class.
+constexpr char kMainWindowClass[] = "VorMainWindow";
+constexpr char kMainWindowTitle[] = "VORLO 1.00";
+constexpr int kMainWindowWidth = 258;
+constexpr int kMainWindowHeight = 191;         // expanded
+constexpr int kMainWindowCollapsedHeight = 99;
+
+// Process-wide handles, written by start-up (defined in startup_win.cpp).
+extern HINSTANCE g_hInstance;   // the module instance
+extern HWND g_hMainWindow;      // the main window, null until created
+extern HACCEL g_hAccelerators;  // accelerator table IDA_MAIN (105)
+// The modeless preferences sheet, null while none is open. The preferences
+// code sets it when it creates the sheet; the message loop feeds the sheet
+// its dialog messages and, once the sheet reports no current page (closed),
+// destroys it, clears this handle, saves the settings, re-applies the
+// decoder priority and AlwaysOnTop.
+extern HWND g_hPreferencesSheet;
+
+// Registers the class VorMainWindow: double clicks and saved bits, icon
+// IDI_VORLO, arrow cursor, no background brush, no menu; the extended
+// registration on Windows 4.0 and later. Returns false on failure.
+bool RegisterMainWindowClass(HINSTANCE instance);
+
+// Creates the main window: WS_EX_ACCEPTFILES; WS_POPUP | WS_VISIBLE |
+// WS_SYSMENU | WS_MINIMIZEBOX; title kMainWindowTitle; at (x, y) with
+// 258 x 191; no parent, no menu. The window's WM_CREATE handler does the rest
+// (skin, threads, first play) and fails the creation when a required step
+// fails. Returns the window or null. Does not show it.
+HWND CreateMainWindow(HINSTANCE instance, int x, int y);
+
+// The decoder thread's id while it runs, 0 otherwise; the message loop posts
+// DCMD_PRIORITY to it when the preferences sheet closes.
+int MainWindowDecoderThreadId();
