@@ -1,0 +1,235 @@
+// The main window's skin geometry: window shape, palette, press order, the
+// volume and equaliser cells, the dial ring, and the LED's arithmetic.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "shell/skin_geometry.h"
+
+namespace {
+
+TEST(SkinShape, CornersAndTab) {
+    const int W = kSkinWidth, H = kSkinHeightExpanded;
+    // Cut corners and the notch below the left edge.
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 0, 0));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 2, 0));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, 3, 0));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, 1, 1));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 5, 100));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, 18, 100));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 50, 3));   // top gap
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 50, 15));  // slot under the gap
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, 50, 10));
+    // The right edge is cut away except for the expand button's tab.
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, W - 3, 40));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, W - 4, 40));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, W - 3, 64));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, W - 3, 78));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, W - 3, 79));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, W - 2, 75));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, W - 2, 76));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, W - 1, 65));
+    EXPECT_TRUE(ShapeContains(W, H, kSkinMarkerRow, W - 1, 66));
+    EXPECT_FALSE(ShapeContains(W, H, -1, W - 3, 64));
+    // Outside the client rectangle nothing belongs.
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, W, 64));
+    EXPECT_FALSE(ShapeContains(W, H, kSkinMarkerRow, 100, H));
+}
+
+TEST(SkinPalette, Ramps) {
+    SkinColour p[kPaletteSize];
+    BuildSkinPalette(p);
+    EXPECT_EQ(p[0].r, 0);
+    EXPECT_EQ(p[64].g, 128);
+    EXPECT_EQ(p[127].b, 254);
+    EXPECT_EQ(p[128].r + p[128].g + p[128].b, 0);  // 256 mod 256: black
+    EXPECT_EQ(p[129].r, 8);
+    EXPECT_EQ(p[129].b, 0);
+    EXPECT_EQ(p[159].g, 248);
+    EXPECT_EQ(p[160].r + p[160].g, 0);
+    EXPECT_EQ(p[161].r, 32);
+    EXPECT_EQ(p[167].r, 224);
+    EXPECT_EQ(p[168].r, 0);
+    EXPECT_EQ(p[169].g, 32);
+    EXPECT_EQ(p[169].r, 0);
+    EXPECT_EQ(p[176].g, 0);
+    EXPECT_EQ(p[183].b, 224);
+    EXPECT_EQ(p[184].b, 0);
+}
+
+TEST(SkinElements, PressOrderAndRegions) {
+    EXPECT_EQ(SkinHitTest(5, 5), kElemClose);
+    EXPECT_EQ(SkinHitTest(28, 16), kElemClose);   // first rectangle
+    EXPECT_EQ(SkinHitTest(16, 28), kElemClose);   // second rectangle
+    EXPECT_EQ(SkinHitTest(28, 28), kElemNone);    // between the two arms
+    EXPECT_EQ(SkinHitTest(10, 40), kElemMinimise);
+    EXPECT_EQ(SkinHitTest(254, 70), kElemExpand);
+    EXPECT_EQ(SkinHitTest(150, 10), kElemTitle);
+    EXPECT_EQ(SkinHitTest(101, 10), kElemNone);
+    EXPECT_EQ(SkinHitTest(33, 80), kElemOpen);
+    EXPECT_EQ(SkinHitTest(52, 80), kElemPlay);
+    EXPECT_EQ(SkinHitTest(51, 80), kElemNone);  // the gap between open and play
+    EXPECT_EQ(SkinHitTest(89, 89), kElemPause);
+    EXPECT_EQ(SkinHitTest(100, 80), kElemStop);
+    EXPECT_EQ(SkinHitTest(120, 80), kElemPrevious);
+    EXPECT_EQ(SkinHitTest(140, 80), kElemNext);
+    EXPECT_EQ(SkinHitTest(180, 72), kElemRepeat);
+    EXPECT_EQ(SkinHitTest(180, 81), kElemNone);
+    EXPECT_EQ(SkinHitTest(180, 89), kElemShuffle);
+    EXPECT_EQ(SkinHitTest(216, 56), kElemDial);
+    EXPECT_EQ(SkinHitTest(192, 32), kElemNone);  // the box corner is off the ellipse
+    EXPECT_EQ(SkinHitTest(40, 150), kElemVolume);
+    EXPECT_EQ(SkinHitTest(100, 150), kElemEqualizer);
+    EXPECT_EQ(SkinHitTest(100, 40), kElemNone);  // the LED takes no press
+
+    // The transport images sit 2 pixels left of their regions.
+    EXPECT_EQ(SkinElementAt(kElemPlay).upX, 50);
+    EXPECT_EQ(SkinElementAt(kElemNext).upX, 130);
+    EXPECT_EQ(SkinElementAt(kElemNext).pressedSrcY, 20);
+    EXPECT_EQ(SkinElementAt(kElemOpen).upX, 32);
+    EXPECT_EQ(SkinElementAt(kElemShuffle).switchRows[3], 70);
+    EXPECT_EQ(SkinElementAt(kElemExpand).pressedY, 62);
+    EXPECT_EQ(SkinElementAt(kElemClose).command, 40003);
+    EXPECT_EQ(SkinElementAt(kElemExpand).command, 40103);
+    EXPECT_EQ(SkinElementAt(kElemRepeat).command, 40016);
+    EXPECT_EQ(SkinElementAt(kElemShuffle).command, 40015);
+    const SkinRect b = SkinElementBounds(kElemClose);
+    EXPECT_EQ(b.right, 29);
+    EXPECT_EQ(b.bottom, 29);
+}
+
+TEST(SkinVolume, SegmentsAndSteps) {
+    EXPECT_EQ(VolumeSegmentAt(40, 178), 0);
+    EXPECT_EQ(VolumeSegmentAt(40, 174), 0);
+    EXPECT_EQ(VolumeSegmentAt(40, 173), 1);
+    EXPECT_EQ(VolumeSegmentAt(40, 99), 15);
+    EXPECT_EQ(VolumeSegmentAt(40, 98), -1);  // inside the control, above the segments
+    EXPECT_EQ(VolumeSegmentAt(46, 150), -1);
+    EXPECT_EQ(VolumeSegmentAt(40, 179), -1);
+    // A press at segment 12 with the volume at 7 climbs 8, 9, 10, 11, 12.
+    int v = 7, steps = 0;
+    while (v != 12) {
+        v = VolumeStepToward(v, 12);
+        ++steps;
+        EXPECT_EQ(v, 7 + steps);
+    }
+    EXPECT_EQ(steps, 5);
+    EXPECT_EQ(VolumeStepToward(3, 0), 2);
+    EXPECT_EQ(VolumeStepToward(-1, 0), 0);
+}
+
+TEST(SkinEqualizer, CellsRowsAndValues) {
+    EXPECT_EQ(EqualizerRowAt(0, 67, 173), 0);
+    EXPECT_EQ(EqualizerRowAt(0, 76, 99), 14);
+    EXPECT_EQ(EqualizerRowAt(0, 77, 150), -1);  // the gap between columns
+    EXPECT_EQ(EqualizerRowAt(1, 81, 150), (173 - 150) / 5);
+    EXPECT_EQ(EqualizerRowAt(11, 67 + 154, 140), EqualizerRowAt(0, 67, 140));
+    EXPECT_EQ(EqualizerRowAt(11, 67 + 154, 98), -1);
+    EXPECT_EQ(EqualizerRowForValue(1.0f), 7);
+    EXPECT_EQ(EqualizerRowForValue(0.0f), 0);
+    EXPECT_EQ(EqualizerRowForValue(2.0f), 14);
+    EXPECT_EQ(EqualizerRowForValue(5.0f), 14);
+    EXPECT_EQ(EqualizerRowForValue(-3.0f), 0);
+    EXPECT_EQ(EqualizerRowForValue(0.0f / 0.0f), 0);
+    // Every row's value reads back as the same row.
+    for (int r = 0; r < kEqRows; ++r) EXPECT_EQ(EqualizerRowForValue(EqualizerValueForRow(r)), r);
+    EXPECT_EQ(EqualizerValueForRow(7), 7 * 0.14285715f);
+}
+
+TEST(SkinDial, SectorsAndSeek) {
+    // Polygon 0 lies at 12 o'clock, just anticlockwise of it; polygon 90 at
+    // 9 o'clock.
+    SkinPoint p[4];
+    DialPolygon(0, p);
+    EXPECT_EQ(p[0].x, 216);
+    EXPECT_EQ(p[0].y, 42);
+    EXPECT_EQ(p[1].y, 34);
+    DialPolygon(90, p);
+    EXPECT_EQ(p[0].x, 202);
+    EXPECT_EQ(p[1].x, 194);
+
+    EXPECT_EQ(DialSeekPercentAt(234, 56), 25);  // 3 o'clock
+    // Truncated corners put the ring's pixels half a pixel up and left: the
+    // column just left of the centre line is 6 o'clock.
+    EXPECT_EQ(DialSeekPercentAt(215, 74), 50);  // 6 o'clock
+    EXPECT_EQ(DialSeekPercentAt(197, 56), 74);  // 9 o'clock
+    EXPECT_EQ(DialSeekPercentAt(216, 56), -1);  // the centre is off the ring
+    EXPECT_EQ(DialSeekPercentAt(216, 47), -1);
+    EXPECT_EQ(DialSeekPercentAt(216, 36), 0);   // just clockwise of 12 o'clock
+    EXPECT_EQ(DialSeekPercentAt(214, 36), 98);  // just before it
+    EXPECT_EQ(DialSeekPercentAt(215, 36), -1);  // the degree before 12 o'clock
+    EXPECT_EQ(DialSeekPercentAt(240, 56), -1);  // outside the ring
+
+    // Every ring pixel away from 12 o'clock belongs to some sector, and the
+    // percentage grows clockwise around the right half.
+    int last = -1;
+    for (int y = 36; y <= 76; ++y) {
+        const int pct = DialSeekPercentAt(234, y);
+        if (y > 46 && y < 66) {
+            EXPECT_GE(pct, 0) << y;
+            EXPECT_GE(pct, last) << y;
+            last = pct;
+        }
+    }
+}
+
+TEST(SkinDial, ArcAndSweep) {
+    EXPECT_EQ(DialArcDegrees(25), 90);
+    EXPECT_EQ(DialArcDegrees(26), 90);
+    EXPECT_EQ(DialArcDegrees(30), 105);
+    EXPECT_EQ(DialArcDegrees(100), 360);
+    EXPECT_EQ(DialArcDegrees(99), 345);
+    EXPECT_EQ(DialArcDegrees(0), 0);
+    EXPECT_EQ(DialSweepDegrees(26), 93);
+    EXPECT_EQ(DialSweepDegrees(5), 18);
+
+    int s[32];
+    int n = DialSweepSteps(10, 90, s, 32);
+    ASSERT_EQ(n, 14);
+    EXPECT_EQ(s[0], 10);
+    EXPECT_EQ(s[13], 88);
+    n = DialSweepSteps(90, 10, s, 32);
+    ASSERT_EQ(n, 14);
+    EXPECT_EQ(s[13], 12);
+    EXPECT_EQ(DialSweepSteps(40, 40, s, 32), 0);
+    EXPECT_EQ(DialSweepSteps(0, 100, s, 4), 4);
+}
+
+TEST(SkinLed, GlyphsTimeAndScroll) {
+    EXPECT_EQ(LedGlyphIndex(' '), 0);
+    EXPECT_EQ(LedGlyphIndex('A'), 33);
+    EXPECT_EQ(LedGlyphIndex('a'), 33);
+    EXPECT_EQ(LedGlyphIndex('x'), LedGlyphIndex('X'));
+    EXPECT_EQ(LedGlyphIndex('0'), 16);
+    EXPECT_EQ(LedGlyphIndex('{'), -1);  // past the strip
+    EXPECT_EQ(LedGlyphIndex('\t'), -1);
+    EXPECT_EQ(LedGlyphIndex(static_cast<char>(0xE9)), -1);
+
+    char t[16];
+    LedFormatTime((3600 + 2 * 60 + 3) * 1000 + 999, t, sizeof t);
+    EXPECT_STREQ(t, "1:02:03");
+    LedFormatTime(0, t, sizeof t);
+    EXPECT_STREQ(t, "0:00:00");
+    LedFormatTime(-5, t, sizeof t);
+    EXPECT_STREQ(t, "0:00:00");
+
+    EXPECT_EQ(LedMaxOffset(12), 0);
+    EXPECT_EQ(LedMaxOffset(13), 10);
+    LedScroll s{0, 2, LedMaxOffset(13)};
+    const int expect[] = {2, 4, 6, 8, 10, 8, 6, 4, 2, 0, 2};
+    for (int e : expect) {
+        LedAdvanceScroll(&s, 1);
+        EXPECT_EQ(s.offset, e);
+    }
+    LedAdvanceScroll(&s, 0);
+    EXPECT_EQ(s.offset, 0);
+    LedScroll fixed{0, 2, LedMaxOffset(12)};
+    LedAdvanceScroll(&fixed, 1);
+    EXPECT_EQ(fixed.offset, 0);
+
+    EXPECT_EQ(LedSymbolColumn(0), 20);
+    EXPECT_EQ(LedSymbolColumn(1), 36);
+    EXPECT_EQ(LedSymbolColumn(2), 28);
+}
+
+}  // namespace
