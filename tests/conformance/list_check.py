@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Checks `vorlo-decode --list`: a directory tree of files made with lame
+(CBR and VBR with a Xing header, with and without a 100 KB ID3v2 tag in
+front, ID3v1 tags behind) gives every file with its length within one second
+of ffprobe's and its tag; PLS and M3U lists with relative, absolute, URL,
+comment and blank entries, CR LF and LF line ends give their entries in
+order. Native tool. Prints "N passed, N failed" last."""
+import json
+import math
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TOOL = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
+
+passed = 0
+failed = 0
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print(f"FAIL {name}: {detail}")
+
+
+def listing(path):
+    r = subprocess.run([TOOL, "--list", path], capture_output=True, text=True, timeout=120)
+    rows = [line.split("\t") for line in r.stdout.splitlines()]
+    return r.returncode, rows
+
+
+def ffprobe_seconds(path):
+    r = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "json", path],
+                       capture_output=True, text=True, timeout=60)
+    return float(json.loads(r.stdout)["format"]["duration"])
+
+
+def id3v2(size):
+    body = b"APIC" + struct.pack(">I", size) + b"\x00\x00" + bytes(random.Random(5).getrandbits(8) for _ in range(size))
+    n = len(body)
+    return b"ID3\x03\x00\x00" + bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127]) + body
+
+
+def id3v1(title, artist):
+    f = lambda s, n: s.encode()[:n].ljust(n, b" ")
+    return b"TAG" + f(title, 30) + f(artist, 30) + f("", 30) + f("2026", 4) + f("", 30) + bytes([12])
+
+
+def make_wav(path, seconds):
+    rnd = random.Random(9)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(44100)
+        data = bytearray()
+        for i in range(int(seconds * 44100)):
+            t = i / 44100
+            v = 0.3 * math.sin(2 * math.pi * 330 * t * (1 + 0.5 * t)) + 0.1 * (rnd.random() - 0.5)
+            data += struct.pack("<hh", int(v * 30000), int(v * 20000))
+        w.writeframes(bytes(data))
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix="vorlo_list_")
+    try:
+        tree = os.path.join(tmp, "music")
+        os.makedirs(os.path.join(tree, "album", "disc2"))
+        wav = os.path.join(tmp, "src.wav")
+        make_wav(wav, 7.3)
+        made = {}
+        variants = [("cbr", ["-b", "128"], False), ("cbr-v2tag", ["-b", "160"], True),
+                    ("vbr", ["-V2"], False), ("vbr-v2tag", ["-V4"], True)]
+        dirs = [tree, os.path.join(tree, "album"), os.path.join(tree, "album", "disc2"), os.path.join(tree, "album")]
+        for (name, opts, tagged), d in zip(variants, dirs):
+            mp3 = os.path.join(tmp, name + ".mp3")
+            subprocess.run(["lame", "--quiet"] + opts + [wav, mp3], check=True)
+            body = open(mp3, "rb").read()
+            path = os.path.join(d, name + ".mp3")
+            with open(path, "wb") as f:
+                f.write((id3v2(100 * 1024) if tagged else b"") + body + id3v1("Title " + name, "Artist " + name))
+            made[path] = (ffprobe_seconds(mp3), "Title " + name, "Artist " + name)
+        open(os.path.join(tree, "notes.txt"), "w").write("not audio\n")
+
+        rc, rows = listing(tree)
+        check("directory exit", rc == 0, f"rc={rc}")
+        seen = {r[0]: r for r in rows}
+        # Every file of the tree is added, audio or not (a text file's length is unread).
+        notes = os.path.join(tree, "notes.txt")
+        check("directory entries", sorted(seen) == sorted(list(made) + [notes]), f"{sorted(seen)}")
+        check("non-audio entry", seen.get(notes, [None, None])[1] == "?", str(seen.get(notes)))
+        for path, (seconds, title, artist) in made.items():
+            row = seen.get(path)
+            if not row or len(row) != 4:
+                check(path + " row", False, str(row))
+                continue
+            check(os.path.basename(path) + " duration", row[1] != "?" and abs(int(row[1]) / 1000 - seconds) <= 1.0,
+                  f"ours {row[1]} ms, ffprobe {seconds:.3f} s")
+            check(os.path.basename(path) + " tag", row[2:] == [title, artist], str(row[2:]))
+
+        # Lists: relative, absolute, URL, comment and blank entries.
+        a = os.path.join(tree, "cbr.mp3")
+        rel = "album/vbr-v2tag.mp3"
+        url = "http://127.0.0.1:9/stream.mp3"
+        m3u = "#EXTM3U\n#EXTINF:7,Some title\n" + "cbr.mp3\n\n" + rel + "\n" + a + "\n# comment\n" + url + "\n"
+        expected = [a, os.path.join(tree, rel), a, url]
+        for name, text in (("lf.m3u", m3u), ("crlf.m3u", m3u.replace("\n", "\r\n")),
+                           ("bom.m3u", "\ufeff" + m3u)):
+            p = os.path.join(tree, name)
+            open(p, "w", encoding="utf-8", newline="").write(text)
+            rc, rows = listing(p)
+            check(name + " entries", rc == 0 and [r[0] for r in rows] == expected, f"rc={rc} {[r[0] for r in rows]}")
+            check(name + " url unread", rows and rows[-1][1:2] == ["?"], str(rows[-1:]))
+        pls = ("[playlist]\nFile1=cbr.mp3\nTitle1=x\nFile2=\nFile3=" + rel + "\nFile4=" + a + "\nFile5=" + url +
+               "\nNumberOfEntries=5\nVersion=2\n")
+        for name, text in (("lf.pls", pls), ("crlf.pls", pls.replace("\n", "\r\n"))):
+            p = os.path.join(tree, name)
+            open(p, "w", newline="").write(text)
+            rc, rows = listing(p)
+            check(name + " entries", rc == 0 and [r[0] for r in rows] == expected, f"rc={rc} {[r[0] for r in rows]}")
+        for path, (seconds, _, _) in made.items():
+            if path == a:
+                row = [r for r in rows if r[0] == a][0]
+                check("pls entry duration", abs(int(row[1]) / 1000 - seconds) <= 1.0, str(row))
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
