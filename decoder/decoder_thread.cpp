@@ -12,6 +12,7 @@
 #include "decoder/layer12.h"
 #include "decoder/layer3.h"
 #include "decoder/synth.h"
+#include "output/vis_feed.h"
 #include "output/wav_file.h"
 #include "output/wave_out.h"
 #include "platform/platform.h"
@@ -135,7 +136,13 @@ void Seek(int percent) {
     std::memset(PcmBuffer.data, 0, size_t(PcmBuffer.threshold));
     Out()->Flush();
     g_dec.frameCounter = n;
-    Out()->SetPosition(GetPlayedSeconds(si));
+    const int seconds = GetPlayedSeconds(si);
+    Out()->SetPosition(seconds);
+    // The visual records of the old position are void; the new ones are
+    // stamped from the position the driver now counts from.
+    FlushVisFeed();
+    SetLayer3PlayedBytes(uint32_t(seconds) *
+                         uint32_t(si->outputRate * si->outputChannels * (si->outputBits / 8)));
 }
 
 void PostProgress() {
@@ -234,6 +241,7 @@ LoopResult Play() {
         Notify(DNOTE_TRACK_START, 0, true);
         ResetHeaderHistory();
         g_dec.firstFrame = 1;
+        FlushVisFeed();
         result = FrameLoop();
         report.stopped = g_dec.stopped;
         report.framesDecoded = g_dec.framesDecoded;

@@ -10,6 +10,7 @@
 #include "decoder/input.h"
 #include "decoder/layer3_internal.h"
 #include "decoder/synth.h"
+#include "output/vis_feed.h"
 #include "shell/settings.h"
 
 namespace {
@@ -71,6 +72,8 @@ void InitLayer3Tables(int downSample) {
     g_l3.lastFramesRead = 0;
     g_l3.tablesBuilt = true;
 }
+
+void SetLayer3PlayedBytes(uint32_t bytes) { g_l3.pcmBytes = bytes; }
 
 int ReadScaleFactorsMpeg1(const GranuleInfo* gi, int32_t* sf) {
     const int slen1 = kSlen1[gi->scalefac_compress & 15];
@@ -279,7 +282,9 @@ int DecodeLayer3Frame(StreamInfo* si) {
                 for (int s = 0; s < 32; s++) g_l3.sb[0][t][s] += g_l3.sb[1][t][s];
         }
 
-        // Polyphase synthesis of the 18 slots into the PCM buffer.
+        // Polyphase synthesis of the 18 slots into the PCM buffer. The
+        // visual record copies each slot before a flush may hand it on.
+        const bool visuals = g_settings.LEDCalculateVisuals != 0;
         for (int t = 0; t < 18; t++) {
             uint8_t* at = PcmBuffer.data + PcmBuffer.fill;
             if (outChannels == 2) {
@@ -288,13 +293,15 @@ int DecodeLayer3Frame(StreamInfo* si) {
             } else {
                 si->monoWriter(g_l3.sb[src][t], at);
             }
+            if (visuals) CaptureVisSlot(t, at, si->bytesPerSlot);
             g_l3.pcmBytes += uint32_t(si->bytesPerSlot);
             if (PcmFlushStep(si) < 0) return -2;
         }
 
-        // VISUAL DATA FEED: when g_settings.LEDCalculateVisuals is set,
-        // this granule's VisRecord (magnitudes from g_l3.sb, waveform from the
-        // PCM just written, time from g_l3.pcmBytes) is filled and pushed here.
+        // The granule's visual record: the subband samples that were
+        // synthesised (one array for both sides when one channel is output),
+        // stamped with the position at which the granule has sounded.
+        if (visuals) PushGranuleVisuals(g_l3.sb[src], g_l3.sb[outChannels == 2 ? 1 : src], si, g_l3.pcmBytes);
     }
     return 1;
 }

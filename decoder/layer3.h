@@ -39,6 +39,9 @@ constexpr int kScaleFactorCount = 39;
 // downSample 0..2) and forgets the reservoir and the PCM byte count. Called
 // by the decoder thread at every track start.
 void InitLayer3Tables(int downSample);
+// Sets the running count of PCM bytes behind the visual time stamps: after
+// a seek, to the bytes the output driver's SetPosition counts from.
+void SetLayer3PlayedBytes(uint32_t bytes);
 
 // Scale factors of one granule and channel (ISO/IEC 11172-3 2.4.2.7; the
 // array layout is one entry per band, short bands band-major, window-minor,
