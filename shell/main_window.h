@@ -23,8 +23,10 @@ constexpr int kMainWindowHeight = 191;         // expanded
 constexpr int kMainWindowCollapsedHeight = 99;
 
 // Process-wide handles, written by start-up (defined in startup_win.cpp).
-extern HINSTANCE g_hInstance;   // the module instance
-extern HWND g_hMainWindow;      // the main window, null until created
+extern HINSTANCE g_hInstance;   // the module instance, set before anything else
+// The main window. Start-up sets it when CreateMainWindow returns; a window
+// procedure that needs it during WM_CREATE sets it there itself.
+extern HWND g_hMainWindow;
 extern HACCEL g_hAccelerators;  // accelerator table IDA_MAIN (105)
 // The modeless preferences sheet, null while none is open. The preferences
 // code sets it when it creates the sheet; the message loop feeds the sheet
@@ -48,3 +50,13 @@ HWND CreateMainWindow(HINSTANCE instance, int x, int y);
 // The decoder thread's id while it runs, 0 otherwise; the message loop posts
 // DCMD_PRIORITY to it when the preferences sheet closes.
 int MainWindowDecoderThreadId();
+
+// For the window procedure, from elsewhere in shell/:
+// - WM_COPYDATA (a second start): ParseHandOver (shell/startup.h) reads the
+//   record safely (names cut at 259 characters, codes above 4 refused: answer
+//   0 for those, 1 for the rest); open names with
+//   PlaylistOpenItem(ArgumentOpenKind(name), name), so a URL is opened as one.
+// - "VORLOCurrentFile" (shell/shared_section.h): OpenCurrentFileSection at
+//   creation, PublishCurrentFile(path) at each DNOTE_TRACK_START,
+//   CloseCurrentFileSection at destruction.
+// - The accelerator ids, menu 106 and dialog 125: resources/resource.h.
