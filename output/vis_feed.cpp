@@ -166,7 +166,7 @@ void ExpireVisRecords() {
     plat::LockLeave(lock);
 }
 
-int VisRecordCount() { return g_vis.count.load(); }
+int VisRecordCount() { return g_vis.abandoned.load() ? 0 : g_vis.count.load(); }
 
 int GetVisRecordTimes(uint32_t* times, int max) {
     plat::Lock lock = QueueLock();
