@@ -24,67 +24,15 @@ import subprocess
 import sys
 import tempfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
-NATIVE = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
-WIN32 = os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe")
-ENCODER = os.path.join(ROOT, "build", "native", "bin", "vorlo-encode")
-
-passed = 0
-failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print(f"FAIL {name}: {detail}")
+from checks import (ENCODER, NATIVE, VECTORS, check, finish, host_path, read_wav, run as run_tool,
+                    samples16, tools, write_wav)
 
 
 def decode(tool, src, dst, options=()):
-    if tool.endswith(".exe"):
-        env = dict(os.environ)
-        env["HOME"] = os.environ.get("VORLO_WINE_HOME", env.get("HOME", "/tmp"))
-        cmd = ["wine", tool] + list(options) + ["Z:" + src, "Z:" + dst]
-    else:
-        env = None
-        cmd = [tool] + list(options) + [src, dst]
-    try:
-        r = subprocess.run(cmd, capture_output=True, timeout=300, env=env)
-    except subprocess.TimeoutExpired:
+    r = run_tool(tool, list(options) + [host_path(tool, src), host_path(tool, dst)])
+    if r is None:
         return None, "time-out"
     return r.returncode, r.stderr.decode("latin-1")
-
-
-def read_wav(path):
-    """(channels, rate, bits, data) of a WAV file, checking its header."""
-    d = open(path, "rb").read()
-    if d[:4] != b"RIFF" or d[8:12] != b"WAVE":
-        raise ValueError("not a RIFF WAVE file")
-    if struct.unpack("<I", d[4:8])[0] != len(d) - 8:
-        raise ValueError("RIFF size does not match the file")
-    pos = 12
-    fmt = None
-    while pos + 8 <= len(d):
-        cid, size = d[pos:pos + 4], struct.unpack("<I", d[pos + 4:pos + 8])[0]
-        body = d[pos + 8:pos + 8 + size]
-        if cid == b"fmt ":
-            tag, ch, rate, avg, align, bits = struct.unpack("<HHIIHH", body[:16])
-            if tag != 1 or align != ch * bits // 8 or avg != rate * align:
-                raise ValueError("inconsistent format record")
-            fmt = (ch, rate, bits)
-        elif cid == b"data":
-            if fmt is None:
-                raise ValueError("data before fmt")
-            return fmt + (body,)
-        pos += 8 + size + (size & 1)
-    raise ValueError("no data chunk")
-
-
-def samples16(data):
-    return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
 
 
 def compare_reference(name, data, ref_path, channels, stream_channels):
@@ -165,13 +113,6 @@ def compare_layer3(name, data, src, channels):
           f"rms {rms:.3f} LSB, max {peak} LSB")
 
 
-def write_wav(path, rate, frames):
-    with open(path, "wb") as f:
-        f.write(b"RIFF" + struct.pack("<I", 36 + len(frames)) + b"WAVEfmt " +
-                struct.pack("<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16) + b"data" +
-                struct.pack("<I", len(frames)) + frames)
-
-
 def tone_level(x, freq, rate):
     """The amplitude of one frequency in a stretch of x (a single DFT bin)."""
     w = 2 * math.pi * freq / rate
@@ -225,9 +166,6 @@ def layer3_variants(tmp, run):
 
 
 def main():
-    tools = [NATIVE]
-    if "--no-wine" not in sys.argv and shutil.which("wine") and os.path.exists(WIN32):
-        tools.append(WIN32)
     tmp = tempfile.mkdtemp(prefix="vorlo_decode_")
     try:
         names = sorted(f[:-4] for f in os.listdir(VECTORS) if f.endswith(".bit")) if os.path.isdir(VECTORS) else []
@@ -240,7 +178,7 @@ def main():
                       f"rc={rc} {err}")
                 continue
             outputs = []
-            for tool in tools:
+            for tool in tools():
                 dst = os.path.join(tmp, f"{name}-{os.path.basename(tool)}.wav")
                 rc, err = decode(tool, src, dst)
                 if not legal:
@@ -268,8 +206,7 @@ def main():
         variants(tmp)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 else 1
+    return finish()
 
 
 def variants(tmp):

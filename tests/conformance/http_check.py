@@ -28,34 +28,14 @@ import sys
 import tempfile
 import threading
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
-NATIVE = os.environ.get("VORLO_DECODE_NATIVE", os.path.join(ROOT, "build", "native", "bin", "vorlo-decode"))
-WIN32 = os.environ.get("VORLO_DECODE_WIN32", os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe"))
+from checks import NATIVE, VECTORS, WIN32, check, finish, skip
+
 STREAMS = ["l2-fl10.bit", "l3-he_44khz.bit"]  # the second is larger than the pipe
 
 USER_AGENT = "VorMP3 v0.90"
 ACCEPT = "audio/x-mpeg, audio/x-mpegurl, */*"
 SAVE_WARNING = "ERROR!: URL Save file could NOT be created,\nData will NOT be saved..."
 ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>"
-
-passed = failed = skipped = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print(f"FAIL {name}: {detail}")
-
-
-def skip(name, why):
-    global skipped
-    skipped += 1
-    print(f"SKIP {name}: {why}")
-
 
 # ------------------------------------------------------------ the server
 
@@ -274,11 +254,7 @@ def main():
         server.shutdown()
         server.server_close()
         shutil.rmtree(work, ignore_errors=True)
-    line = f"{passed} passed, {failed} failed"
-    if skipped:
-        line += f", {skipped} skipped"
-    print(line)
-    return 1 if failed else 0
+    return finish()
 
 
 if __name__ == "__main__":

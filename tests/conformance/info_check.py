@@ -7,6 +7,7 @@ Windows tool under Wine, whose answers must be identical.
 
 Usage: info_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import json
+import math
 import os
 import random
 import shutil
@@ -15,12 +16,8 @@ import subprocess
 import sys
 import tempfile
 import wave
-import math
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
-NATIVE = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
-WIN32 = os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe")
+from checks import NATIVE, VECTORS, check, finish, host_path, run, tools
 
 BITRATES = [
     [[0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0],
@@ -31,19 +28,6 @@ BITRATES = [
      [0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0]],
 ]
 RATES = [44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000]
-
-passed = 0
-failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print(f"FAIL {name}: {detail}")
-
 
 def header(w):
     """The fields of a header word, or None when it is not a usable header."""
@@ -127,14 +111,7 @@ def expected_info(data):
 
 
 def run_info(tool, path):
-    if tool.endswith(".exe"):
-        env = dict(os.environ)
-        env["HOME"] = os.environ.get("VORLO_WINE_HOME", env.get("HOME", "/tmp"))
-        cmd = ["wine", tool, "--info", "Z:" + path]
-    else:
-        env = None
-        cmd = [tool, "--info", path]
-    r = subprocess.run(cmd, capture_output=True, text=True, timeout=120, env=env)
+    r = run(tool, ["--info", host_path(tool, path)], timeout=120, text=True)
     out = dict(line.split("=", 1) for line in r.stdout.replace("\r", "").splitlines() if "=" in line)
     return r.returncode, out, r.stderr.replace("\r", "")
 
@@ -150,10 +127,10 @@ def ffprobe(path):
     return streams[0] if streams and r.returncode == 0 else None
 
 
-def check_file(name, path, tools, xing_expected=None, tag=None):
+def check_file(name, path, which, xing_expected=None, tag=None):
     data = open(path, "rb").read()
     exp = expected_info(data)
-    answers = [run_info(t, path) for t in tools]
+    answers = [run_info(t, path) for t in which]
     rc, out, err = answers[0]
     if len(answers) > 1:
         check(name + " win32=native", answers[1][:2] == answers[0][:2],
@@ -221,12 +198,10 @@ def make_wav(path, seconds, rate=44100):
 
 
 def main():
-    tools = [NATIVE]
-    if "--no-wine" not in sys.argv and shutil.which("wine") and os.path.exists(WIN32):
-        tools.append(WIN32)
+    which = tools()
     for name in sorted(os.listdir(VECTORS)) if os.path.isdir(VECTORS) else []:
         if name.endswith(".bit"):
-            check_file(name, os.path.join(VECTORS, name), tools)
+            check_file(name, os.path.join(VECTORS, name), which)
 
     tmp = tempfile.mkdtemp(prefix="vorlo_info_")
     try:
@@ -252,12 +227,11 @@ def main():
             with open(wrapped, "wb") as f:
                 f.write(id3v2(200 * 1024) + body + id3v1(tag["title"], tag["artist"], tag["album"],
                                                          tag["year"], tag["comment"], 8))
-            check_file("lame-" + name, mp3, tools, xing_expected=xing)
-            check_file("lame-" + name + "-tagged", wrapped, tools, xing_expected=xing, tag=tag)
+            check_file("lame-" + name, mp3, which, xing_expected=xing)
+            check_file("lame-" + name + "-tagged", wrapped, which, xing_expected=xing, tag=tag)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 else 1
+    return finish()
 
 
 if __name__ == "__main__":

@@ -16,20 +16,7 @@ import sys
 import tempfile
 import wave
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TOOL = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
-
-passed = 0
-failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print(f"FAIL {name}: {detail}")
+from checks import NATIVE as TOOL, check, finish
 
 
 def listing(path):
@@ -132,8 +119,7 @@ def main():
                 check("pls entry duration", abs(int(row[1]) / 1000 - seconds) <= 1.0, str(row))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 else 1
+    return finish()
 
 
 if __name__ == "__main__":

@@ -1,0 +1,112 @@
+"""What the check scripts of this folder share: where the tools and the
+conformance vectors are, running a tool natively or under Wine, counting
+results, and reading the WAV files the tools write.
+
+Not a check itself (not executable): scripts/test runs only the executable
+files of this folder."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
+NATIVE = os.environ.get("VORLO_DECODE_NATIVE", os.path.join(ROOT, "build", "native", "bin", "vorlo-decode"))
+WIN32 = os.environ.get("VORLO_DECODE_WIN32", os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe"))
+ENCODER = os.path.join(ROOT, "build", "native", "bin", "vorlo-encode")
+
+_counts = {"passed": 0, "failed": 0, "skipped": 0}
+
+
+def check(name, ok, detail=""):
+    """Counts one result; a failure is printed with its detail."""
+    if ok:
+        _counts["passed"] += 1
+    else:
+        _counts["failed"] += 1
+        print(f"FAIL {name}: {detail}")
+    return ok
+
+
+def skip(name, why):
+    _counts["skipped"] += 1
+    print(f"SKIP {name}: {why}")
+
+
+def finish():
+    """Prints the closing line and gives the exit status."""
+    line = f"{_counts['passed']} passed, {_counts['failed']} failed"
+    if _counts["skipped"]:
+        line += f", {_counts['skipped']} skipped"
+    print(line)
+    return 0 if _counts["failed"] == 0 else 1
+
+
+def tools():
+    """The native tool, and the Windows one when Wine is there and --no-wine was not given."""
+    found = [NATIVE]
+    if "--no-wine" not in sys.argv and shutil.which("wine") and os.path.exists(WIN32):
+        found.append(WIN32)
+    return found
+
+
+def is_windows(tool):
+    return tool.endswith(".exe")
+
+
+def host_path(tool, path):
+    """A path as the tool sees it: under Wine the host's root is drive Z:."""
+    return "Z:" + path if is_windows(tool) and path.startswith("/") else path
+
+
+def run(tool, args, timeout=300, text=False):
+    """Runs a tool (under Wine for a .exe, in the tests' Wine home) and returns
+    the CompletedProcess, or None on a time-out."""
+    env = None
+    cmd = [tool] + list(args)
+    if is_windows(tool):
+        env = dict(os.environ)
+        env["HOME"] = os.environ.get("VORLO_WINE_HOME", env.get("HOME", "/tmp"))
+        cmd = ["wine"] + cmd
+    try:
+        return subprocess.run(cmd, capture_output=True, timeout=timeout, env=env, text=text)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def read_wav(path):
+    """(channels, rate, bits, data) of a WAV file, checking its header."""
+    d = open(path, "rb").read()
+    if d[:4] != b"RIFF" or d[8:12] != b"WAVE":
+        raise ValueError("not a RIFF WAVE file")
+    if struct.unpack("<I", d[4:8])[0] != len(d) - 8:
+        raise ValueError("RIFF size does not match the file")
+    pos = 12
+    fmt = None
+    while pos + 8 <= len(d):
+        cid, size = d[pos:pos + 4], struct.unpack("<I", d[pos + 4:pos + 8])[0]
+        body = d[pos + 8:pos + 8 + size]
+        if cid == b"fmt ":
+            tag, ch, rate, avg, align, bits = struct.unpack("<HHIIHH", body[:16])
+            if tag != 1 or align != ch * bits // 8 or avg != rate * align:
+                raise ValueError("inconsistent format record")
+            fmt = (ch, rate, bits)
+        elif cid == b"data":
+            if fmt is None:
+                raise ValueError("data before fmt")
+            return fmt + (body,)
+        pos += 8 + size + (size & 1)
+    raise ValueError("no data chunk")
+
+
+def write_wav(path, rate, frames, channels=2):
+    """A 16-bit PCM WAV file holding the interleaved sample bytes frames."""
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(frames)) + b"WAVEfmt " +
+                struct.pack("<IHHIIHH", 16, 1, channels, rate, rate * 2 * channels, 2 * channels, 16) +
+                b"data" + struct.pack("<I", len(frames)) + frames)
+
+
+def samples16(data):
+    return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
