@@ -1,0 +1,143 @@
+// The seek dial thread (see dial_win.h).
+//
+// Each arc is composed off-screen (the ring's background, then the lit
+// ring clipped to the arc's sectors) and copied to the window in one blit:
+// sweeping down therefore clears the ring beyond the new arc in the same
+// step that draws it.
+#include "shell/dial_win.h"
+
+#include "platform/thread.h"
+#include "resources/resource.h"
+#include "shell/gdi_raii_win.h"
+#include "shell/main_window.h"
+
+namespace {
+
+constexpr unsigned kDialStackSize = 16384;
+constexpr unsigned kDialStopWait = 3000;
+constexpr int kDialX = 192, kDialY = 31, kDialSize = 54;
+
+struct DialState {
+    HWND window = nullptr;
+    const HRGN* sectors = nullptr;
+    plat::Thread thread = nullptr;
+    uint32_t threadId = 0;
+};
+DialState g_dial;
+
+HBITMAP LoadSkinBitmap(int id) {
+    return static_cast<HBITMAP>(LoadImageA(g_hInstance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
+                                           LR_CREATEDIBSECTION));
+}
+
+struct DialThreadRes {
+    HDC screen = nullptr;
+    Bitmap lit, background, frame;
+    HDC mem = nullptr;  // compatible with the window's context
+    int target = 0, displayed = 0, lastStep = -1;
+};
+
+// The union of the ring polygons covering clockwise degrees 0..degrees,
+// in the off-screen frame's coordinates.
+HRGN ArcRegion(int degrees) {
+    HRGN arc = CreateRectRgn(0, 0, 0, 0);
+    if (!arc) return nullptr;
+    for (int deg = 1; deg <= degrees && deg <= kDialSectors; ++deg) {
+        HRGN s = g_dial.sectors[DialPolygonForDegree(deg)];
+        if (s) CombineRgn(arc, arc, s, RGN_OR);
+    }
+    OffsetRgn(arc, -kDialX, -kDialY);
+    return arc;
+}
+
+void DrawArc(DialThreadRes* r, int degrees) {
+    if (IsIconic(g_dial.window) || !r->screen || !r->mem || !r->frame) return;
+    MemoryDc src(r->screen);
+    Selection frame(r->mem, r->frame.get());
+    {
+        Selection s(src.get(), r->background.get());
+        BitBlt(r->mem, 0, 0, kDialSize, kDialSize, src.get(), kDialX, kDialY, SRCCOPY);
+    }
+    if (degrees > 0) {
+        Region arc(ArcRegion(degrees));
+        ClipScope clip(r->mem, arc.get());
+        Selection s(src.get(), r->lit.get());
+        BitBlt(r->mem, 0, 0, 64, 64, src.get(), 0, 0, SRCCOPY);
+    }
+    BitBlt(r->screen, kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0, SRCCOPY);
+}
+
+bool PositionWaiting() {
+    MSG m;
+    return PeekMessageA(&m, nullptr, WM_VORLO_DIAL_SET_POSITION, WM_VORLO_DIAL_SET_POSITION,
+                        PM_NOREMOVE) != 0;
+}
+
+void SetPosition(DialThreadRes* r, int p) {
+    if (p < 0) p = 0;
+    if (p > 100) p = 100;
+    if (p == r->target) return;
+    r->target = p;
+    if (!IsIconic(g_dial.window)) {
+        int steps[32];
+        const int n = DialSweepSteps(r->displayed, r->target, steps, 32);
+        for (int i = 0; i < n; ++i) {
+            if (PositionWaiting()) break;
+            const int e = DialSweepDegrees(steps[i]);
+            if (e / 15 != r->lastStep) {
+                DrawArc(r, e);
+                r->lastStep = e / 15;
+            }
+        }
+    }
+    r->displayed = r->target;
+    DrawArc(r, DialArcDegrees(r->target));
+}
+
+unsigned DialThread(void*) {
+    plat::SetCurrentThreadPriority(plat::PriorityNormal);
+    WindowDc screen(g_dial.window);
+    DialThreadRes r;
+    r.screen = screen.get();
+    r.lit.reset(LoadSkinBitmap(IDB_DIAL_RING));
+    r.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+    r.frame.reset(CreateCompatibleBitmap(screen.get(), kDialSize, kDialSize));
+    MemoryDc mem(screen.get());
+    r.mem = mem.get();
+    plat::ThreadMsg m;
+    while (plat::ThreadGetMessage(&m)) {
+        if (m.msg == WM_VORLO_DIAL_SET_POSITION)
+            SetPosition(&r, static_cast<int>(m.lParam));
+        else if (m.msg == WM_VORLO_DIAL_REDRAW)
+            DrawArc(&r, DialArcDegrees(r.target));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int StartDialThread(HWND window, const HRGN* sectors) {
+    g_dial.window = window;
+    g_dial.sectors = sectors;
+    g_dial.thread = plat::ThreadStart(DialThread, nullptr, kDialStackSize, &g_dial.threadId);
+    return g_dial.thread ? 1 : 0;
+}
+
+void SetDialPosition(int percent) {
+    if (!g_dial.thread) return;
+    while (!plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_SET_POSITION, 0, percent))
+        plat::SleepMs(10);
+}
+
+void RedrawDial() {
+    if (g_dial.thread) plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_REDRAW, 0, 0);
+}
+
+void StopDialThread() {
+    if (!g_dial.thread) return;
+    plat::ThreadPost(g_dial.threadId, plat::kMsgQuit, 0, 0);
+    if (!plat::ThreadWait(g_dial.thread, kDialStopWait)) plat::ThreadTerminate(g_dial.thread, 0);
+    plat::ThreadClose(g_dial.thread);
+    g_dial.thread = nullptr;
+    g_dial.threadId = 0;
+}

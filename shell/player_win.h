@@ -1,0 +1,24 @@
+// The player's state and the pieces of the main window that the display
+// threads and the other windows of the shell reach (Win32 only).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+// PlayerState: written only by the main window's handlers on the
+// user-interface thread, read by the LED thread without a lock.
+enum PlayerStateValue : int { Playing = 0, Paused = 1, Stopped = 2 };
+extern std::atomic<int> PlayerState;
+
+// The open-file dialog "Open a MP3 Or Playlist..." owned by owner: multiple
+// selection, starting in PreviousDir, the filter list from filterIndex (0
+// all supported, 1 MPEG audio, 2 playlists) to its end. The chosen names go
+// through PlaylistOpenChosenFiles (clearing the playlist first when
+// clearFirst is set). Returns the number of names opened, 0 when cancelled.
+int PlaylistOpenDialog(HWND owner, int clearFirst, int filterIndex);
+
+// The platform's title of a path (GetFileTitleA: the file name, without its
+// extension where the shell hides extensions), at most size - 1 characters;
+// the path itself when it has no title (a URL).
+void GetPathTitle(const char* path, char* out, int size);
