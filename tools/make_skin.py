@@ -322,11 +322,12 @@ TINY = {
     "8": ["###", "#.#", "###", "#.#", "###"], "9": ["###", "#.#", "###", "..#", "###"],
     "+": ["...", ".#.", "###", ".#.", "..."], "-": ["...", "...", "###", "...", "..."],
     ".": ["...", "...", "...", "...", ".#."], " ": ["...", "...", "...", "...", "..."],
+    "~": [".....", ".#.#.", "#.#.#", ".#.#.", "....."],   # infinity
 }
 
 
 def tiny_width(text):
-    return 4 * len(text) - 1
+    return sum(len(TINY[ch][0]) + 1 for ch in text) - 1
 
 
 def tiny_text(cv, x, y, text, col, a=1.0, shadow=None):
@@ -341,7 +342,7 @@ def tiny_text(cv, x, y, text, col, a=1.0, shadow=None):
                 for i, v in enumerate(row):
                     if v == "#":
                         cv.blend(cx + i + dx, y + j + dy, c, a)
-            cx += 4
+            cx += len(rows[0]) + 1
 
 # ---------------------------------------------------------------- LED font
 
@@ -617,7 +618,6 @@ def draw_led_well(cv):
     for x in range(2, 144, 2):
         cv.set(29 + x, 29 + 17, teal(0.14))
     tiny_text(cv, 29 + 38, 29 + 26, "TIME", teal(0.40))
-    tiny_text(cv, 29 + 4, 29 + 26, "VORLO", teal(0.22))
 
 
 DIAL_CX, DIAL_CY = 216, 56
@@ -737,27 +737,25 @@ def draw_eq_knob(cv, c, r):
 
 def draw_lower_deck(cv):
     groove_h(cv, 20, 252, 93)
-    # volume well and equaliser well
-    inset_panel(cv, VOL_X0 - 2, 97, VOL_X1 + 2, 180, 2, (9, 12, 15), depth=2)
-    inset_panel(cv, EQ_X0 - 3, 97, 235 + 2, 177, 2, (9, 12, 15), depth=2)
+    # wells end by row 179 and the captions by row 184: rows 185..190 are
+    # the bottom edge that the collapsed window borrows
+    inset_panel(cv, VOL_X0 - 2, 97, VOL_X1 + 2, 178, 2, (9, 12, 15), depth=2)
+    inset_panel(cv, EQ_X0 - 3, 97, 235 + 2, 176, 2, (9, 12, 15), depth=2)
     draw_volume(cv, False)
     draw_eq_base(cv)
     lab = (112, 118, 128)
     sh = (20, 21, 24)
-    tiny_text(cv, 36, 182, "VOL", lab, 1.0, sh)
-    tiny_text(cv, 22, 99, "+", teal(0.4))
-    tiny_text(cv, 22, 172, "-", teal(0.4))
-    # equaliser scale and captions
-    tiny_text(cv, 51, eq_row_top(14), "+6", lab, 1.0, sh)
-    tiny_text(cv, 55, eq_row_top(7), "0", lab, 1.0, sh)
-    tiny_text(cv, 51, eq_row_top(0), "-", lab, 1.0, sh)
-    tiny_text(cv, 55, eq_row_top(0), "0", lab, 1.0, sh)
+    for k, ch in enumerate("VOL"):
+        tiny_text(cv, 26, 160 + 6 * k, ch, lab, 1.0, sh)
+    # equaliser scale (dB) and band captions (Hz at 44.1 kHz)
+    for text, r in (("+6", 14), ("0", 7), ("-~", 0)):
+        tiny_text(cv, 61 - tiny_width(text), eq_row_top(r) - 1, text, lab, 1.0, sh)
     labels = ["0", "190", "380", "770", "1K", "2K", "4K", "6K", "8K", "11K", "15K", "22K"]
     for c, s in enumerate(labels):
         cx = EQ_X0 + 14 * c + 4.5
-        tiny_text(cv, int(round(cx - tiny_width(s) / 2.0)), 180, s, lab, 1.0, sh)
-    tiny_text(cv, 238, 99, "EQ", lab, 1.0, sh)
-    tiny_text(cv, 240, 180, "HZ", lab, 1.0, sh)
+        tiny_text(cv, int(round(cx - tiny_width(s) / 2.0)), 179, s, lab, 1.0, sh)
+    tiny_text(cv, 242, 99, "EQ", lab, 1.0, sh)
+    tiny_text(cv, 241, 179, "HZ", lab, 1.0, sh)
 
 
 # ---------------------------------------------------------------- buttons
@@ -881,43 +879,30 @@ def draw_close(cv, pressed):
     else:
         cv.shape(lambda px, py: sd(px, py - 1), bb, (16, 17, 20), 0.75)
         cv.shape(sd, bb, (222, 226, 232))
-    for i in range(3):
-        cv.blend(20 + 2 * i, 8 + int(dy), (24, 25, 28), 0.8)
-        cv.blend(20 + 2 * i, 9 + int(dy), (24, 25, 28), 0.8)
-        cv.blend(20 + 2 * i, 10 + int(dy), (24, 25, 28), 0.8)
-        cv.blend(8 + int(0), 20 + 2 * i + int(dy), (24, 25, 28), 0.8)
-        cv.blend(9, 20 + 2 * i + int(dy), (24, 25, 28), 0.8)
-        cv.blend(10, 20 + 2 * i + int(dy), (24, 25, 28), 0.8)
 
 
 def draw_expand(cv, mask, pressed):
     """The tab on the right edge (region 251,64,258,79 in the window shape)."""
-    for y in range(63, 81):
-        for x in range(250, WIN_W):
-            if not mask[y][x] or not (64 <= y < 79 and x >= 251):
+    for y in range(64, 79):
+        for x in range(251, WIN_W):
+            if not mask[y][x]:
                 continue
-            up = not mask[y - 1][x] or y == 64
-            down = y + 1 >= WIN_H or not mask[y + 1][x] or y == 78
+            up = y == 64 or not mask[y - 1][x]
+            down = y == 78 or not mask[y + 1][x]
             right = x + 1 >= WIN_W or not mask[y][x + 1]
             if pressed:
-                v = 34
-                if up:
-                    v = 8
-                elif down or right:
-                    v = 80
+                v = 8 if up else (78 if down or right else 38)
             else:
-                v = lerp(104, 66, (y - 64) / 14.0)
-                if up:
-                    v = 150
-                elif down or right:
-                    v = 14
+                v = 150 if up else (12 if down or right else lerp(112, 78, (y - 64) / 14.0))
             cv.set(x, y, grey(v))
-    # chevrons pointing down the right edge: a hint that it folds
-    for k, y in enumerate((68, 71, 74)):
-        c = teal(0.85) if pressed else (206, 210, 216)
-        cv.set(252, y, c)
-        cv.set(253, y + 1, c)
-        cv.set(254, y, c)
+    # three engraved grip lines; lit while held
+    for y in (68, 71, 74):
+        for x in range(252, 256):
+            if pressed:
+                cv.set(x, y, teal(0.85))
+            else:
+                cv.set(x, y, grey(28))
+                cv.set(x, y + 1, grey(140))
 
 
 # ---------------------------------------------------------------- compositions

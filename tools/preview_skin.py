@@ -216,6 +216,28 @@ def main(argv):
     w, h, rows = skin[118]
     png(os.path.join(outdir, "glyphs-x3.png"), scale([row[:540] for row in rows], 3))
     png(os.path.join(outdir, "glyphs2-x3.png"), scale([row[540:] for row in rows], 3))
+    # the icon's images over a light and a dark backdrop
+    data = open(os.path.join(skindir, "vorlo.ico"), "rb").read()
+    count = struct.unpack_from("<H", data, 4)[0]
+    tiles = []
+    for k in range(count):
+        w, _, _, _, _, _, _, off = struct.unpack_from("<BBBBHHII", data, 6 + 16 * k)
+        px = data[off + 40:off + 40 + 4 * w * w]
+        for back in ((235, 235, 235), (40, 60, 90)):
+            tile = []
+            for y in range(w):
+                row = []
+                for x in range(w):
+                    b, g, r, a = px[4 * ((w - 1 - y) * w + x):4 * ((w - 1 - y) * w + x) + 4]
+                    row.append(tuple((c * a + bk * (255 - a)) // 255 for c, bk in zip((r, g, b), back)))
+                tile.append(row)
+            tiles.append(scale(tile, 8 if w == 16 else 4))
+    h = max(len(t) for t in tiles)
+    rows = [[] for _ in range(h)]
+    for t in tiles:
+        for y in range(h):
+            rows[y] += (t[y] if y < len(t) else [(128, 128, 128)] * len(t[0])) + [(128, 128, 128)] * 8
+    png(os.path.join(outdir, "icon-x.png"), rows)
     return 0
 
 
