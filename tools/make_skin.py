@@ -670,7 +670,7 @@ def draw_dial_lit(cv):
         t = ang / (2 * math.pi)
         r = math.hypot(px - cx, py - cy)
         edge = 1.0 - min(1.0, abs(r - 18.0) / 4.5) ** 2
-        return teal(0.60 + 0.26 * t + 0.10 * edge)
+        return teal(0.64 + 0.20 * t + 0.10 * edge)
     cv.shape(ring_sd, bb, col)
 
 
@@ -831,14 +831,14 @@ def draw_switch(cv, y, label, pressed, on):
     y0, y1 = y + 0.5, y + 8.5
     key(cv, x0 + 0.5, y0, x1 - 0.5, y1, pressed, r=2.0)
     dy = 1 if pressed else 0
-    lx, ly = x0 + 3.5, y + 4.5 + dy * 0.5
+    lx, ly = x0 + 3.0, y + 4.5 + dy * 0.5
     bb = (x0, y, x1, y + 9)
     if on:
         cv.shape(sd_circle(lx, ly, 3.2), bb, teal(0.6), 0.45, soft=2.0)
-        cv.shape(sd_circle(lx, ly, 1.6), bb, teal(0.96))
+        cv.shape(sd_circle(lx, ly, 1.5), bb, teal(0.96))
     else:
-        cv.shape(sd_circle(lx, ly, 1.6), bb, (14, 30, 36))
-    tiny_text(cv, x0 + 6, y + 2 + dy, label, teal(0.9) if on else (196, 200, 206), 1.0,
+        cv.shape(sd_circle(lx, ly, 1.5), bb, (14, 30, 36))
+    tiny_text(cv, x0 + 5, y + 2 + dy, label, teal(0.9) if on else (196, 200, 206), 1.0,
               None if pressed else (18, 19, 22))
 
 
