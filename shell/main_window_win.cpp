@@ -21,6 +21,7 @@
 #include "decoder/decoder_thread.h"
 #include "decoder/equalizer.h"
 #include "output/output_driver.h"
+#include "output/vis_feed.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
@@ -635,11 +636,12 @@ void FreeWindowObjects() {
 }
 
 // Stops what creation started, in the order the threads depend on: the
-// LED first, then the decoder, then the dial (which the decoder's notices
+// visual feed and the LED first, then the decoder, then the dial (which the decoder's notices
 // feed).
 void StopThreads() {
     if (g_mw.sectionOpen) CloseCurrentFileSection();
     g_mw.sectionOpen = false;
+    StopVisFeed();
     if (g_mw.ledStarted) StopLedDisplay();
     g_mw.ledStarted = false;
     if (g_mw.decoderThread != -1) ShutdownDecoderThread(g_mw.decoderThread);
@@ -667,6 +669,7 @@ LRESULT OnCreate(HWND hwnd) {
     SetWindowPos(hwnd, g_settings.AlwaysOnTop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
     g_mw.sectionOpen = OpenCurrentFileSection();
+    StartVisFeed();
     BuildWindowShape(hwnd, kSkinMarkerRow);
     SetWindowPos(hwnd, nullptr, 0, 0, kSkinWidth,
                  g_settings.expanded ? kSkinHeightExpanded : kSkinHeightCollapsed,
