@@ -280,14 +280,6 @@ def sd_union(*fs):
     return lambda px, py: min(f(px, py) for f in fs)
 
 
-def sd_sub(a, b):
-    return lambda px, py: max(a(px, py), -b(px, py))
-
-
-def sd_inset(f, k):
-    return lambda px, py: f(px, py) + k
-
-
 class Rng:
     """Small LCG so the texture never depends on the library's generator."""
 
@@ -546,9 +538,7 @@ def inset_panel(cv, x0, y0, x1, y1, r, fill, depth=2):
     """A recessed well around the box x0,y0,x1,y1 (exclusive): a dark rim
     `depth` pixels wide outside the box, lit on its lower right lip."""
     outer = sd_box(x0 - depth, y0 - depth, x1 + depth, y1 + depth, r + depth)
-    cv.shape(outer, (x0 - depth - 1, y0 - depth - 1, x1 + depth + 1, y1 + depth + 1),
-             lambda px, py: (118, 120, 124) if (px - x0) + (py - y0) > (x1 - x0) + (y1 - y0) - 2
-             else (112, 114, 118), 1.0)
+    cv.shape(outer, (x0 - depth - 1, y0 - depth - 1, x1 + depth + 1, y1 + depth + 1), (112, 114, 118))
     rim = sd_box(x0 - depth + 0.0, y0 - depth + 0.0, x1 + depth - 1.0, y1 + depth - 1.0, r + depth - 0.5)
     cv.shape(rim, (x0 - depth - 1, y0 - depth - 1, x1 + depth + 1, y1 + depth + 1), (16, 17, 20))
     cv.shape(sd_box(x0, y0, x1, y1, r), (x0 - 1, y0 - 1, x1 + 1, y1 + 1), fill)
@@ -919,7 +909,6 @@ def draw_background(mask, state=None):
     draw_led_well(cv)
     draw_dial_base(cv)
     draw_lower_deck(cv)
-    # transport deck caption, a groove above the keys
     draw_buttons(cv, mask, state)
     return cv
 
