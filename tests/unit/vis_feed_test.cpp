@@ -168,15 +168,26 @@ TEST_F(VisFeed, ExpiryKeepsTheRecordBeingHeard) {
     EXPECT_EQ(Times(), (std::vector<uint32_t>{60, 70}));
 }
 
-TEST_F(VisFeed, NothingIsDueWithoutADriverOrAtPositionZero) {
+TEST_F(VisFeed, NothingIsDueAtPositionZero) {
     Push(0);
     Push(26);
-    ExpireVisRecords();  // position 0: even a 0 ms record is not past
+    ExpireVisRecords();  // even a 0 ms record is not past
     EXPECT_EQ(VisRecordCount(), 2);
-    g_outputDriver = nullptr;  // before the decoder thread has chosen one
+}
+
+TEST(VisFeedNoDriver, NothingIsDueBeforeADriverIsChosen) {
+    // The feed starts before the decoder thread has chosen a driver.
+    const AudioOutputDriver* saved = g_outputDriver;
+    g_outputDriver = nullptr;
+    ASSERT_EQ(StartVisFeed(), 1);
+    VisRecord r = MakeRecord(0, 1);
+    PushVisRecord(&r);
+    PushVisRecord(&r);
     ExpireVisRecords();
     EXPECT_EQ(VisRecordCount(), 2);
-    g_outputDriver = &kFakeDriver;
+    EXPECT_EQ(StopVisFeed(), 1);
+    EXPECT_EQ(VisRecordCount(), 0);
+    g_outputDriver = saved;
 }
 
 TEST_F(VisFeed, TheFeedThreadExpiresByItself) {
