@@ -125,8 +125,12 @@ int StartDialThread(HWND window, const HRGN* sectors) {
 
 void SetDialPosition(int percent) {
     if (!g_dial.thread) return;
-    while (!plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_SET_POSITION, 0, percent))
+    // A full queue drains within milliseconds; a thread that is gone never
+    // takes the post, so the retries end after a second.
+    for (int tries = 0; tries < 100; ++tries) {
+        if (plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_SET_POSITION, 0, percent)) return;
         plat::SleepMs(10);
+    }
 }
 
 void RedrawDial() {

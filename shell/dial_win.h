@@ -13,7 +13,7 @@
 // Returns 1 on success.
 int StartDialThread(HWND window, const HRGN* sectors);
 // Posts the new percentage (0..100), retrying every 10 ms until the post
-// succeeds.
+// succeeds (for at most a second).
 void SetDialPosition(int percent);
 // Redraws the current arc.
 void RedrawDial();

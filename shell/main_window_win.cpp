@@ -644,7 +644,12 @@ void StopThreads() {
     StopVisFeed();
     if (g_mw.ledStarted) StopLedDisplay();
     g_mw.ledStarted = false;
-    if (g_mw.decoderThread != -1) ShutdownDecoderThread(g_mw.decoderThread);
+    if (g_mw.decoderThread != -1) {
+        // A paused device takes no more data: the decoder would stay blocked
+        // in its Write and miss the quit message. Resume and flush it first.
+        if (PlayerState.load() == Paused) StopSequence();
+        ShutdownDecoderThread(g_mw.decoderThread);
+    }
     g_mw.decoderThread = -1;
     if (g_mw.dialStarted) StopDialThread();
     g_mw.dialStarted = false;
