@@ -35,8 +35,6 @@
 #include "shell/skin_geometry.h"
 #include "shell/startup.h"
 
-std::atomic<int> PlayerState{Stopped};
-
 namespace {
 
 constexpr unsigned kNextPlayDelayMs = 100;  // lets the decoder act on the stop posted first
@@ -55,7 +53,6 @@ struct MainWindowState {
     HMENU menu = nullptr;
     int decoderThread = -1;
     bool ledStarted = false, dialStarted = false, sectionOpen = false;
-    bool heldPath = false;  // the decoder holds a path for DCMD_PLAY
     // mouse
     bool tracking[kElemCount] = {};
     bool pressed[kElemCount] = {};
@@ -264,69 +261,6 @@ UINT RealisePalette(HWND hwnd, BOOL background) {
 
 // --------------------------------------------------------------- playback
 
-void CurrentPathPlay() {
-    char path[kPlaylistPathSize];
-    if (PlaylistGetCurrentPath(path, sizeof path)) {
-        PostPlay(path, g_mw.decoderThread);
-        g_mw.heldPath = true;
-    }
-}
-
-void StopSequence() {
-    if (PlayerState.load() == Paused && g_outputDriver) {
-        g_outputDriver->Resume();
-        g_outputDriver->Flush();
-    }
-    PostStop(g_mw.decoderThread);
-}
-
-// After a fresh fill of the playlist with its first entry selected: a
-// shuffled order starts at its new first entry, so that none is passed over.
-void ShuffleFilledList() {
-    if (g_settings.ShufflePlay == 1 && PlaylistShuffle()) PlaylistSelect(0, nullptr);
-}
-
-void CmdPlay() {
-    switch (PlayerState.load()) {
-    case Stopped:
-        if (g_mw.heldPath) {
-            PostPlay(nullptr, g_mw.decoderThread);
-        } else {
-            // Nothing played yet: DCMD_PLAY would have no file to open.
-            char path[kPlaylistPathSize];
-            if (!PlaylistGetCurrentPath(path, sizeof path)) return;
-            CurrentPathPlay();
-        }
-        break;
-    case Paused:
-        if (g_outputDriver) g_outputDriver->Resume();
-        break;
-    default:
-        PostStop(g_mw.decoderThread);
-        PostPlay(nullptr, g_mw.decoderThread);
-        break;
-    }
-    PlayerState.store(Playing);
-}
-
-void CmdPause() {
-    if (PlayerState.load() != Playing) return;
-    if (g_outputDriver) g_outputDriver->Pause();
-    PlayerState.store(Paused);
-}
-
-void CmdStop() {
-    StopSequence();
-    PlayerState.store(Stopped);
-}
-
-void CmdStep(int (*step)()) {
-    if (!step()) return;
-    StopSequence();
-    Sleep(kNextPlayDelayMs);
-    CurrentPathPlay();
-}
-
 // The open-location dialog: the edit's text into the buffer on "Open".
 INT_PTR CALLBACK OpenUrlProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -356,19 +290,19 @@ void CmdOpenLocation() {
                         reinterpret_cast<LPARAM>(text)) != IDOK)
         return;
     if (std::strlen(text) < 4) return;
-    StopSequence();
+    PlayerStopSequence();
     PlaylistClear();
     if (!PlaylistAdd(text)) ShowError("Error Processing File: %s", text);
-    CurrentPathPlay();
+    PlayerPlayCurrent();
 }
 
 void CmdOpenFile() {
     if (PlaylistOpenDialog(g_mw.hwnd, 1, 0) <= 0 || !PlaylistSelect(0, nullptr)) return;
-    ShuffleFilledList();
+    PlayerShuffleNewList();
     char path[kPlaylistPathSize];
     if (!PlaylistGetCurrentPath(path, sizeof path)) return;
-    StopSequence();
-    CurrentPathPlay();
+    PlayerStopSequence();
+    PlayerPlayCurrent();
 }
 
 void ToggleExpanded() {
@@ -405,11 +339,11 @@ void OnCommand(int id) {
     case IDM_OPEN_FILE: CmdOpenFile(); break;
     case IDM_OPEN_LOCATION: CmdOpenLocation(); break;
     case IDM_EQ_ACTIVE: g_settings.EqEnabled = !g_settings.EqEnabled; break;
-    case IDM_PREVIOUS: CmdStep(PlaylistPrev); break;
-    case IDM_PLAY: CmdPlay(); break;
-    case IDM_PAUSE: CmdPause(); break;
-    case IDM_STOP: CmdStop(); break;
-    case IDM_NEXT: CmdStep(PlaylistNext); break;
+    case IDM_PREVIOUS: PlayerStep(PlaylistPrev, kNextPlayDelayMs); break;
+    case IDM_PLAY: PlayerPlay(); break;
+    case IDM_PAUSE: PlayerPause(); break;
+    case IDM_STOP: PlayerStop(); break;
+    case IDM_NEXT: PlayerStep(PlaylistNext, kNextPlayDelayMs); break;
     case IDM_SHUFFLE:
         g_settings.ShufflePlay = g_settings.ShufflePlay == 1 ? 0 : 1;
         RedrawElement(kElemShuffle);
@@ -419,10 +353,7 @@ void OnCommand(int id) {
         RedrawElement(kElemRepeat);
         break;
     case IDM_CLOSE: DestroyWindow(g_mw.hwnd); break;
-    case IDM_PLAY_CURRENT:
-        StopSequence();
-        CurrentPathPlay();
-        break;
+    case IDM_PLAY_CURRENT: PlayerPlayCurrentCommand(); break;
     case IDM_EXPAND: ToggleExpanded(); break;
     case IDM_WINSHADE: g_settings.WinShade = !g_settings.WinShade; break;
     default: break;  // unknown ids are ignored
@@ -434,17 +365,12 @@ void OnCommand(int id) {
 LRESULT OnTrackEnd() {
     SetDialPosition(100);
     RedrawDial();
-    if (PlaylistNext() || (g_settings.RepeatPlay == 1 && PlaylistSelect(0, nullptr))) {
-        CurrentPathPlay();
-    } else {
-        PostCloseOutput(g_mw.decoderThread);
-        PlayerState.store(Stopped);
-    }
+    PlayerTrackEnded();
     return 1;
 }
 
 LRESULT OnTrackStart() {
-    PlayerState.store(Playing);
+    PlayerTrackStarted();
     RefreshLedName();
     char path[kPlaylistPathSize];
     PublishCurrentFile(PlaylistGetCurrentPath(path, sizeof path) ? path : nullptr);
@@ -460,7 +386,7 @@ LRESULT OnProgress(int percent) {
 // ------------------------------------------------------- dropped files, hand-over
 
 void OnDropFiles(HDROP drop) {
-    StopSequence();
+    PlayerStopSequence();
     PlaylistClear();
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
@@ -471,8 +397,8 @@ void OnDropFiles(HDROP drop) {
     }
     DragFinish(drop);
     if (PlaylistSelect(0, nullptr)) {
-        ShuffleFilledList();
-        CurrentPathPlay();
+        PlayerShuffleNewList();
+        PlayerPlayCurrent();
     }
 }
 
@@ -483,11 +409,11 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
         return 0;
     switch (request->code) {
     case kHandOverClear:
-        StopSequence();
+        PlayerStopSequence();
         PlaylistClear();
         break;
     case kHandOverReplace:
-        StopSequence();
+        PlayerStopSequence();
         PlaylistClear();
         [[fallthrough]];
     case kHandOverAdd:
@@ -513,7 +439,7 @@ void CaptureMouse() { SetCapture(g_mw.hwnd); }
 
 void SeekDialAt(int x, int y) {
     const int percent = DialSeekPercentAt(x, y);
-    if (percent >= 0) PostSeek(percent, g_mw.decoderThread);
+    if (percent >= 0) PostSeek(percent, PlayerDecoderThread());
 }
 
 void SetEqualizerAt(int x, int y) {
@@ -647,10 +573,11 @@ void StopThreads() {
     if (g_mw.decoderThread != -1) {
         // A paused device takes no more data: the decoder would stay blocked
         // in its Write and miss the quit message. Resume and flush it first.
-        if (PlayerState.load() == Paused) StopSequence();
+        if (PlayerState.load() == Paused) PlayerStopSequence();
         ShutdownDecoderThread(g_mw.decoderThread);
     }
     g_mw.decoderThread = -1;
+    SetPlayerDecoderThread(-1);
     if (g_mw.dialStarted) StopDialThread();
     g_mw.dialStarted = false;
 }
@@ -682,16 +609,17 @@ LRESULT OnCreate(HWND hwnd) {
     ComputeEqualizerTable(g_settings.EqBand);
     g_mw.decoderThread = StartDecoderThread(hwnd);
     if (g_mw.decoderThread == -1) return -1;
+    SetPlayerDecoderThread(g_mw.decoderThread);
     g_mw.ledStarted = StartLedDisplay(hwnd, kLedX, kLedY, kLedWidth, kLedHeight) == 1;
     if (!g_mw.ledStarted) return -1;
     g_mw.dialStarted = StartDialThread(hwnd, g_mw.sectors) == 1;
     if (!g_mw.dialStarted) return -1;
     if (PlaylistSelect(0, nullptr)) {
-        ShuffleFilledList();
+        PlayerShuffleNewList();
         char path[kPlaylistPathSize];
         if (PlaylistGetCurrentPath(path, sizeof path)) {
             Sleep(kNextPlayDelayMs);
-            CurrentPathPlay();
+            PlayerPlayCurrent();
         }
     }
     g_mw.created = true;
@@ -732,7 +660,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_ACTIVATE:
         RealisePalette(hwnd, FALSE);
         RedrawNow(kTitleRect);
-        return 0;
+        break;  // the default sets the keyboard focus
     case WM_LBUTTONDOWN:
         OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;

@@ -1,15 +1,11 @@
-// The player's state and the pieces of the main window that the display
-// threads and the other windows of the shell reach (Win32 only).
+// The pieces of the main window that the display threads and the other
+// windows of the shell reach (Win32 only); PlayerState is in
+// player_control.h.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
-
-// PlayerState: written only by the main window's handlers on the
-// user-interface thread, read by the LED thread without a lock.
-enum PlayerStateValue : int { Playing = 0, Paused = 1, Stopped = 2 };
-extern std::atomic<int> PlayerState;
+#include "shell/player_control.h"
 
 // The open-file dialog "Open a MP3 Or Playlist..." owned by owner: multiple
 // selection, starting in PreviousDir, the filter list from filterIndex (0
