@@ -62,17 +62,62 @@ void Dct<1>::Run(const double* x, double* X) {
 
 // ------------------------------------------------------------ rate variants
 
-constexpr int kRingHalf = 272;  // 17 rows of V values x 16 slots
+// Each ring half is kept slot-major: 16 slots of kRows values, the 17 rows of
+// one DCT output in a row (padded to 18), so that neighbouring outputs of the
+// window stage read neighbouring values and go two at a time.
+constexpr int kRows = 18;
+constexpr int kRingHalf = 16 * kRows;
 
 struct SynthState {
-    double ring[2][2][kRingHalf];  // [channel][half]
-    int offset;                    // slot of the newest V vector, shared by both channels
+    alignas(16) double ring[2][2][kRingHalf];  // [channel][half][slot * kRows + row]
+    int offset;                                // slot of the newest V vector, shared by both channels
 };
 SynthState g_state[3] = {{{}, 1}, {{}, 1}, {{}, 1}};
+
+// The window stage as coefficients per read offset o1 (always odd, 1..15):
+// c[o1 >> 1][k][col] multiplies slot k of row col for outputs 0..15 (col =
+// output, the alternating signs folded in), of row 16 for output 16 (col 16,
+// even k only), and of row r = 1..15 for output 32 - r (col 16 + r, the sum's
+// minus sign folded in). Each output's sum still runs over k = 0..15 in
+// order with the same products: x - w*b and x + (-w)*b round alike.
+struct SynthCoefficients {
+    alignas(16) double c[8][16][32];
+};
+constexpr SynthCoefficients MakeSynthCoefficients() {
+    SynthCoefficients t{};
+    for (int j = 0; j < 8; j++) {
+        const int o1 = 2 * j + 1;
+        for (int k = 0; k < 16; k++) {
+            for (int n = 0; n < 16; n++) {
+                double w = kSynthWindow[16 - o1 + 32 * n + k];
+                t.c[j][k][n] = (k & 1) ? -w : w;
+            }
+            t.c[j][k][16] = (k & 1) ? 0.0 : kSynthWindow[528 - o1 + k];
+            for (int r = 1; r < 16; r++) t.c[j][k][16 + r] = -kSynthWindow[15 + o1 - k + 32 * r];
+        }
+    }
+    return t;
+}
+constexpr SynthCoefficients kSynthCoef = MakeSynthCoefficients();
 
 inline void StoreSample(uint8_t* p, double sum) {
     int16_t s = static_cast<int16_t>(PcmRoundClip(sum));
     std::memcpy(p, &s, 2);
+}
+
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair LoadPair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// One output: the k-ordered sum over the slots of row `row` with column col.
+inline double WindowSum(const double* c, const double* b, int row, int col, int kStep) {
+    double sum = 0.0;
+    for (int k = 0; k < 16; k += kStep) sum += c[32 * k + col] * b[kRows * k + row];
+    return sum;
 }
 
 // The core of variant R (0 full, 1 half, 2 quarter rate): synthesises one
@@ -92,50 +137,55 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
 
     // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
     // kinds alternate halves from slot to slot.
+    double* hx;
+    double* hv;
     const double* b;
     int o1;
     if (offset & 1) {
-        int pos = (offset + 1) & 15;
-        for (int m = 0; m <= 16; m++) h1[pos + 16 * m] = X[16 - m];
-        for (int m = 0; m < 16; m++) h0[offset + 16 * m] = X[16 + m];
+        hx = h1 + ((offset + 1) & 15) * kRows;
+        hv = h0 + offset * kRows;
         b = h0;
         o1 = offset;
     } else {
-        for (int m = 0; m <= 16; m++) h0[offset + 16 * m] = X[16 - m];
-        for (int m = 0; m < 16; m++) h1[offset + 1 + 16 * m] = X[16 + m];
+        hx = h0 + offset * kRows;
+        hv = h1 + (offset + 1) * kRows;
         b = h1;
         o1 = offset + 1;
     }
+    for (int m = 0; m <= 16; m++) hx[m] = X[16 - m];
+    for (int m = 0; m < 16; m++) hv[m] = X[16 + m];
 
-    // o1 is 1..15 here, so every read below stays inside the 544-entry window.
-    const double* w = kSynthWindow + 16 - o1;
-    for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
-        double sum = 0.0;
-        for (int k = 0; k < 16; k += 2) {
-            sum += w[k] * b[k];
-            sum -= w[k + 1] * b[k + 1];
+    const double* c = kSynthCoef.c[o1 >> 1][0];
+    double sums[32];
+    if (R == 0) {
+        // Outputs 0..15 from rows 0..15 and 17..30 from rows 15..2, two
+        // rows (lanes) at a time; outputs 16 and 31 alone.
+        for (int n = 0; n < 16; n += 2) {
+            Pair acc = {0.0, 0.0};
+            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + n) * LoadPair(b + kRows * k + n);
+            sums[n] = acc[0];
+            sums[n + 1] = acc[1];
         }
-        StoreSample(out, sum);
+        for (int r = 2; r < 16; r += 2) {
+            Pair acc = {0.0, 0.0};
+            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 16 + r) * LoadPair(b + kRows * k + r);
+            sums[32 - r] = acc[0];
+            sums[31 - r] = acc[1];
+        }
+        sums[16] = WindowSum(c, b, 16, 16, 2);
+        sums[31] = WindowSum(c, b, 1, 17, 1);
+        for (int n = 0; n < 32; n++) StoreSample(out + n * stride, sums[n]);
+    } else {
+        for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
+            StoreSample(out, WindowSum(c, b, n, n, 1));
+            out += stride;
+        }
+        StoreSample(out, WindowSum(c, b, 16, 16, 2));  // output 16
         out += stride;
-        b += 16 * S;
-        w += 32 * S;
-    }
-    {  // output 16
-        double sum = 0.0;
-        for (int k = 0; k < 16; k += 2) sum += w[k] * b[k];
-        StoreSample(out, sum);
-        out += stride;
-    }
-    b -= 16 * S;
-    w -= 32 * S;
-    w += 2 * o1;
-    for (int n = 16 + S; n < 32; n += S) {  // outputs 17 .. 31
-        double sum = 0.0;
-        for (int k = 0; k < 16; k++) sum -= w[-1 - k] * b[k];
-        StoreSample(out, sum);
-        out += stride;
-        b -= 16 * S;
-        w -= 32 * S;
+        for (int r = 16 - S; r > 0; r -= S) {  // outputs 17 .. 31
+            StoreSample(out, WindowSum(c, b, r, 16 + r, 1));
+            out += stride;
+        }
     }
 }
 
