@@ -135,6 +135,3 @@ public:
 private:
     HDC dc_;
 };
-
-// A rectangle region from skin coordinates.
-inline HRGN RectRegion(int l, int t, int r, int b) { return CreateRectRgn(l, t, r, b); }

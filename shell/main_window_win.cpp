@@ -259,7 +259,7 @@ UINT RealisePalette(HWND hwnd, BOOL background) {
     return n;
 }
 
-// --------------------------------------------------------------- playback
+// --------------------------------------------------------------- commands
 
 // The open-location dialog: the edit's text into the buffer on "Open".
 INT_PTR CALLBACK OpenUrlProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
