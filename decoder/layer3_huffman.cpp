@@ -4,6 +4,7 @@
 // gain, short blocks straight into the interleaved order the IMDCT reads.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "decoder/input.h"
 #include "decoder/layer3_internal.h"
@@ -21,13 +22,42 @@ const int32_t kNoPretab[22] = {};
 // big-values loop stops at the first pair past the granule's budget, but
 // even without that stop the worst granule (288 pairs of the longest code
 // with two escapes: 17 + 2 x (13 + 1) bits, tables 16..23) reaches only
-// 1620 bytes, plus 3 bytes of GetBits lookahead: the zeroed slack behind the
-// last frame slot holds it.
-constexpr int kWorstBigValuesBytes = (288 * (17 + 2 * (13 + 1)) + 5 * 39 + 7) / 8 + 3;
+// 1620 bytes, plus 8 bytes of the cursor's lookahead: the zeroed slack behind
+// the last frame slot holds it.
+constexpr int kWorstBigValuesBytes = (288 * (17 + 2 * (13 + 1)) + 5 * 39 + 7) / 8 + 8;
 static_assert(kWorstBigValuesBytes <= kSlackSize, "the frame area's slack must cover a runaway granule");
+
+// First-level decoding tables: for each value of the next kLookupBits bits,
+// the leaf and its code length (len << 8 | leaf), or, for a longer code,
+// kLongCode | the tree node reached after kLookupBits bits. Tree layouts
+// repeat across tables, so tables share them by tree.
+constexpr int kLookupBits = 8;
+constexpr uint16_t kLongCode = 0x8000;
+uint16_t g_lookup[34][1 << kLookupBits];
+const uint16_t* g_lookupOf[34];
+
+void BuildLookup(const int16_t* tree, uint16_t* lut) {
+    for (int v = 0; v < (1 << kLookupBits); v++) {
+        int i = 0;
+        int len = 0;
+        while (tree[i] < 0 && len < kLookupBits) {
+            int bit = (v >> (kLookupBits - 1 - len)) & 1;
+            i += bit ? 1 - tree[i] : 1;
+            len++;
+        }
+        lut[v] = tree[i] >= 0 ? uint16_t((len << 8) | tree[i]) : uint16_t(kLongCode | i);
+    }
+}
+
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
+    for (int t = 0; t < 34; t++) {
+        int same = 0;
+        while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
+        if (same == t) BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+        g_lookupOf[t] = g_lookup[same];
+    }
     for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
     for (int n = 0; n < kPowerTableSize; n++) g_l3t.power[n] = std::pow(double(n), 4.0 / 3.0);
 
@@ -80,13 +110,44 @@ inline double Gain(int k) {
     return g_l3t.gain[k - kGainMin];
 }
 
-// Walks a tree by the layout rule, counting the bits read against budget.
-inline int WalkTree(const int16_t* tree, int* budget) {
-    int i = 0;
-    while (tree[i] < 0) {
-        --*budget;
-        i += Get1Bit() ? 1 - tree[i] : 1;
+// The granule's bits, MSB first, as a bit position from a byte pointer.
+// Every read loads eight bytes: the frame area's slack keeps them inside it.
+struct Cursor {
+    const uint8_t* base;
+    uint32_t pos;
+
+    // The next 32 bits, the first of them the most significant.
+    uint32_t Peek() const {
+        uint64_t w;
+        std::memcpy(&w, base + (pos >> 3), 8);
+        w = __builtin_bswap64(w);
+        return uint32_t((w << (pos & 7)) >> 32);
     }
+    // The next n bits (1..25).
+    unsigned Get(int n) {
+        unsigned v = Peek() >> (32 - n);
+        pos += unsigned(n);
+        return v;
+    }
+};
+
+// One code of a tree from its first-level table: the leaf, and the code
+// length in len. Codes longer than the table walk the tree on by the layout
+// rule from where the table left them (bits is the next 32 bits; no code is
+// longer than 19).
+inline int DecodeCode(const uint16_t* lut, const int16_t* tree, uint32_t bits, int* len) {
+    unsigned e = lut[bits >> (32 - kLookupBits)];
+    if (!(e & kLongCode)) {
+        *len = int(e >> 8);
+        return int(e & 0xFF);
+    }
+    int i = int(e & 0x7FFF);
+    int n = kLookupBits;
+    while (tree[i] < 0) {
+        i += ((bits << n) & 0x80000000u) ? 1 - tree[i] : 1;
+        n++;
+    }
+    *len = n;
     return tree[i];
 }
 
@@ -96,6 +157,7 @@ template <bool kMidSide>
 int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int rate, int part2Bits) {
     double* const out = kMidSide ? xr1 : xr0;
     // The granule's data ends part2_3_length - part2Bits bits from here.
+    Cursor in{g_bits.p, g_bits.bit};
     const uint8_t* endP = g_bits.p;
     unsigned endBit = g_bits.bit;
     int budget = gi->part2_3_length - part2Bits;
@@ -111,6 +173,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     const bool mixed = shortBlock && gi->mixed_block_flag;
     const BandRun* run = shortBlock ? (mixed ? g_l3t.mixedMap[rate] : g_l3t.shortMap[rate]) : g_l3t.longMap[rate];
     const int32_t* pretab = gi->preflag ? kPretab : kNoPretab;
+    const double* const power = g_l3t.power;
 
     int track[4] = {-1, -1, -1, -1};  // highest band with a nonzero value per window, 3 = long
     if (mixed) track[0] = track[1] = track[2] = 2;
@@ -167,23 +230,28 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     int pair = 0;
     bool overrun = false;
     for (int region = 0; region < 3 && !overrun; region++) {
-        const HuffTableInfo& t = kHuffTables[gi->table_select[region] & 31];
-        const int linbits = t.linbits;
+        const int table = gi->table_select[region] & 31;
+        const int16_t* tree = kHuffTables[table].tree;
+        const uint16_t* lut = g_lookupOf[table];
+        const int linbits = kHuffTables[table].linbits;
         for (; pair < regionEnd[region]; pair++) {
             if (left == 0) nextRun();
             if (runsDone) break;
-            int leaf = WalkTree(t.tree, &budget);
+            int len;
+            int leaf = DecodeCode(lut, tree, in.Peek(), &len);
+            in.pos += unsigned(len);
+            budget -= len;
             int v[2] = {leaf >> 4, leaf & 15};
             for (int i = 0; i < 2; i++) {
                 double value = 0.0;
                 if (v[i] != 0) {
                     int n = v[i];
                     if (n == 15 && linbits) {
-                        n += int(GetBits(linbits));
+                        n += int(in.Get(linbits));
                         budget -= linbits;
                     }
                     budget--;
-                    value = Get1Bit() ? -g_l3t.power[n] * gain : g_l3t.power[n] * gain;
+                    value = in.Get(1) ? -power[n] * gain : power[n] * gain;
                     track[window] = band;
                 }
                 store(value);
@@ -197,22 +265,22 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         }
     }
 
-    // Count1 region: quadruples while bits remain.
+    // Count1 region: quadruples while bits remain. A code or a sign bit that
+    // does not fit in the budget is not read: the budget drops to 0.
     if (!overrun) {
         const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
+        const uint16_t* lut = g_lookupOf[32 + (gi->count1table_select & 1)];
         bool stop = false;
         while (quadruples > 0 && budget > 0 && !stop) {
-            int i = 0;
-            bool cut = false;
-            while (tree[i] < 0) {
-                if (--budget < 0) {
-                    budget = 0;
-                    cut = true;
-                    break;
-                }
-                i += Get1Bit() ? 1 - tree[i] : 1;
+            int len;
+            int sym = DecodeCode(lut, tree, in.Peek(), &len);
+            if (len > budget) {
+                budget = 0;
+                sym = 0;
+            } else {
+                in.pos += unsigned(len);
+                budget -= len;
             }
-            int sym = cut ? 0 : tree[i];
             for (int f = 3; f >= 0; f--) {
                 if (left == 0) nextRun();
                 if (runsDone) {
@@ -225,7 +293,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                         stop = true;
                         break;
                     }
-                    store(Get1Bit() ? -gain : gain);
+                    store(in.Get(1) ? -gain : gain);
                     track[window] = band;
                 } else {
                     store(0.0);
@@ -261,7 +329,11 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         gi->maxb = g_l3t.longLimit[rate][gi->maxbandl];
     }
 
-    if (budget < 0) return 1;
+    if (budget < 0) {
+        g_bits.p = in.base + (in.pos >> 3);
+        g_bits.bit = in.pos & 7;
+        return 1;
+    }
     g_bits.p = endP;
     g_bits.bit = endBit;
     return 0;
