@@ -174,6 +174,12 @@ int StdoutWrite(int length, const uint8_t* data) {
     return length;
 }
 
+// Standard output paces the decoder thread itself, as the wave device does:
+// a write blocks while the reader is behind. One buffer, so the thread does
+// not sleep after each progress step as it does for a WAV file (which only
+// leaves a window room to draw; the tool has none).
+int StdoutGetBufferCount() { return 1; }
+
 bool ParseGains(const char* text, float* gains) {
     const char* p = text;
     for (int i = 0; i < kEqBandCount; i++) {
@@ -243,6 +249,7 @@ int Decode(const char* input, const char* output) {
         g_toolDriver.Close = StdoutClose;
         g_toolDriver.IsOpen = StdoutIsOpen;
         g_toolDriver.Write = StdoutWrite;
+        g_toolDriver.GetBufferCount = StdoutGetBufferCount;
     } else {
         g_toolDriver = kWavFileDriver;
         plat::SetSaveDialogHook(AnswerSaveDialog);
