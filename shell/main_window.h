@@ -3,9 +3,7 @@
 //
 // Start-up (shell/startup_win.cpp) registers the class and creates the
 // window through the two functions below; the window procedure lives in
-// shell/main_window_win.cpp. Until that file exists the build uses
-// shell/main_window_stub_win.cpp, a placeholder that CMake drops as soon as
-// main_window_win.cpp appears (delete the stub together with adding it).
+// shell/main_window_win.cpp.
 #pragma once
 
 #ifndef _WIN32

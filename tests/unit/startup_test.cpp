@@ -331,7 +331,8 @@ HWND MakeRecorderWindow() {
         wc.lpszClassName = "VorloStartupTestRecorder";
         registered = RegisterClassA(&wc) != 0;
     }
-    return CreateWindowExA(0, "VorloStartupTestRecorder", "", WS_POPUP, 0, 0, 10, 10, nullptr,
+    // Message-only: needs no display.
+    return CreateWindowExA(0, "VorloStartupTestRecorder", "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                            nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
