@@ -10,6 +10,9 @@
 #include "decoder/synth.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "decoder/tables_synth.h"
 #include "output/output_driver.h"
@@ -114,6 +117,24 @@ inline Pair LoadPair(const double* p) {
     return v;
 }
 
+// Two window sums as 16-bit samples at p0 and p1, rounded and clipped as
+// PcmRoundClip does: the minimum with 32767 also maps NaN to the top, the
+// conversion rounds to nearest-even like the 2^52 + 2^31 addition, and the
+// signed packing clips the bottom.
+inline void StorePair(uint8_t* p0, uint8_t* p1, Pair sums) {
+#ifdef __SSE2__
+    __m128d v = _mm_min_pd(reinterpret_cast<__m128d>(sums), _mm_set1_pd(32767.0));
+    __m128i i = _mm_packs_epi32(_mm_cvtpd_epi32(v), _mm_setzero_si128());
+    uint32_t both = uint32_t(_mm_cvtsi128_si32(i));
+    uint16_t lo = uint16_t(both), hi = uint16_t(both >> 16);
+    std::memcpy(p0, &lo, 2);
+    std::memcpy(p1, &hi, 2);
+#else
+    StoreSample(p0, sums[0]);
+    StoreSample(p1, sums[1]);
+#endif
+}
+
 // One output: the k-ordered sum over the slots of row `row` with column col.
 inline double WindowSum(const double* c, const double* b, int row, int col, int kStep) {
     double sum = 0.0;
@@ -157,25 +178,20 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     for (int m = 0; m < 16; m++) hv[m] = X[16 + m];
 
     const double* c = kSynthCoef.c[o1 >> 1][0];
-    double sums[32];
     if (R == 0) {
         // Outputs 0..15 from rows 0..15 and 17..30 from rows 15..2, two
         // rows (lanes) at a time; outputs 16 and 31 alone.
         for (int n = 0; n < 16; n += 2) {
             Pair acc = {0.0, 0.0};
             for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + n) * LoadPair(b + kRows * k + n);
-            sums[n] = acc[0];
-            sums[n + 1] = acc[1];
+            StorePair(out + n * stride, out + (n + 1) * stride, acc);
         }
         for (int r = 2; r < 16; r += 2) {
             Pair acc = {0.0, 0.0};
             for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 16 + r) * LoadPair(b + kRows * k + r);
-            sums[32 - r] = acc[0];
-            sums[31 - r] = acc[1];
+            StorePair(out + (32 - r) * stride, out + (31 - r) * stride, acc);
         }
-        sums[16] = WindowSum(c, b, 16, 16, 2);
-        sums[31] = WindowSum(c, b, 1, 17, 1);
-        for (int n = 0; n < 32; n++) StoreSample(out + n * stride, sums[n]);
+        StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), WindowSum(c, b, 1, 17, 1)});
     } else {
         for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
             StoreSample(out, WindowSum(c, b, n, n, 1));
