@@ -23,12 +23,16 @@ namespace {
 
 // ----------------------------------------------------------------- the DCT
 
+typedef double Pair __attribute__((vector_size(16)));
+
 // One butterfly stage of the Lee DCT-II: an N-point transform from two N/2
-// point ones. c[k] = 1 / (2 cos((2k+1) pi / 2N)).
-// The stages are inlined into one straight-line transform per call.
-template <int N>
+// point ones. c[k] = 1 / (2 cos((2k+1) pi / 2N)). T is a double, or a Pair
+// of doubles that goes through two transforms of the same size at once, each
+// lane with exactly the operations of the scalar transform. The stages are
+// inlined into one straight-line transform per call.
+template <int N, typename T>
 struct Dct {
-    __attribute__((always_inline)) static inline void Run(const double* x, double* X);
+    __attribute__((always_inline)) static inline void Run(const T* x, T* X);
 };
 
 template <int N>
@@ -40,17 +44,17 @@ constexpr const double* DctCos() {
     else return kDctCos4;
 }
 
-template <int N>
-inline void Dct<N>::Run(const double* x, double* X) {
+template <int N, typename T>
+inline void Dct<N, T>::Run(const T* x, T* X) {
     constexpr int H = N / 2;
     const double* c = DctCos<N>();
-    double a[H], b[H], A[H], B[H];
+    T a[H], b[H], A[H], B[H];
     for (int k = 0; k < H; k++) {
         a[k] = x[k] + x[N - 1 - k];
         b[k] = (x[k] - x[N - 1 - k]) * c[k];
     }
-    Dct<H>::Run(a, A);
-    Dct<H>::Run(b, B);
+    Dct<H, T>::Run(a, A);
+    Dct<H, T>::Run(b, B);
     for (int k = 0; k < H - 1; k++) {
         X[2 * k] = A[k];
         X[2 * k + 1] = B[k] + B[k + 1];
@@ -59,9 +63,23 @@ inline void Dct<N>::Run(const double* x, double* X) {
     X[N - 1] = B[H - 1];
 }
 
-template <>
-inline void Dct<1>::Run(const double* x, double* X) {
-    X[0] = x[0];
+template <typename T>
+struct Dct<1, T> {
+    __attribute__((always_inline)) static inline void Run(const T* x, T* X) { X[0] = x[0]; }
+};
+
+// The 32-point transform: its two 16-point halves (sums and weighted
+// differences) run side by side as the lanes of one Pair transform.
+inline void Dct32(const double* x, double* X) {
+    Pair z[16], Z[16];
+    for (int k = 0; k < 16; k++) z[k] = Pair{x[k] + x[31 - k], (x[k] - x[31 - k]) * kDctCos0[k]};
+    Dct<16, Pair>::Run(z, Z);
+    for (int k = 0; k < 15; k++) {
+        X[2 * k] = Z[k][0];
+        X[2 * k + 1] = Z[k][1] + Z[k + 1][1];
+    }
+    X[30] = Z[15][0];
+    X[31] = Z[15][1];
 }
 
 // ------------------------------------------------------------ rate variants
@@ -109,8 +127,6 @@ inline void StoreSample(uint8_t* p, double sum) {
     std::memcpy(p, &s, 2);
 }
 
-typedef double Pair __attribute__((vector_size(16)));
-
 inline Pair LoadPair(const double* p) {
     Pair v;
     std::memcpy(&v, p, sizeof v);
@@ -155,7 +171,7 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     double* h1 = st.ring[ch & 1][1];
 
     double X[32];
-    Dct<32>::Run(samples, X);
+    Dct32(samples, X);
 
     // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
     // kinds alternate halves from slot to slot.
