@@ -4,6 +4,7 @@
 // frequency inversion.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "decoder/layer3_internal.h"
 #include "shell/settings.h"
@@ -24,6 +25,15 @@ int g_overlapToggle[2];
 double g_cos9[9][4];
 // 0.5 / cos(pi (2n + 1) / 36): the odd half of the 18-point DCT-III.
 double g_odd18[9];
+
+// Two subbands at once: the lanes of a Pair are an even subband and the odd
+// one above it, each computed with exactly the operations of the scalar
+// transform. The constants are repeated in both lanes; the window rows pair
+// WindowTable (even lane) with WindowTableOdd (odd lane).
+typedef double Pair __attribute__((vector_size(16)));
+Pair g_cos9Pair[9][4];
+Pair g_odd18Pair[9];
+Pair g_windowPair[4][36];
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
 
@@ -57,6 +67,11 @@ void InitLayer3HybridTables() {
     }
     for (int r = 0; r < 4; r++)
         for (int i = 0; i < 36; i++) g_l3t.windowOdd[r][i] = (i & 1) ? -w[r][i] : w[r][i];
+    for (int r = 0; r < 4; r++)
+        for (int i = 0; i < 36; i++) g_windowPair[r][i] = Pair{w[r][i], g_l3t.windowOdd[r][i]};
+    for (int m = 0; m < 9; m++)
+        for (int n = 0; n < 4; n++) g_cos9Pair[m][n] = Pair{g_cos9[m][n], g_cos9[m][n]};
+    for (int n = 0; n < 9; n++) g_odd18Pair[n] = Pair{g_odd18[n], g_odd18[n]};
 
     // Intensity ratios. MPEG-1: tan(p pi / 12) for p = 0..6; 7 and above
     // are not intensity positions (ISO/IEC 11172-3 2.4.3.4.9.3; the formula
@@ -194,15 +209,52 @@ void Antialias(double* xr, const GranuleInfo* gi) {
 namespace {
 
 // F[n] = sum over m = 0..8 of a[m] cos(pi m (2n + 1) / 18), n = 0..8, using
-// F[8 - n] = sum of (-1)^m a[m] cos(pi m (2n + 1) / 18).
-inline void Dct3_9(const double* a, double* f) {
+// F[8 - n] = sum of (-1)^m a[m] cos(pi m (2n + 1) / 18). T is a double with
+// g_cos9, or a Pair with g_cos9Pair.
+template <typename T>
+inline void Dct3_9(const T* a, T* f, const T (*c)[4]) {
     for (int n = 0; n < 4; n++) {
-        double ev = a[0] + a[2] * g_cos9[2][n] + a[4] * g_cos9[4][n] + a[6] * g_cos9[6][n] + a[8] * g_cos9[8][n];
-        double od = a[1] * g_cos9[1][n] + a[3] * g_cos9[3][n] + a[5] * g_cos9[5][n] + a[7] * g_cos9[7][n];
+        T ev = a[0] + a[2] * c[2][n] + a[4] * c[4][n] + a[6] * c[6][n] + a[8] * c[8][n];
+        T od = a[1] * c[1][n] + a[3] * c[3][n] + a[5] * c[5][n] + a[7] * c[7][n];
         f[n] = ev + od;
         f[8 - n] = ev - od;
     }
     f[4] = a[0] - a[2] + a[4] - a[6] + a[8];
+}
+
+inline void StorePair(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
+
+// Imdct36 of subbands s (even) and s + 1 side by side: x, prev and next at
+// the even subband's 18 lines (the odd one's follow), out at its column.
+// Unlike Imdct36 it leaves the spectrum as it is.
+void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
+    Pair v[18];
+    for (int k = 0; k < 18; k++) v[k] = Pair{x[k], x[18 + k]};
+    for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
+    for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
+    Pair a[9], b[9], e[9], o[9];
+    for (int m = 0; m < 9; m++) {
+        a[m] = v[2 * m];
+        b[m] = v[2 * m + 1];
+    }
+    Dct3_9(a, e, g_cos9Pair);
+    Dct3_9(b, o, g_cos9Pair);
+    Pair d[18];
+    for (int n = 0; n < 9; n++) {
+        Pair on = o[n] * g_odd18Pair[n];
+        d[n] = e[n] + on;
+        d[17 - n] = e[n] - on;
+    }
+    for (int t = 0; t < 9; t++) {
+        StorePair(out + 32 * t, win[t] * d[t + 9] + Pair{prev[t], prev[18 + t]});
+        StorePair(out + 32 * (t + 9), win[t + 9] * d[17 - t] + Pair{prev[t + 9], prev[27 + t]});
+        Pair n0 = win[t + 18] * d[8 - t];
+        Pair n1 = win[t + 27] * d[t];
+        next[t] = n0[0];
+        next[18 + t] = n0[1];
+        next[t + 9] = n1[0];
+        next[27 + t] = n1[1];
+    }
 }
 
 }  // namespace
@@ -223,8 +275,8 @@ void Imdct36(double* x, const double* prev, double* next, const double* win, dou
         a[m] = x[2 * m];
         b[m] = x[2 * m + 1];
     }
-    Dct3_9(a, e);
-    Dct3_9(b, o);
+    Dct3_9(a, e, g_cos9);
+    Dct3_9(b, o, g_cos9);
     double d[18];
     for (int n = 0; n < 9; n++) {
         double on = o[n] * g_odd18[n];
@@ -281,6 +333,8 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     // them as long bands, which fill 4 subbands at 8 kHz.
     if (gi->mixed_block_flag) {
         int n = gi->block_type == 2 ? std::clamp(int(gi->longSubbands), 2, 32) : 2;
+        for (; s + 1 < n; s += 2)
+            Imdct36Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[0], &out[0][s]);
         for (; s < n; s++) {
             const double* win = (s & 1) ? g_l3t.windowOdd[0] : g_l3t.window[0];
             Imdct36(xr + 18 * s, prev + 18 * s, next + 18 * s, win, &out[0][s]);
@@ -293,10 +347,10 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
             Imdct12(xr + 18 * s + 18, prev + 18 * s + 18, next + 18 * s + 18, g_l3t.windowOdd[2], &out[0][s + 1]);
         }
     } else {
-        for (; s < maxb; s += 2) {
-            Imdct36(xr + 18 * s, prev + 18 * s, next + 18 * s, g_l3t.window[row], &out[0][s]);
-            Imdct36(xr + 18 * s + 18, prev + 18 * s + 18, next + 18 * s + 18, g_l3t.windowOdd[row], &out[0][s + 1]);
-        }
+        // The pairs start at an even subband (the mixed part above covers
+        // 2 or 4), so the odd lane is the odd subband.
+        for (; s < maxb; s += 2)
+            Imdct36Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[row], &out[0][s]);
     }
     for (; s < 32; s++) {
         for (int t = 0; t < 18; t++) {
