@@ -17,7 +17,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include "shell/main_window.h"
+#include "shell/settings.h"
 #include "shell/startup_win.h"
 #endif
 
@@ -377,6 +381,73 @@ TEST(MessageLoopWin32, TranslatesAcceleratorsAndReturnsTheQuitCode) {
     g_hMainWindow = savedMain;
     g_hAccelerators = savedAccel;
     DestroyAcceleratorTable(table);
+    DestroyWindow(w);
+}
+
+INT_PTR CALLBACK EmptyPageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// A one-page modeless sheet from an in-memory template, as the preferences
+// code will make it.
+HWND MakeModelessSheet(HWND owner) {
+    static WORD tmpl[32];
+    std::memset(tmpl, 0, sizeof tmpl);
+    auto* dt = reinterpret_cast<DLGTEMPLATE*>(tmpl);
+    dt->style = WS_CHILD | DS_CONTROL;
+    dt->cx = 100;
+    dt->cy = 50;  // no menu, class, title or controls: the zero words after it
+    PROPSHEETPAGEA page = {};
+    page.dwSize = sizeof page;
+    page.dwFlags = PSP_DLGINDIRECT;
+    page.pResource = dt;
+    page.pfnDlgProc = EmptyPageProc;
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_MODELESS | PSH_PROPSHEETPAGE;
+    header.hwndParent = owner;
+    header.pszCaption = "Sheet";
+    header.nPages = 1;
+    header.ppsp = &page;
+    return reinterpret_cast<HWND>(PropertySheetA(&header));
+}
+
+TEST(MessageLoopWin32, AClosedPreferencesSheetIsFinished) {
+    HWND w = CreateWindowExA(0, "STATIC", "main", WS_POPUP, 0, 0, 20, 20, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    if (!w) GTEST_SKIP() << "no display for top-level windows";
+    char ini[MAX_PATH];
+    ASSERT_TRUE(GetSettingsPath(ini, sizeof ini));
+    bool iniExisted = GetFileAttributesA(ini) != INVALID_FILE_ATTRIBUTES;
+    HWND savedMain = g_hMainWindow;
+    int savedTop = g_settings.AlwaysOnTop;
+    g_hMainWindow = w;
+    g_settings.AlwaysOnTop = 1;
+
+    EnableWindow(w, FALSE);  // the sheet's owner is disabled while it is open
+    HWND sheet = MakeModelessSheet(w);
+    ASSERT_NE(sheet, nullptr);
+    g_hPreferencesSheet = sheet;
+    // An open sheet is left alone.
+    PostMessageA(w, WM_NULL, 0, 0);
+    PostQuitMessage(0);
+    RunMessageLoop();
+    EXPECT_EQ(g_hPreferencesSheet, sheet);
+    EXPECT_TRUE(IsWindow(sheet));
+
+    // OK closes the page; the loop then finishes the sheet at the next message.
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    PostMessageA(w, WM_NULL, 0, 0);
+    PostQuitMessage(0);
+    RunMessageLoop();
+    EXPECT_EQ(g_hPreferencesSheet, nullptr);
+    EXPECT_FALSE(IsWindow(sheet));
+    EXPECT_TRUE(IsWindowEnabled(w));
+    EXPECT_TRUE(GetWindowLongA(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_NE(GetFileAttributesA(ini), INVALID_FILE_ATTRIBUTES);  // settings saved
+
+    if (!iniExisted) DeleteFileA(ini);
+    g_hPreferencesSheet = nullptr;
+    g_hMainWindow = savedMain;
+    g_settings.AlwaysOnTop = savedTop;
     DestroyWindow(w);
 }
 
