@@ -194,12 +194,23 @@ void Antialias(double* xr, const GranuleInfo* gi) {
     else
         n = gi->maxb - 1;
     n = std::min(n, 31);
+    // Butterflies i and i + 1 side by side: the lines below the boundary
+    // are read and written in reverse lane order.
+    typedef long long Lanes __attribute__((vector_size(16)));
+    const Lanes swap = {1, 0};
     for (int j = 1; j <= n; j++) {
         double* x = xr + 18 * j;
-        for (int i = 0; i < 8; i++) {
-            double a = x[-1 - i], b = x[i];
-            x[-1 - i] = a * g_l3t.cs[i] - b * g_l3t.ca[i];
-            x[i] = b * g_l3t.cs[i] + a * g_l3t.ca[i];
+        for (int i = 0; i < 8; i += 2) {
+            Pair a, b, cs, ca;
+            std::memcpy(&a, x - 2 - i, sizeof a);
+            a = __builtin_shuffle(a, swap);
+            std::memcpy(&b, x + i, sizeof b);
+            std::memcpy(&cs, g_l3t.cs + i, sizeof cs);
+            std::memcpy(&ca, g_l3t.ca + i, sizeof ca);
+            Pair lo = __builtin_shuffle(a * cs - b * ca, swap);
+            Pair hi = b * cs + a * ca;
+            std::memcpy(x - 2 - i, &lo, sizeof lo);
+            std::memcpy(x + i, &hi, sizeof hi);
         }
     }
 }
