@@ -237,9 +237,13 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         for (; pair < regionEnd[region]; pair++) {
             if (left == 0) nextRun();
             if (runsDone) break;
+            // One look at the next 32 bits serves the code (at most 19
+            // bits) and both sign bits; an escape reads on from the cursor.
             int len;
-            int leaf = DecodeCode(lut, tree, in.Peek(), &len);
-            in.pos += unsigned(len);
+            uint32_t bits = in.Peek();
+            int leaf = DecodeCode(lut, tree, bits, &len);
+            bits <<= len;
+            unsigned used = unsigned(len);
             budget -= len;
             int v[2] = {leaf >> 4, leaf & 15};
             for (int i = 0; i < 2; i++) {
@@ -247,15 +251,22 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                 if (v[i] != 0) {
                     int n = v[i];
                     if (n == 15 && linbits) {
+                        in.pos += used;
                         n += int(in.Get(linbits));
                         budget -= linbits;
+                        bits = in.Peek();
+                        used = 0;
                     }
                     budget--;
-                    value = in.Get(1) ? -power[n] * gain : power[n] * gain;
+                    const bool negative = bits & 0x80000000u;
+                    bits <<= 1;
+                    used++;
+                    value = negative ? -power[n] * gain : power[n] * gain;
                     track[window] = band;
                 }
                 store(value);
             }
+            in.pos += used;
             // The data ran past its granule: stop here, the values are lost
             // anyway (the frame is rejected), and the reader stays near its data.
             if (budget < 0) {
@@ -304,7 +315,16 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     }
 
     // Every position not written above becomes zero (the side channel: zero
-    // side, so right = mid).
+    // side, so right = mid). The long runs tile the lines up to 576 without
+    // a gap, so for long blocks that is everything from pos on.
+    if (!shortBlock && !runsDone && pos >= 0 && pos < 576) {
+        if (kMidSide)
+            std::memcpy(xr1 + pos, xr0 + pos, sizeof(double) * size_t(576 - pos));
+        else
+            std::fill(out + pos, out + 576, 0.0);
+        runsDone = true;
+        left = 0;
+    }
     for (;;) {
         while (left > 0) {
             if (kMidSide)
