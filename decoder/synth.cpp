@@ -70,13 +70,27 @@ struct Dct<1, T> {
 
 // The 32-point transform: its two 16-point halves (sums and weighted
 // differences) run side by side as the lanes of one Pair transform.
+// The butterflies of the first stage and the recombination of the last go
+// two at a time too; adding -0.0 leaves any value as it is.
 inline void Dct32(const double* x, double* X) {
+    typedef long long Lanes __attribute__((vector_size(16)));
     Pair z[16], Z[16];
-    for (int k = 0; k < 16; k++) z[k] = Pair{x[k] + x[31 - k], (x[k] - x[31 - k]) * kDctCos0[k]};
+    for (int k = 0; k < 16; k += 2) {
+        Pair lo, hi, c;
+        std::memcpy(&lo, x + k, sizeof lo);
+        std::memcpy(&hi, x + 30 - k, sizeof hi);
+        std::memcpy(&c, kDctCos0 + k, sizeof c);
+        hi = __builtin_shuffle(hi, Lanes{1, 0});  // x[31 - k], x[30 - k]
+        Pair a = lo + hi;
+        Pair b = (lo - hi) * c;
+        z[k] = __builtin_shuffle(a, b, Lanes{0, 2});
+        z[k + 1] = __builtin_shuffle(a, b, Lanes{1, 3});
+    }
     Dct<16, Pair>::Run(z, Z);
+    const Pair minusZero = {-0.0, -0.0};
     for (int k = 0; k < 15; k++) {
-        X[2 * k] = Z[k][0];
-        X[2 * k + 1] = Z[k][1] + Z[k + 1][1];
+        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});  // A[k], B[k] + B[k + 1]
+        std::memcpy(X + 2 * k, &v, sizeof v);
     }
     X[30] = Z[15][0];
     X[31] = Z[15][1];
