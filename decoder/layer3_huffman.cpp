@@ -187,7 +187,10 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     int band = 0;
     double gain = 0.0;
     bool runsDone = false;
+    bool hit = false;  // the current run holds a nonzero value
     auto nextRun = [&]() {
+        if (hit) track[window] = band;
+        hit = false;
         if (sfIndex >= 0) run++;
         sfIndex++;
         if (run->pairs == 0) {
@@ -261,8 +264,9 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                     const bool negative = bits & 0x80000000u;
                     bits <<= 1;
                     used++;
-                    value = negative ? -power[n] * gain : power[n] * gain;
-                    track[window] = band;
+                    const double magnitude = power[n] * gain;
+                    value = negative ? -magnitude : magnitude;
+                    hit = true;
                 }
                 store(value);
             }
@@ -305,7 +309,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                         break;
                     }
                     store(in.Get(1) ? -gain : gain);
-                    track[window] = band;
+                    hit = true;
                 } else {
                     store(0.0);
                 }
@@ -338,6 +342,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         nextRun();
     }
 
+    if (hit) track[window] = band;
     if (shortBlock) {
         for (int w = 0; w < 3; w++) gi->maxband[w] = track[w] + 1;
         gi->maxbandl = track[3] + 1;
