@@ -34,6 +34,10 @@ typedef double Pair __attribute__((vector_size(16)));
 Pair g_cos9Pair[9][4];
 Pair g_odd18Pair[9];
 Pair g_windowPair[4][36];
+// The same four lanes wide (subbands s .. s + 3; windows even, odd, even, odd).
+alignas(32) double g_cos9Quad[9][4][4];
+alignas(32) double g_odd18Quad[9][4];
+alignas(32) double g_windowQuad[4][36][4];
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
 
@@ -72,6 +76,13 @@ void InitLayer3HybridTables() {
     for (int m = 0; m < 9; m++)
         for (int n = 0; n < 4; n++) g_cos9Pair[m][n] = Pair{g_cos9[m][n], g_cos9[m][n]};
     for (int n = 0; n < 9; n++) g_odd18Pair[n] = Pair{g_odd18[n], g_odd18[n]};
+    for (int l = 0; l < 4; l++) {
+        for (int r = 0; r < 4; r++)
+            for (int i = 0; i < 36; i++) g_windowQuad[r][i][l] = (l & 1) ? g_l3t.windowOdd[r][i] : w[r][i];
+        for (int m = 0; m < 9; m++)
+            for (int n = 0; n < 4; n++) g_cos9Quad[m][n][l] = g_cos9[m][n];
+        for (int n = 0; n < 9; n++) g_odd18Quad[n][l] = g_odd18[n];
+    }
 
     // Intensity ratios. MPEG-1: tan(p pi / 12) for p = 0..6; 7 and above
     // are not intensity positions (ISO/IEC 11172-3 2.4.3.4.9.3; the formula
@@ -268,6 +279,70 @@ void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* 
     }
 }
 
+// Imdct36Pair four lanes wide with AVX where the processor has it (detected
+// at start-up; not in the Windows build, whose compiler cannot align the
+// stack for 32-byte values): subbands s .. s + 3, s even.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
+typedef double Quad __attribute__((vector_size(32)));
+
+__attribute__((target("avx"))) void Imdct36Quad(const double* x, const double* prev, double* next, int row,
+                                                double* out) {
+    const double(*win)[4] = g_windowQuad[row];
+    Quad v[18];
+    for (int k = 0; k < 18; k++) v[k] = Quad{x[k], x[18 + k], x[36 + k], x[54 + k]};
+    for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
+    for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
+    Quad c[9][4];
+    std::memcpy(c, g_cos9Quad, sizeof c);
+    Quad f[2][9];
+    for (int h = 0; h < 2; h++) {  // the even, then the odd inputs
+        Quad a[9];
+        for (int m = 0; m < 9; m++) a[m] = v[2 * m + h];
+        for (int n = 0; n < 4; n++) {
+            Quad ev = a[0] + a[2] * c[2][n] + a[4] * c[4][n] + a[6] * c[6][n] + a[8] * c[8][n];
+            Quad od = a[1] * c[1][n] + a[3] * c[3][n] + a[5] * c[5][n] + a[7] * c[7][n];
+            f[h][n] = ev + od;
+            f[h][8 - n] = ev - od;
+        }
+        f[h][4] = a[0] - a[2] + a[4] - a[6] + a[8];
+    }
+    Quad d[18];
+    for (int n = 0; n < 9; n++) {
+        Quad odd;
+        std::memcpy(&odd, g_odd18Quad[n], sizeof odd);
+        Quad on = f[1][n] * odd;
+        d[n] = f[0][n] + on;
+        d[17 - n] = f[0][n] - on;
+    }
+    for (int t = 0; t < 9; t++) {
+        Quad w0, w1, w2, w3;
+        std::memcpy(&w0, win[t], sizeof w0);
+        std::memcpy(&w1, win[t + 9], sizeof w1);
+        std::memcpy(&w2, win[t + 18], sizeof w2);
+        std::memcpy(&w3, win[t + 27], sizeof w3);
+        Quad o0 = w0 * d[t + 9] + Quad{prev[t], prev[18 + t], prev[36 + t], prev[54 + t]};
+        Quad o1 = w1 * d[17 - t] + Quad{prev[t + 9], prev[27 + t], prev[45 + t], prev[63 + t]};
+        std::memcpy(out + 32 * t, &o0, sizeof o0);
+        std::memcpy(out + 32 * (t + 9), &o1, sizeof o1);
+        Quad n0 = w2 * d[8 - t];
+        Quad n1 = w3 * d[t];
+        for (int l = 0; l < 4; l++) {
+            next[18 * l + t] = n0[l];
+            next[18 * l + t + 9] = n1[l];
+        }
+    }
+}
+
+bool HaveAvx() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx");
+}
+const bool kImdctWide = HaveAvx();
+#else
+constexpr bool kImdctWide = false;
+inline void Imdct36Quad(const double*, const double*, double*, int, double*) {}
+#endif
+
 }  // namespace
 
 // The IMDCT y[i] = sum X[k] cos(pi / 72 (2i + 19)(2k + 1)) is the 18-point
@@ -360,8 +435,14 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     } else {
         // The pairs start at an even subband (the mixed part above covers
         // 2 or 4), so the odd lane is the odd subband.
-        for (; s < maxb; s += 2)
+        for (; s < maxb; s += 2) {
+            if (kImdctWide && s + 2 < maxb) {
+                Imdct36Quad(xr + 18 * s, prev + 18 * s, next + 18 * s, row, &out[0][s]);
+                s += 2;
+                continue;
+            }
             Imdct36Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[row], &out[0][s]);
+        }
     }
     for (; s < 32; s++) {
         for (int t = 0; t < 18; t++) {
