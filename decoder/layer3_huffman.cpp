@@ -151,6 +151,84 @@ inline int DecodeCode(const uint16_t* lut, const int16_t* tree, uint32_t bits, i
     return tree[i];
 }
 
+// A stretch of big-value pairs that share table, gain and step.
+struct PairRun {
+    Cursor* in;
+    const uint16_t* lut;
+    const int16_t* tree;
+    int linbits;
+    const double* power;
+    double gain;
+    double* xr0;
+    double* xr1;
+    int pos;
+    int step;
+    int count;
+    int budget;
+    bool hit;  // set when a nonzero value was stored
+};
+
+// Decodes up to r->count pairs from r->pos on, each value raised to the
+// power 4/3, scaled by the gain and signed, and stored at pos and pos + step
+// (kMidSide: formed into left and right with the mid values in xr0). Stops
+// after the first pair that leaves the budget negative. Returns the pairs
+// decoded. One look at the next 32 bits serves the code (at most 19 bits)
+// and both sign bits; an escape (kEscapes, value 15) reads on from the cursor.
+template <bool kEscapes, bool kMidSide>
+int DecodePairs(PairRun* r) {
+    Cursor& in = *r->in;
+    int budget = r->budget;
+    int pos = r->pos;
+    const double gain = r->gain;
+    bool hit = false;
+    int done = 0;
+    while (done < r->count) {
+        int len;
+        uint32_t bits = in.Peek();
+        const int leaf = DecodeCode(r->lut, r->tree, bits, &len);
+        bits <<= len;
+        unsigned used = unsigned(len);
+        budget -= len;
+        double value[2] = {0.0, 0.0};
+        if (leaf != 0) {
+            hit = true;
+            const int v[2] = {leaf >> 4, leaf & 15};
+            for (int i = 0; i < 2; i++) {
+                if (v[i] == 0) continue;
+                int n = v[i];
+                if (kEscapes && n == 15) {
+                    in.pos += used;
+                    n += int(in.Get(r->linbits));
+                    budget -= r->linbits;
+                    bits = in.Peek();
+                    used = 0;
+                }
+                budget--;
+                const bool negative = bits & 0x80000000u;
+                bits <<= 1;
+                used++;
+                const double magnitude = r->power[n] * gain;
+                value[i] = negative ? -magnitude : magnitude;
+            }
+        }
+        in.pos += used;
+        for (int i = 0; i < 2; i++, pos += r->step) {
+            if (kMidSide) {
+                double mid = r->xr0[pos];
+                r->xr0[pos] = mid + value[i];
+                r->xr1[pos] = mid - value[i];
+            } else {
+                r->xr0[pos] = value[i];
+            }
+        }
+        done++;
+        if (budget < 0) break;
+    }
+    r->budget = budget;
+    r->hit = hit;
+    return done;
+}
+
 // The decoder of both entries; kMidSide forms left and right from the mid
 // values already in xr0 and the side values decoded here.
 template <bool kMidSide>
@@ -237,46 +315,23 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         const int16_t* tree = kHuffTables[table].tree;
         const uint16_t* lut = g_lookupOf[table];
         const int linbits = kHuffTables[table].linbits;
-        for (; pair < regionEnd[region]; pair++) {
+        while (pair < regionEnd[region]) {
             if (left == 0) nextRun();
             if (runsDone) break;
-            // One look at the next 32 bits serves the code (at most 19
-            // bits) and both sign bits; an escape reads on from the cursor.
-            int len;
-            uint32_t bits = in.Peek();
-            int leaf = DecodeCode(lut, tree, bits, &len);
-            bits <<= len;
-            unsigned used = unsigned(len);
-            budget -= len;
-            int v[2] = {leaf >> 4, leaf & 15};
-            for (int i = 0; i < 2; i++) {
-                double value = 0.0;
-                if (v[i] != 0) {
-                    int n = v[i];
-                    if (n == 15 && linbits) {
-                        in.pos += used;
-                        n += int(in.Get(linbits));
-                        budget -= linbits;
-                        bits = in.Peek();
-                        used = 0;
-                    }
-                    budget--;
-                    const bool negative = bits & 0x80000000u;
-                    bits <<= 1;
-                    used++;
-                    const double magnitude = power[n] * gain;
-                    value = negative ? -magnitude : magnitude;
-                    hit = true;
-                }
-                store(value);
-            }
-            in.pos += used;
+            // The pairs left in both the run and the region share gain,
+            // step and table.
+            const int count = std::min(left >> 1, regionEnd[region] - pair);
+            PairRun r{&in, lut, tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
+            int done = linbits ? DecodePairs<true, kMidSide>(&r) : DecodePairs<false, kMidSide>(&r);
+            budget = r.budget;
+            hit = hit || r.hit;
             // The data ran past its granule: stop here, the values are lost
             // anyway (the frame is rejected), and the reader stays near its data.
-            if (budget < 0) {
-                overrun = true;
-                break;
-            }
+            if (budget < 0) overrun = true;
+            pos += 2 * step * done;
+            left -= 2 * done;
+            pair += done;
+            if (overrun) break;
         }
     }
 
