@@ -34,6 +34,7 @@ typedef double Pair __attribute__((vector_size(16)));
 Pair g_cos9Pair[9][4];
 Pair g_odd18Pair[9];
 Pair g_windowPair[4][36];
+Pair g_cos6Pair[6][6];
 // The same four lanes wide (subbands s .. s + 3; windows even, odd, even, odd).
 alignas(32) double g_cos9Quad[9][4][4];
 alignas(32) double g_odd18Quad[9][4];
@@ -76,6 +77,8 @@ void InitLayer3HybridTables() {
     for (int m = 0; m < 9; m++)
         for (int n = 0; n < 4; n++) g_cos9Pair[m][n] = Pair{g_cos9[m][n], g_cos9[m][n]};
     for (int n = 0; n < 9; n++) g_odd18Pair[n] = Pair{g_odd18[n], g_odd18[n]};
+    for (int j = 0; j < 6; j++)
+        for (int n = 0; n < 6; n++) g_cos6Pair[j][n] = Pair{g_cos6[j][n], g_cos6[j][n]};
     for (int l = 0; l < 4; l++) {
         for (int r = 0; r < 4; r++)
             for (int i = 0; i < 36; i++) g_windowQuad[r][i][l] = (l & 1) ? g_l3t.windowOdd[r][i] : w[r][i];
@@ -406,6 +409,42 @@ void Imdct12(double* x, const double* prev, double* next, const double* win, dou
     }
 }
 
+namespace {
+
+// Imdct12 of subbands s (even) and s + 1 side by side, as Imdct36Pair.
+void Imdct12Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
+    Pair y[3][12];
+    for (int w = 0; w < 3; w++) {
+        Pair v[6];
+        for (int k = 0; k < 6; k++) v[k] = Pair{x[3 * k + w], x[18 + 3 * k + w]};
+        for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
+        Pair d[6];
+        for (int n = 0; n < 6; n++) {
+            Pair sum = {0.0, 0.0};
+            for (int j = 0; j < 6; j++) sum += v[j] * g_cos6Pair[j][n];
+            d[n] = sum;
+        }
+        for (int i = 0; i < 3; i++) y[w][i] = win[i] * d[i + 3];
+        for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
+        for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
+    }
+    for (int t = 0; t < 6; t++) {
+        StorePair(out + 32 * t, Pair{prev[t], prev[18 + t]});
+        StorePair(out + 32 * (t + 6), y[0][t] + Pair{prev[t + 6], prev[24 + t]});
+        StorePair(out + 32 * (t + 12), y[0][t + 6] + y[1][t] + Pair{prev[t + 12], prev[30 + t]});
+        Pair n0 = y[1][t + 6] + y[2][t];
+        Pair n1 = y[2][t + 6];
+        next[t] = n0[0];
+        next[18 + t] = n0[1];
+        next[t + 6] = n1[0];
+        next[24 + t] = n1[1];
+        next[t + 12] = 0.0;
+        next[30 + t] = 0.0;
+    }
+}
+
+}  // namespace
+
 void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     int& toggle = g_overlapToggle[channel & 1];
     const double* prev = g_overlap[toggle][channel & 1];
@@ -428,10 +467,8 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     }
     const int row = gi->block_type & 3;
     if (row == 2) {
-        for (; s < maxb; s += 2) {
-            Imdct12(xr + 18 * s, prev + 18 * s, next + 18 * s, g_l3t.window[2], &out[0][s]);
-            Imdct12(xr + 18 * s + 18, prev + 18 * s + 18, next + 18 * s + 18, g_l3t.windowOdd[2], &out[0][s + 1]);
-        }
+        for (; s < maxb; s += 2)
+            Imdct12Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[2], &out[0][s]);
     } else {
         // The pairs start at an even subband (the mixed part above covers
         // 2 or 4), so the odd lane is the odd subband.
