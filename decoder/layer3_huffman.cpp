@@ -151,6 +151,15 @@ inline int DecodeCode(const uint16_t* lut, const int16_t* tree, uint32_t bits, i
     return tree[i];
 }
 
+// v with its sign bit flipped when sign is 1: -v, exactly.
+inline double WithSign(double v, uint64_t sign) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    b ^= sign << 63;
+    std::memcpy(&v, &b, sizeof v);
+    return v;
+}
+
 // A stretch of big-value pairs that share table, gain and step.
 struct PairRun {
     Cursor* in;
@@ -189,10 +198,24 @@ int DecodePairs(PairRun* r) {
         bits <<= len;
         unsigned used = unsigned(len);
         budget -= len;
-        double value[2] = {0.0, 0.0};
-        if (leaf != 0) {
+        double value[2];
+        const int x = leaf >> 4, y = leaf & 15;
+        if (!kEscapes || (x != 15 && y != 15)) {
+            // Without escapes: a sign bit follows the code for each nonzero
+            // value (power[0] * gain is +0, and stays unsigned).
+            const unsigned nx = x != 0, ny = y != 0;
+            const uint64_t signX = uint64_t(bits >> 31) & nx;
+            bits <<= nx;
+            const uint64_t signY = uint64_t(bits >> 31) & ny;
+            used += nx + ny;
+            budget -= int(nx + ny);
+            value[0] = WithSign(r->power[x] * gain, signX);
+            value[1] = WithSign(r->power[y] * gain, signY);
+            hit = hit || leaf != 0;
+        } else {
+            value[0] = value[1] = 0.0;
             hit = true;
-            const int v[2] = {leaf >> 4, leaf & 15};
+            const int v[2] = {x, y};
             for (int i = 0; i < 2; i++) {
                 if (v[i] == 0) continue;
                 int n = v[i];
