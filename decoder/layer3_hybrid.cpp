@@ -283,9 +283,9 @@ void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* 
 }
 
 // Imdct36Pair four lanes wide with AVX where the processor has it (detected
-// at start-up; not in the Windows build, whose compiler cannot align the
-// stack for 32-byte values): subbands s .. s + 3, s even.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
+// at start-up; not for 64-bit Windows, where the compiler cannot realign
+// the stack for 32-byte values): subbands s .. s + 3, s even.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
 typedef double Quad __attribute__((vector_size(32)));
 
 __attribute__((target("avx"))) void Imdct36Quad(const double* x, const double* prev, double* next, int row,

@@ -98,7 +98,7 @@ inline void Dct32(const double* x, double* X) {
 
 // The 32-point transform four lanes wide with AVX (see WindowFullWide):
 // after the first two stages the four 8-point transforms run side by side.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
 typedef double Quad __attribute__((vector_size(32)));
 
 __attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
@@ -228,10 +228,10 @@ inline double WindowSum(const double* c, const double* b, int row, int col, int 
 }
 
 // The full-rate window stage four outputs at a time with AVX where the
-// processor has it (detected at start-up; not in the Windows build, whose
-// compiler cannot align the stack for 32-byte values): the same lanes as
+// processor has it (detected at start-up; not for 64-bit Windows, where the
+// compiler cannot realign the stack for 32-byte values): the same lanes as
 // the two-at-a-time stage, each with the same products in the same order.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
 __attribute__((target("avx"), always_inline)) inline Quad LoadQuad(const double* p) {
     Quad v;
     std::memcpy(&v, p, sizeof v);
