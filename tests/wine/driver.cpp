@@ -258,8 +258,11 @@ int main(int argc, char** argv) {
                  StepCopyData(code, text, text ? static_cast<DWORD>(std::strlen(text)) : 0);
             i += text ? 2 : 1;
         } else if (step == "copyindex" && arg(1)) {
-            ok = NeedWindow() &&
-                 StepCopyData(3, nullptr, static_cast<DWORD>(std::strtoul(arg(1), nullptr, 10)));
+            // The index travels in the byte count; the pointer still points
+            // at that many bytes, since the system copies them across.
+            const DWORD index = static_cast<DWORD>(std::strtoul(arg(1), nullptr, 10));
+            std::vector<char> pad(index + 1, 0);
+            ok = NeedWindow() && StepCopyData(3, pad.data(), index);
             i += 1;
         } else if (step == "command" && arg(1)) {
             ok = NeedWindow() && StepCommand(std::atoi(arg(1)));
