@@ -147,14 +147,15 @@ kill_player() {
 }
 reset_capture() { rm -f "$cap" "$cap".[0-9]*; }
 cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
-# Waits until the capture stops growing for STILL seconds (bounded by MAX).
+# Waits until the capture has sound and stops growing for STILL seconds
+# (bounded by MAX).
 wait_quiet() {
     local still=$1 max=$2 last now same=0 t=0
     last=$(cap_size)
     while [ "$t" -lt $((max * 10)) ]; do
         sleep 0.5; t=$((t + 5))
         now=$(cap_size)
-        if [ "$now" = "$last" ]; then
+        if [ "$now" = "$last" ] && [ "$now" -gt 0 ]; then
             same=$((same + 5)); [ "$same" -ge $((still * 10)) ] && return 0
         else
             same=0; last=$now
