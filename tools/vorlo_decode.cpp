@@ -244,10 +244,6 @@ int Decode(const char* input, const char* output) {
     }
     bool toStdout = std::strcmp(output, "-") == 0;
     if (toStdout) {
-        // Large writes: each write is a system call (under Wine a server
-        // round trip too), and the decoder hands over 16 KB at a time.
-        static char outBuffer[1 << 18];
-        std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
         g_toolDriver = kWavFileDriver;  // the stubs
         g_toolDriver.Open = StdoutOpen;
         g_toolDriver.Close = StdoutClose;
