@@ -158,9 +158,22 @@ void PostProgress() {
 
 LoopResult FrameLoop() {
     StreamInfo* si = &g_dec.si;
+    // Under Wine every look at the queue is a round trip to the server, which
+    // cost more than decoding a frame when the output does not pace the
+    // thread (a WAV file). The queue is looked at whenever the millisecond
+    // tick has moved on, and at least every eighth frame: a command waits at
+    // most a millisecond or eight frames' decoding.
+    uint32_t lastLook = plat::TickCount() - 1;
+    int framesUnlooked = 0;
     for (;;) {
         plat::ThreadMsg m;
-        if (plat::ThreadPeekMessage(&m)) {
+        uint32_t now = plat::TickCount();
+        bool look = now != lastLook || ++framesUnlooked >= 8;
+        if (look) {
+            lastLook = now;
+            framesUnlooked = 0;
+        }
+        if (look && plat::ThreadPeekMessage(&m)) {
             if (m.msg == plat::kMsgQuit) return kLoopQuit;
             if (m.msg == DCMD_STOP) {
                 g_dec.stopped = 1;
