@@ -27,13 +27,19 @@
 #include "playlist/playlist_files.h"
 #include "resources/resource.h"
 #include "shell/dial_win.h"
+#include "shell/file_types_win.h"
 #include "shell/gdi_raii_win.h"
+#include "shell/irc_win.h"
 #include "shell/led_win.h"
 #include "shell/player_win.h"
+#include "shell/playlist_editor_win.h"
+#include "shell/preferences_win.h"
 #include "shell/settings.h"
 #include "shell/shared_section.h"
 #include "shell/skin_geometry.h"
 #include "shell/startup.h"
+#include "shell/tag_editor_win.h"
+#include "shell/tray_win.h"
 
 namespace {
 
@@ -284,6 +290,12 @@ INT_PTR CALLBACK OpenUrlProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
+// After the playlist changed: refresh enabled again, the editor rebuilt.
+void RefreshEditor() {
+    PlaylistEditorEnableRefresh(1);
+    PlaylistEditorRefresh();
+}
+
 void CmdOpenLocation() {
     char text[IDC_URL_MAX + 1] = "";
     if (DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPEN_URL), g_mw.hwnd, OpenUrlProc,
@@ -293,12 +305,14 @@ void CmdOpenLocation() {
     PlayerStopSequence();
     PlaylistClear();
     if (!PlaylistAdd(text)) ShowError("Error Processing File: %s", text);
+    RefreshEditor();
     PlayerPlayCurrent();
 }
 
 void CmdOpenFile() {
     if (PlaylistOpenDialog(g_mw.hwnd, 1, 0) <= 0 || !PlaylistSelect(0, nullptr)) return;
     PlayerShuffleNewList();
+    RefreshEditor();
     char path[kPlaylistPathSize];
     if (!PlaylistGetCurrentPath(path, sizeof path)) return;
     PlayerStopSequence();
@@ -318,7 +332,7 @@ void ShowContextMenu(int x, int y) {
     auto check = [sub](UINT id, bool on) {
         CheckMenuItem(sub, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
     };
-    check(IDM_PLAYLIST_EDITOR, false);
+    check(IDM_PLAYLIST_EDITOR, PlaylistEditorIsOpen() != 0);
     check(IDM_PREFERENCES, g_hPreferencesSheet != nullptr);
     check(IDM_EQ_ACTIVE, g_settings.EqEnabled != 0);
     check(IDM_SHUFFLE, g_settings.ShufflePlay == 1);
@@ -338,6 +352,19 @@ void OnCommand(int id) {
     switch (id) {
     case IDM_OPEN_FILE: CmdOpenFile(); break;
     case IDM_OPEN_LOCATION: CmdOpenLocation(); break;
+    case IDM_PLAYLIST_EDITOR:
+        if (PlaylistEditorIsOpen())
+            PlaylistEditorClose();
+        else
+            PlaylistEditorShow();
+        break;
+    case IDM_PREFERENCES: ShowPreferences(g_mw.hwnd); break;
+    case IDM_TAG_EDITOR: {
+        char path[kPlaylistPathSize];
+        if (PlaylistGetCurrentPath(path, sizeof path)) ShowTagEditor(path);
+        break;
+    }
+    case IDM_ABOUT: ShowAbout(g_mw.hwnd); break;
     case IDM_EQ_ACTIVE: g_settings.EqEnabled = !g_settings.EqEnabled; break;
     case IDM_PREVIOUS: PlayerStep(PlaylistPrev, kNextPlayDelayMs); break;
     case IDM_PLAY: PlayerPlay(); break;
@@ -369,17 +396,32 @@ LRESULT OnTrackEnd() {
     return 1;
 }
 
+// The playing entry for the IRC client: "TITLE / ARTIST" from its tag (when
+// IRCUseTag is set), else the title of its file name.
+void Announce() {
+    static PlaylistEntry entry;  // large; the user-interface thread only
+    if (!PlaylistGetCurrentEntry(&entry)) return;
+    char song[2 * kPlaylistPathSize];
+    if (entry.tag.valid && g_settings.IRCUseTag == 1)
+        std::snprintf(song, sizeof song, "%s / %s", entry.tag.title, entry.tag.artist);
+    else
+        GetPathTitle(entry.path, song, kPlaylistPathSize - 1);
+    AnnounceToIrc(song);
+}
+
 LRESULT OnTrackStart() {
     PlayerTrackStarted();
     RefreshLedName();
     char path[kPlaylistPathSize];
     PublishCurrentFile(PlaylistGetCurrentPath(path, sizeof path) ? path : nullptr);
+    if (g_settings.IRCEnabled == 1) Announce();
     return 1;
 }
 
 LRESULT OnProgress(int percent) {
     g_mw.lastPercent = percent;
     SetDialPosition(percent);
+    UpdateTrayIcon(g_mw.hwnd, percent);
     return 1;
 }
 
@@ -388,6 +430,7 @@ LRESULT OnProgress(int percent) {
 void OnDropFiles(HDROP drop) {
     PlayerStopSequence();
     PlaylistClear();
+    PlaylistEditorEnableRefresh(0);
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         char name[kPlaylistPathSize];
@@ -400,6 +443,7 @@ void OnDropFiles(HDROP drop) {
         PlayerShuffleNewList();
         PlayerPlayCurrent();
     }
+    RefreshEditor();
 }
 
 LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
@@ -407,6 +451,7 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     auto request = std::make_unique<HandOverRequest>();
     if (!ParseHandOver(static_cast<uint32_t>(cds->dwData), cds->cbData, cds->lpData, request.get()))
         return 0;
+    PlaylistEditorEnableRefresh(1);
     switch (request->code) {
     case kHandOverClear:
         PlayerStopSequence();
@@ -430,6 +475,7 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
         SendMessageA(g_mw.hwnd, WM_COMMAND, IDM_PLAY_CURRENT, 0);
         break;
     }
+    PlaylistEditorRefresh();
     return 1;
 }
 
@@ -565,6 +611,7 @@ void FreeWindowObjects() {
 // visual feed and the LED first, then the decoder, then the dial (which the decoder's notices
 // feed).
 void StopThreads() {
+    if (PlaylistEditorIsOpen()) PlaylistEditorClose();
     if (g_mw.sectionOpen) CloseCurrentFileSection();
     g_mw.sectionOpen = false;
     StopVisFeed();
@@ -600,6 +647,8 @@ LRESULT OnCreate(HWND hwnd) {
     g_settings.expanded = g_settings.StartupExpanded ? 1 : 0;
     SetWindowPos(hwnd, g_settings.AlwaysOnTop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
+    SetPlaylistRefreshHook(PlaylistEditorRefresh);
+    LoadTrayIcons(g_hInstance);
     g_mw.sectionOpen = OpenCurrentFileSection();
     StartVisFeed();
     BuildWindowShape(hwnd, kSkinMarkerRow);
@@ -635,6 +684,7 @@ void OnDestroy(HWND hwnd) {
             g_settings.WindowX = rc.left;
             g_settings.WindowY = rc.top;
         }
+        RemoveTrayIcon(hwnd);
         g_settings.StartupExpanded = g_settings.expanded;
         SaveSettings();
     }
@@ -679,6 +729,16 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case WM_SIZE:
+        if (wParam == SIZE_RESTORED)
+            RemoveTrayIcon(hwnd);
+        else if (wParam == SIZE_MINIMIZED && g_settings.MinimizeLocation == 1)
+            AddTrayIcon(hwnd, g_mw.lastPercent, MainWindowDecoderThreadId());
+        return 0;
+    case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
+    case WM_TIMER:
+        if (wParam == VORLO_TRAY_TIMER) OnTrayHoldTimer(hwnd);
+        return 0;
     case DNOTE_TRACK_END: return OnTrackEnd();
     case DNOTE_TRACK_START: return OnTrackStart();
     case DNOTE_PROGRESS: return OnProgress(static_cast<int>(lParam));

@@ -5,12 +5,17 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <initializer_list>
+
 #include "decoder/decoder_thread.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
+#include "shell/playlist_editor_win.h"
 #include "shell/settings.h"
+#include "shell/tag_editor_win.h"
+#include "shell/tray_win.h"
 
 HINSTANCE g_hInstance = nullptr;
 HWND g_hMainWindow = nullptr;
@@ -34,6 +39,13 @@ void FinishPreferencesSheet() {
     if (g_hMainWindow)
         SetWindowPos(g_hMainWindow, g_settings.AlwaysOnTop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST,
                      0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+// Keyboard navigation (Tab, Enter, Esc) of the other modeless windows.
+bool IsModelessDialogMessage(MSG* msg) {
+    for (HWND dialog : {PlaylistEditorWindow(), TagEditorWindow(), MiniControllerWindow()})
+        if (dialog && IsDialogMessageA(dialog, msg)) return true;
+    return false;
 }
 
 }  // namespace
@@ -61,6 +73,7 @@ int RunMessageLoop() {
             FinishPreferencesSheet();
         if (g_hPreferencesSheet && PropSheet_IsDialogMessage(g_hPreferencesSheet, &msg))
             continue;
+        if (IsModelessDialogMessage(&msg)) continue;
         if (g_hAccelerators && g_hMainWindow &&
             TranslateAcceleratorA(g_hMainWindow, g_hAccelerators, &msg))
             continue;
