@@ -25,76 +25,18 @@ shots=$work/shots
 cap=$work/cap/cap.raw  # the plugin adds .0001, .0002 ... per device open
 check=$root/tests/wine/pcm_check.py
 
-passed=0
-failed=0
-pass() { echo "PASS: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-skip() { echo "SKIP: $*"; }
-expect() {  # expect LABEL COND...
-    local label=$1; shift
-    if "$@"; then pass "$label"; else fail "$label"; fi
-}
+. "$root/tests/wine/wine_env.sh"
 
-for f in "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$native/vorlo-decode"; do
-    if [ ! -x "$f" ] && [ ! -f "$f" ]; then
-        echo "gui_check: $f missing (scripts/build native win32)"
-        echo "0 passed, 1 failed"
-        exit 1
-    fi
-done
-for t in Xvfb wine wineserver python3 ffmpeg; do
-    if ! command -v "$t" >/dev/null; then
-        echo "gui_check: $t not installed (scripts/setup)"
-        echo "0 passed, 1 failed"
-        exit 1
-    fi
-done
+need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$native/vorlo-decode" Xvfb wine wineserver python3 ffmpeg
 
-export WINEPREFIX=$work/prefix HOME=$work/home WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=
 player_pid=
 cleanup() {
     [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    timeout 20 wineserver -k 2>/dev/null
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    wine_cleanup
 }
+wine_session "$work"
 trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-# A free display: the first number whose server starts and stays up (two
-# scripts may race for the same number; the loser moves on).
-display=
-for n in $(seq 91 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    sleep 0.2
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-    wait "$xvfb_pid" 2>/dev/null
-    xvfb_pid=
-done
-if [ -z "$display" ]; then
-    echo "gui_check: no free X display"; echo "0 passed, 1 failed"; exit 1
-fi
-export DISPLAY=":$display"
-
-mkdir -p "$HOME" "$app" "$data" "$shots" "$(dirname "$cap")"
-cat >"$HOME/.asoundrc" <<EOF
-pcm.!default { type file slave.pcm "null" file "$cap" format "raw" truncate 0 }
-EOF
-# Every Wine process, set-up included, runs on the virtual display: the
-# desktop process that a wineserver session starts keeps the display it
-# was started with, and a session outlives its last process by seconds.
-timeout 20 wineserver -k 2>/dev/null
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 wineboot -i >/dev/null 2>&1
-    timeout 60 wineserver -w
-fi
-timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f >/dev/null 2>&1
+mkdir -p "$app" "$data" "$shots"
 
 cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$app/"
 
