@@ -1,5 +1,172 @@
-// Placeholder: the tag editor is being written.
+// The tag editor: a modeless dialog over the ID3v1 tag of one file. It reads
+// the tag when it opens, and writes or wipes it on the buttons; the file is
+// open only for the length of each of these steps, so a playing decoder and
+// the editor never hold it against each other for long.
 #include "shell/tag_editor_win.h"
 
-int ShowTagEditor(const char*) { return 0; }
-HWND TagEditorWindow() { return nullptr; }
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "resources/resource.h"
+#include "resources/tag_editor_ids.h"
+#include "tag/id3v1.h"
+
+namespace {
+
+constexpr int kPathSize = 260;
+constexpr int kYearFirst = 1900;
+constexpr int kYearLast = 3000;
+constexpr int kUntaggedYear = 1998;
+const char kUntaggedText[] = "Edit Me!";
+
+struct TagEditorState {
+    HWND hwnd;             // null while the editor is closed
+    char path[kPathSize];  // the file being edited
+    Id3v1Tag tag;          // reused by every opening (its genre carries over)
+};
+TagEditorState g_editor;
+
+// The four text fields of the record (30 characters each) by control id.
+constexpr int kTextWidth = 30;
+constexpr int kTextFields[] = {IDC_TAG_ARTIST, IDC_TAG_TITLE, IDC_TAG_ALBUM, IDC_TAG_COMMENT};
+
+char* FieldText(Id3v1Tag* tag, int id) {
+    switch (id) {
+    case IDC_TAG_ARTIST: return tag->artist;
+    case IDC_TAG_TITLE: return tag->title;
+    case IDC_TAG_ALBUM: return tag->album;
+    default: return tag->comment;
+    }
+}
+
+void ShowOpenForWritingError() {
+    char text[kPathSize + 64];
+    std::snprintf(text, sizeof text, "Error Opening: `%s` for writing", g_editor.path);
+    plat::ShowMessageBox(nullptr, text, "Error...", plat::MbOk);
+}
+
+// Reads the file's tag into the record; valid stays 0 when there is none or
+// the file cannot be opened (which is reported).
+void ReadTag() {
+    g_editor.tag.valid = 0;
+    plat::File file = plat::FileOpenRead(g_editor.path);
+    if (!file) {
+        char text[kPathSize + 32];
+        std::snprintf(text, sizeof text, "Error Opening: %s", g_editor.path);
+        plat::ShowMessageBox(nullptr, text, "Error...", plat::MbOk);
+        return;
+    }
+    ReadId3v1Tag(file, &g_editor.tag);
+    plat::FileClose(file);
+}
+
+void FillFields(HWND dlg) {
+    SetDlgItemTextA(dlg, IDC_TAG_FILE_NAME, g_editor.path);
+    for (int id : kTextFields) SendDlgItemMessageA(dlg, id, EM_LIMITTEXT, kTextWidth, 0);
+    SendDlgItemMessageA(dlg, IDC_TAG_YEAR, EM_LIMITTEXT, 4, 0);
+    SendDlgItemMessageA(dlg, IDC_TAG_YEAR_SPIN, UDM_SETBUDDY,
+                        reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDC_TAG_YEAR)), 0);
+    SendDlgItemMessageA(dlg, IDC_TAG_YEAR_SPIN, UDM_SETRANGE32, kYearFirst, kYearLast);
+
+    const Id3v1Tag& tag = g_editor.tag;
+    if (tag.valid) {
+        for (int id : kTextFields) SetDlgItemTextA(dlg, id, FieldText(&g_editor.tag, id));
+        // An empty or non-numeric year stays empty rather than becoming "0",
+        // which a Save would then write into the tag.
+        if (tag.year[0] >= '0' && tag.year[0] <= '9')
+            SetDlgItemInt(dlg, IDC_TAG_YEAR, static_cast<UINT>(std::atoi(tag.year)), FALSE);
+        else
+            SetDlgItemTextA(dlg, IDC_TAG_YEAR, "");
+    } else {
+        for (int id : kTextFields) SetDlgItemTextA(dlg, id, kUntaggedText);
+        SetDlgItemInt(dlg, IDC_TAG_YEAR, kUntaggedYear, FALSE);
+    }
+
+    HWND genres = GetDlgItem(dlg, IDC_TAG_GENRE);
+    for (const char* name : kGenreTable)
+        SendMessageA(genres, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    const int genre = tag.genre >= 0 && tag.genre < kGenreCount ? tag.genre : kGenreUnknown;
+    SendMessageA(genres, CB_SETCURSEL, static_cast<WPARAM>(genre), 0);
+}
+
+// The dialog's fields into the record: 30 characters of each text, 4 of the
+// year, and the genre chosen in the list.
+void TakeFields(HWND dlg) {
+    Id3v1Tag& tag = g_editor.tag;
+    for (int id : kTextFields) GetDlgItemTextA(dlg, id, FieldText(&tag, id), kTextWidth + 1);
+    GetDlgItemTextA(dlg, IDC_TAG_YEAR, tag.year, sizeof tag.year);
+    const LRESULT genre = SendDlgItemMessageA(dlg, IDC_TAG_GENRE, CB_GETCURSEL, 0, 0);
+    if (genre >= 0 && genre < kGenreCount) {
+        tag.genre = static_cast<int32_t>(genre);
+        std::snprintf(tag.genreName, sizeof tag.genreName, "%s", kGenreTable[genre]);
+    }
+}
+
+void Save(HWND dlg) {
+    TakeFields(dlg);
+    plat::File file = plat::FileOpenReadWrite(g_editor.path);
+    if (!file) {
+        ShowOpenForWritingError();
+        return;
+    }
+    WriteId3v1Tag(file, &g_editor.tag);
+    plat::FileClose(file);
+}
+
+void Wipe() {
+    plat::File file = plat::FileOpenReadWrite(g_editor.path);
+    if (!file) {
+        ShowOpenForWritingError();
+        return;
+    }
+    WipeId3v1Tag(file);
+    plat::FileClose(file);
+}
+
+void CloseEditor() {
+    HWND hwnd = g_editor.hwnd;
+    g_editor.hwnd = nullptr;
+    if (hwnd) DestroyWindow(hwnd);
+}
+
+INT_PTR CALLBACK TagEditorProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        g_editor.hwnd = dlg;
+        FillFields(dlg);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_TAG_SAVE: Save(dlg); return TRUE;
+        case IDC_TAG_WIPE: Wipe(); return TRUE;
+        case IDCANCEL: CloseEditor(); return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int ShowTagEditor(const char* path) {
+    if (g_editor.hwnd) {
+        CloseEditor();
+        return 1;
+    }
+    if (!path) return 0;
+    std::snprintf(g_editor.path, sizeof g_editor.path, "%s", path);
+    // Read before the dialog exists, so that an error box does not sit
+    // behind a half-built editor.
+    ReadTag();
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TAG_EDITOR),
+                                  static_cast<HWND>(plat::MainWindow()), TagEditorProc, 0);
+    if (!dlg) return 0;
+    ShowWindow(dlg, SW_SHOW);
+    return 1;
+}
+
+HWND TagEditorWindow() { return g_editor.hwnd; }
