@@ -13,6 +13,9 @@
 //                    returned within 2 s, e.g. behind a message box)
 //   box MS           waits for a message box of the player; prints
 //                    "box CAPTION|TEXT" and presses OK
+//   lock PATH        opens PATH for reading, sharing only reading, and
+//                    holds it until the tool ends: nobody can open it for
+//                    writing meanwhile (file permissions do not stop root)
 //   rect             prints the editor's "WIDTHxHEIGHT+X+Y"
 //
 // Exit status: 0 every step succeeded, 1 a step failed ("fail: ..."), 2 usage.
@@ -75,7 +78,7 @@ HWND Wait(bool editor, bool want, int ms) {
     const DWORD start = GetTickCount();
     for (;;) {
         HWND h = FindOne(editor);
-        if ((h != nullptr) == want) return h ? h : HWND_DESKTOP;
+        if ((h != nullptr) == want) return h ? h : reinterpret_cast<HWND>(1);
         if (GetTickCount() - start > static_cast<DWORD>(ms)) return nullptr;
         Sleep(50);
     }
@@ -87,9 +90,11 @@ HWND Editor() {
     return h;
 }
 
+// WM_GETTEXT: GetWindowText does not ask controls of other processes.
 std::string Text(HWND h) {
     char buf[1024] = "";
-    GetWindowTextA(h, buf, sizeof buf);
+    DWORD_PTR n = 0;
+    SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000, &n);
     return buf;
 }
 
@@ -104,10 +109,7 @@ bool Fields() {
     for (const auto& f : fields)
         std::printf("%s %s\n", f.name, Text(GetDlgItem(dlg, f.id)).c_str());
     HWND list = GetDlgItem(dlg, 1068);
-    const LRESULT sel = SendMessageA(list, CB_GETCURSEL, 0, 0);
-    char name[256] = "";
-    if (sel >= 0) SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(name));
-    std::printf("genre %s\n", name);
+    std::printf("genre %ld\n", static_cast<long>(SendMessageA(list, CB_GETCURSEL, 0, 0)));
     std::printf("genres %ld\n", static_cast<long>(SendMessageA(list, CB_GETCOUNT, 0, 0)));
     return true;
 }
@@ -129,9 +131,9 @@ bool Box(int ms) {
         Fail("no message box");
         return false;
     }
-    char text[1024] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("box %s|%s\n", Text(box).c_str(), text);
+    char caption[256] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    std::printf("box %s|%s\n", caption, Text(GetDlgItem(box, 0xFFFF)).c_str());
     std::fflush(stdout);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
@@ -184,6 +186,12 @@ int main(int argc, char** argv) {
             i += 1;
         } else if (step == "box" && a1) {
             ok = Box(std::atoi(a1));
+            i += 1;
+        } else if (step == "lock" && a1) {
+            // Deliberately left open: the handle goes with the process.
+            ok = CreateFileA(a1, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                             nullptr) != INVALID_HANDLE_VALUE;
+            if (!ok) Fail("cannot open the file to lock it");
             i += 1;
         } else if (step == "rect") {
             HWND dlg = Editor();

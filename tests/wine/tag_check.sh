@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Integration check under Wine on a virtual X display: the tag editor of
+# vorlo.exe on a real file (read, Save, Wipe Tag, genre, a write-protected
+# file, the toggle), and the announcement of a starting track to a stand-in
+# IRC client (vorlo-tool-ddeserver, DDE service "mIrc", topic "command").
+#
+# Self-contained like gui_check.sh: its own Xvfb, Wine prefix and HOME below
+# build/tagirc-wine-check/; screenshots in build/tagirc-wine-check/shots/.
+# Uses build/win32/bin/{vorlo,vorlo-testdriver,vorlo-tool-tag,
+# vorlo-tool-ddeserver}.exe (VORLO_WIN32_BIN overrides).
+# Last line: "N passed, N failed"; exit status non-zero when anything failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
+work=$root/build/tagirc-wine-check
+app=$work/app
+data=$work/data
+shots=$work/shots
+
+. "$root/tests/wine/wine_env.sh"
+
+need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tag.exe" \
+    "$win/vorlo-tool-ddeserver.exe" Xvfb wine wineserver python3 ffmpeg import
+
+player_pid=
+server_pid=
+cleanup() {
+    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    wine_cleanup
+}
+wine_session "$work"
+trap cleanup EXIT
+mkdir -p "$app" "$data" "$shots"
+cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tag.exe" \
+    "$win/vorlo-tool-ddeserver.exe" "$app/"
+
+# An MP3 without any tag, and a copy of it with an ID3v1 tag.
+plain=$data/plain.mp3
+[ -s "$plain" ] || ffmpeg -hide_banner -loglevel error -y -f lavfi -i "sine=frequency=440:duration=3" \
+    -ac 2 -ar 44100 -c:a libmp3lame -b:a 128k -id3v2_version 0 -write_id3v1 0 "$plain"
+python3 - "$plain" "$data/tagged.mp3" <<'PY'
+import sys
+def field(s, n): return s.encode().ljust(n, b' ')
+tag = b'TAG' + field('Tagged Title', 30) + field('Some Artist', 30) + field('', 30) \
+    + b'2001' + field('', 30) + bytes([8])
+open(sys.argv[2], 'wb').write(open(sys.argv[1], 'rb').read() + tag)
+PY
+
+# ---- helpers
+drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+tag() { timeout 60 wine "$app/vorlo-tool-tag.exe" "$@" 2>/dev/null | tr -d '\r'; }
+ini() { { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"; }
+start_player() {  # start_player ARGS...
+    (cd "$app" && exec wine "$app/vorlo.exe" "$@" >/dev/null 2>&1) &
+    player_pid=$!
+    drv find 20000 >/dev/null || echo "  the player's window did not show"
+}
+close_player() {
+    drv close 10000 >/dev/null
+    for _ in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
+    wait "$player_pid" 2>/dev/null
+    player_pid=
+}
+# The tags at the end of FILE: "size N tags K" and, with one, its fields.
+tags() {
+    python3 - "$1" <<'PY'
+import sys
+b = open(sys.argv[1], 'rb').read()
+k, end = 0, len(b)
+while end >= 128 and b[end - 128:end - 125] == b'TAG':
+    k, end = k + 1, end - 128
+out = 'size %d tags %d' % (len(b), k)
+if k:
+    t = b[-128:]
+    out += ' title=[%s] artist=[%s] year=[%s] genre=%d' % (
+        t[3:33].decode('latin-1'), t[33:63].decode('latin-1').rstrip(),
+        t[93:97].decode('latin-1'), t[127])
+print(out)
+PY
+}
+field() { sed -n "s/^$1 //p" <<<"$2"; }
+
+# ================================================= tag editor
+ini ReadFileInfo=1 IRCEnabled=0 WindowX=40 WindowY=40
+work_file=$data/edit.mp3
+cp "$plain" "$work_file"
+chmod u+w "$work_file"
+size0=$(stat -c %s "$work_file")
+start_player "Z:$work_file"
+out=$(tag command 40008 editor 5000 fields)
+echo "$out" | sed 's/^/  /'
+expect "editor: an untagged file shows \"Edit Me!\" in the four fields and year 1998" \
+    test "$(field artist "$out")|$(field title "$out")|$(field album "$out")|$(field comment "$out")|$(field year "$out")" \
+    = "Edit Me!|Edit Me!|Edit Me!|Edit Me!|1998"
+expect "editor: the file name shows the full path" test "$(field file "$out")" = "Z:$work_file"
+expect "editor: the genre list offers the 45 genres" test "$(field genres "$out")" = 45
+
+tag click 1093 >/dev/null
+t=$(tags "$work_file"); echo "  $t"
+expect "Save: one 128-byte tag appended" grep -q "^size $((size0 + 128)) tags 1 title=\[Edit Me!  *\]" <<<"$t"
+tag click 1093 >/dev/null
+t=$(tags "$work_file"); echo "  $t"
+expect "Save twice: still exactly one tag" grep -q "^size $((size0 + 128)) tags 1 " <<<"$t"
+
+title30=ABCDEFGHIJKLMNOPQRSTUVWXYZ1234
+tag set 1094 "$title30" set 1092 "New Artist" set 1099 2024 genre 17 click 1093 >/dev/null
+t=$(tags "$work_file"); echo "  $t"
+expect "Save: a 30-character title is written whole" grep -q "title=\[$title30\] artist=\[New Artist\] year=\[2024\]" <<<"$t"
+expect "Save: the genre chosen in the list (17, Rock) is written" grep -q " genre=17$" <<<"$t"
+geo=$(tag rect)
+[ -n "$geo" ] && timeout 20 import -window root -crop "$geo" "$shots/tag-editor.png" 2>/dev/null &&
+    echo "  screenshot $shots/tag-editor.png"
+
+out=$(tag command 40008 noeditor 3000)
+expect "editor command again: the editor closes" test "$out" = "editor closed"
+out=$(tag command 40008 editor 5000 fields)
+expect "reopened: the written tag shows (title, artist, year, genre)" \
+    test "$(field title "$out")|$(field artist "$out")|$(field year "$out")|$(field genre "$out")" \
+    = "$title30|New Artist|2024|17"
+
+tag click 1097 >/dev/null
+expect "Wipe Tag: the file is as it was before the first Save" cmp -s "$work_file" "$plain"
+tag click 1093 >/dev/null
+# A file another program holds open without sharing writes (as root, file
+# permissions would not stop Wine from writing).
+before=$(md5sum <"$work_file")
+out=$(tag lock "Z:$work_file" set 1094 "Must not land" click 1093 box 5000 | grep '^box')
+echo "  $out"
+expect "unwritable file: \"Error Opening: \`%s\` for writing\" with caption \"Error...\"" \
+    test "$out" = "box Error...|Error Opening: \`Z:$work_file\` for writing"
+expect "unwritable file: the file is unchanged" test "$(md5sum <"$work_file")" = "$before"
+out=$(tag click 2 noeditor 3000)
+expect "Close: the editor goes" grep -q "editor closed" <<<"$out"
+close_player
+
+# ================================================= IRC announcement
+# serve SECONDS: the stand-in IRC client, its pokes in $pokes.
+pokes=$work/pokes.txt
+serve() {
+    rm -f "$pokes" "$work/server.out"
+    timeout $(($1 + 20)) wine "$app/vorlo-tool-ddeserver.exe" "Z:$pokes" "$1" >"$work/server.out" 2>/dev/null &
+    server_pid=$!
+    for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+}
+unserve() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=; }
+wait_pokes() {  # wait_pokes N: up to 10 s for N lines
+    for _ in $(seq 100); do [ "$(wc -l <"$pokes" 2>/dev/null || echo 0)" -ge "$1" ] && break; sleep 0.1; done
+    tr -d '\r' <"$pokes" 2>/dev/null
+}
+# announce INI... : starts the player with these settings on FILE, prints the poke.
+announce() {
+    local file=$1; shift
+    ini IRCEnabled=1 ReadFileInfo=1 "$@"
+    serve 60
+    start_player "Z:$file"
+    got=$(wait_pokes 1)
+    echo "  poked: $got"
+    close_player
+    unserve
+}
+announce "$plain"
+expect "IRC: default command pokes \"/me is listening to TITLE in VORLO v1.00\"" \
+    test "$got" = "/me is listening to plain.mp3 in VORLO v1.00"
+announce "$plain" "IRCCommand=np: %s (%s) 100%%"
+expect "IRC: a template with two %s repeats the song" test "$got" = "np: plain.mp3 (plain.mp3) 100%"
+announce "$data/tagged.mp3" IRCUseTag=1
+expect "IRC: IRCUseTag 1 and a tagged file: \"Title / Artist\"" \
+    test "$got" = "/me is listening to Tagged Title / Some Artist in VORLO v1.00"
+
+ini IRCEnabled=1
+rm -f "$work/cap/cap.raw"*
+start_player "Z:$data/tagged.mp3"
+out=$(drv nobox 4000)
+expect "IRC: no client running: no message box" test -z "$out"
+cap=$(stat -c %s "$work/cap/cap.raw"* 2>/dev/null | awk '{n += $1} END {print n + 0}')
+expect "IRC: no client running: playback goes on ($cap bytes played)" test "$cap" -gt 400000
+close_player
+
+echo "screenshots: $shots"
+finish
