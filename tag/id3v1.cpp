@@ -37,6 +37,7 @@ void ShowError(const char* text) {
 
 constexpr char kSeekError[] = "Error Setting Pointer";
 constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
+constexpr char kWriteError[] = "Error Writing Tag!\n(File is Write Protected?)";
 
 bool SeekToTag(plat::File file) { return g_ops.seek(file, -int64_t{kTagSize}, plat::SeekEnd) >= 0; }
 
@@ -148,8 +149,10 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
         return 0;
     }
     if (g_ops.write(file, block, kTagSize) == static_cast<int>(kTagSize)) return 1;
-    // Take back a partial tag rather than leave stray bytes behind the audio.
+    // Take back a partial tag rather than leave stray bytes behind the audio,
+    // and say so: the caller has no other way to learn the tag was not saved.
     if (g_ops.seek(file, end, plat::SeekBegin) == end) g_ops.truncate(file);
+    ShowError(kWriteError);
     return 0;
 }
 
