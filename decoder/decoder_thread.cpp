@@ -165,7 +165,15 @@ LoopResult FrameLoop() {
     // most a millisecond or eight frames' decoding.
     uint32_t lastLook = plat::TickCount() - 1;
     int framesUnlooked = 0;
+    // A seek needs the stream's first header (its frame length and the
+    // reference word that the search matches); one that comes earlier waits
+    // for the first frame instead of searching the file for nothing.
+    int pendingSeek = -1;
     for (;;) {
+        if (pendingSeek >= 0 && !g_dec.firstFrame) {
+            Seek(pendingSeek);
+            pendingSeek = -1;
+        }
         plat::ThreadMsg m;
         uint32_t now = plat::TickCount();
         bool look = now != lastLook || ++framesUnlooked >= 8;
@@ -179,7 +187,12 @@ LoopResult FrameLoop() {
                 g_dec.stopped = 1;
                 break;
             }
-            if (m.msg == DCMD_SEEK) Seek(static_cast<int>(m.lParam));
+            if (m.msg == DCMD_SEEK) {
+                if (g_dec.firstFrame)
+                    pendingSeek = static_cast<int>(m.lParam);
+                else
+                    Seek(static_cast<int>(m.lParam));
+            }
             // Anything else is dropped while playing.
         }
         if (!ReadFrame(si)) break;

@@ -24,6 +24,12 @@
 #include "tag/id3v1.h"
 #include "test_util.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -244,6 +250,66 @@ TEST_F(DecoderFaults, FileThatShrinksWhilePlaying) {
     EXPECT_EQ(g_report.framesDecoded, 1000);
     EXPECT_EQ(g_trackEnds, 1);
     EXPECT_EQ(Drain().size(), size_t(1000) * 1152 * 4);
+}
+
+// ------------------------------------------------------------ resources
+
+struct Held {
+    long threads = 0;  // threads of the process
+    long handles = 0;  // open descriptors, or handles on Windows
+    long heap = 0;     // bytes in use on the C heap (0 where not known)
+};
+
+Held CountHeld() {
+    Held h;
+#ifdef _WIN32
+    DWORD n = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &n);
+    h.handles = long(n);
+    h.threads = plat::ThreadLiveCount();
+#else
+    namespace fs = std::filesystem;
+    for (const char* dir : {"/proc/self/task", "/proc/self/fd"}) {
+        long n = 0;
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) n++;
+        (dir[11] == 't' ? h.threads : h.handles) = n;
+    }
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+    h.heap = long(mallinfo2().uordblks);
+#endif
+#endif
+    return h;
+}
+
+// A thousand tracks started, moved and stopped leave no thread, handle or
+// memory behind, and the decoder's own thread ends with the last command.
+TEST_F(DecoderFaults, ThousandPlaySeekStopCyclesLeaveNothingBehind) {
+    std::string path = dir_.File("cycle.mp3");
+    testutil::WriteBytes(path, SilentFrames(kLayer3Word, 400));
+    auto cycle = [&](int n) {
+        for (int i = 0; i < n; i++) {
+            PostPlay(path.c_str(), tid_);
+            PostSeek(i % 101, tid_);
+            PostStop(tid_);
+            ASSERT_TRUE(plat::EventWait(g_idle, kBoundMs)) << "cycle " << i;
+            if (i % 10 == 9) Drain();
+        }
+        Drain();
+    };
+    cycle(50);  // first use of every buffer and table
+    Held before = CountHeld();
+    cycle(1000);
+    Held after = CountHeld();
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_EQ(after.handles, before.handles);
+    EXPECT_LT(after.heap - before.heap, 16 * 1024);
+    EXPECT_EQ(g_trackEnds, 0);  // every track was left by the stop
+
+    int live = plat::ThreadLiveCount();
+    ShutdownDecoderThread(tid_);
+    tid_ = -1;
+    EXPECT_EQ(plat::ThreadLiveCount(), live - 1);
 }
 
 // ------------------------------------------------ a directory that vanishes
