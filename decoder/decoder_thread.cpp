@@ -159,12 +159,15 @@ void PostProgress() {
 LoopResult FrameLoop() {
     StreamInfo* si = &g_dec.si;
     // Under Wine every look at the queue is a round trip to the server, which
-    // cost more than decoding a frame when the output does not pace the
-    // thread (a WAV file). The queue is looked at whenever the millisecond
-    // tick has moved on, and at least every eighth frame: a command waits at
-    // most a millisecond or eight frames' decoding.
-    uint32_t lastLook = plat::TickCount() - 1;
-    int framesUnlooked = 0;
+    // costs more than decoding a frame when the output does not pace the
+    // thread (a WAV file). The queue is looked at when a message has been
+    // posted through the thread layer since the last look, and in any case
+    // when kLookMs have passed (for posts from elsewhere): a command waits
+    // for at most one frame, or kLookMs when not posted through ThreadPost.
+    constexpr uint32_t kLookMs = 10;
+    uint32_t lastLook = plat::TickCount() - kLookMs;
+    uint32_t postsSeen = plat::ThreadPostCount();
+    bool more = true;  // the last look found a message: there may be another
     // A seek needs the stream's first header (its frame length and the
     // reference word that the search matches); one that comes earlier waits
     // for the first frame instead of searching the file for nothing.
@@ -175,13 +178,15 @@ LoopResult FrameLoop() {
             pendingSeek = -1;
         }
         plat::ThreadMsg m;
-        uint32_t now = plat::TickCount();
-        bool look = now != lastLook || ++framesUnlooked >= 8;
+        const uint32_t now = plat::TickCount();
+        const uint32_t posts = plat::ThreadPostCount();
+        const bool look = more || posts != postsSeen || now - lastLook >= kLookMs;
         if (look) {
             lastLook = now;
-            framesUnlooked = 0;
+            postsSeen = posts;
         }
-        if (look && plat::ThreadPeekMessage(&m)) {
+        more = look && plat::ThreadPeekMessage(&m);
+        if (more) {
             if (m.msg == plat::kMsgQuit) return kLoopQuit;
             if (m.msg == DCMD_STOP) {
                 g_dec.stopped = 1;

@@ -61,6 +61,10 @@ uint32_t CurrentThreadId();
 // Posts a message to the queue of thread id. False when there is no such
 // thread (or queue).
 bool ThreadPost(uint32_t threadId, unsigned msg, uintptr_t wParam, intptr_t lParam);
+// The number of messages ThreadPost has queued so far in this process
+// (wrapping), counted after each one is in its queue: a busy thread polls
+// this instead of its queue when looking at the queue is costly.
+uint32_t ThreadPostCount();
 // Takes one message from the calling thread's queue without waiting.
 // False when the queue is empty. The quit message is returned like any other.
 bool ThreadPeekMessage(ThreadMsg* m);

@@ -9,6 +9,7 @@
 
 #include "decoder/decoder_thread.h"
 #include "platform/platform.h"
+#include "platform/thread.h"
 #include "playlist/playlist.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
@@ -35,7 +36,7 @@ void FinishPreferencesSheet() {
     g_hPreferencesSheet = nullptr;
     SaveSettings();
     int decoder = MainWindowDecoderThreadId();
-    if (decoder > 0) PostThreadMessageA(static_cast<DWORD>(decoder), DCMD_PRIORITY, 0, 0);
+    if (decoder > 0) plat::ThreadPost(static_cast<uint32_t>(decoder), DCMD_PRIORITY, 0, 0);
     if (g_hMainWindow)
         SetWindowPos(g_hMainWindow, g_settings.AlwaysOnTop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST,
                      0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

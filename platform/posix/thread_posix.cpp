@@ -28,6 +28,7 @@ struct Queue {
 };
 
 std::mutex g_registryMutex;
+std::atomic<uint32_t> g_posts{0};
 std::unordered_map<uint32_t, std::shared_ptr<Queue>>& Registry() {
     static auto* r = new std::unordered_map<uint32_t, std::shared_ptr<Queue>>();
     return *r;
@@ -182,8 +183,11 @@ bool ThreadPost(uint32_t threadId, unsigned msg, uintptr_t wParam, intptr_t lPar
         q->q.push_back(ThreadMsg{msg, wParam, lParam});
     }
     q->cv.notify_one();
+    g_posts.fetch_add(1, std::memory_order_release);
     return true;
 }
+
+uint32_t ThreadPostCount() { return g_posts.load(std::memory_order_acquire); }
 
 bool ThreadPeekMessage(ThreadMsg* m) {
     Queue& q = OwnQueue();

@@ -17,6 +17,7 @@ struct ThreadRec {
 namespace {
 
 std::atomic<int> g_liveThreads{0};
+std::atomic<uint32_t> g_posts{0};
 
 struct StartRec {
     ThreadProc proc;
@@ -79,8 +80,12 @@ int ThreadLiveCount() { return g_liveThreads.load(); }
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 
 bool ThreadPost(uint32_t threadId, unsigned msg, uintptr_t wParam, intptr_t lParam) {
-    return PostThreadMessageA(threadId, msg, wParam, lParam) != 0;
+    if (!PostThreadMessageA(threadId, msg, wParam, lParam)) return false;
+    g_posts.fetch_add(1, std::memory_order_release);
+    return true;
 }
+
+uint32_t ThreadPostCount() { return g_posts.load(std::memory_order_acquire); }
 
 bool ThreadPeekMessage(ThreadMsg* m) {
     MSG msg;
