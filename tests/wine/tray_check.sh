@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Integration check of the tray icon and the mini controller: vorlo.exe under
+# Wine on a virtual X display, with MinimizeLocation=1. Minimising hides the
+# window and adds icon 12345 with the tip "Vor - TITLE - 007%" (read back from
+# the shell's tooltip control in explorer), a long title keeps the tip within
+# 63 characters, the press-and-hold notice opens the controller, its keys
+# drive the player, its slider seeks, a click elsewhere closes it, a double
+# click on the icon brings the window back; the exe's icon indices 13 and 14
+# are the document icons 131 and 132. Screenshots land in $work/shots.
+#
+# Uses build/win32/bin/{vorlo,vorlo-testdriver,vorlo-tool-tray}.exe
+# (VORLO_WIN32_BIN overrides). Last line: "N passed, N failed"; exit status
+# non-zero when anything failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
+work=${VORLO_TRAY_WORK:-$root/build/wine-tray}
+app=$work/app
+data=$work/data
+shots=$work/shots
+cap=$work/cap/cap.raw
+
+. "$root/tests/wine/wine_env.sh"
+
+need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" Xvfb wine wineserver ffmpeg
+
+player_pid=
+cleanup() {
+    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
+    wine_cleanup
+}
+wine_session "$work"
+trap cleanup EXIT
+mkdir -p "$app" "$data" "$shots"
+cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" "$app/"
+
+tone() {  # tone FILE FREQ SECONDS
+    [ -s "$1" ] || ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "sine=frequency=$2:duration=$3" -ac 2 -ar 44100 -c:a mp2 -b:a 192k "$1"
+}
+# Long entries: the null device behind the capture takes sound faster than
+# real time, and the position must still be low when it is looked at.
+tone "$data/first.mp2" 440 600
+long="$data/A title far too long for the tip of the tray icon, which holds sixty-three.mp2"
+tone "$data/second.mp2" 660 600
+[ -s "$long" ] || cp "$data/second.mp2" "$long"
+
+drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+tray() { timeout 60 wine "$app/vorlo-tool-tray.exe" "$@" 2>/dev/null | tr -d '\r'; }
+cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
+grows() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" -gt "$s0" ]; }
+still() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]; }
+# The percentage of the tray tip of our icon, or nothing.
+tip_line() { tray tips | grep '^tip \[Vor - ' | head -1; }
+tip_percent() { tip_line | sed -n 's/.* - \([0-9][0-9][0-9]\)%\] .*/\1/p' | sed 's/^0*\([0-9]\)/\1/'; }
+shot() { timeout 20 import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null && echo "  screenshot $shots/$1.png"; }
+
+{ echo "[vor]"; echo "MinimizeLocation=1"; echo "EqVolume=15"; echo "WindowX=100"; echo "WindowY=80"; } >"$app/vor.ini"
+(cd "$app" && exec wine "$app/vorlo.exe" "Z:$data/first.mp2" "Z:$long" >/dev/null 2>&1) &
+player_pid=$!
+found=$(drv find 20000)
+echo "  $found"
+expect "start: the player window is up" grep -q '^window VORLO' <<<"$found"
+sleep 1
+
+# ---- icons of the exe
+out=$(tray icons "$(winepath -w "$app/vorlo.exe" 2>/dev/null)" | paste -sd' ')
+echo "  $out"
+expect "icons: 15 icon groups; index 12 is 124, 13 is 131, 14 is 132 (same pixels)" \
+    test "$out" = "groups 15 index 12 is 124 index 13 is 131 index 14 is 132"
+
+# ---- minimise into the tray
+tray minimize; sleep 1
+st=$(tray state)
+expect "minimise: the window is hidden ($st)" grep -q '^visible 0' <<<"$st"
+expect "minimise: the shell has icon 12345 of the window" test "$(tray present)" = "icon 1"
+t=$(tip_line); echo "  $t"
+expect "tip: \"Vor - first.mp2 - NNN%\" (the file title, three-digit percentage)" \
+    grep -Eq '^tip \[Vor - first(\.mp2)? - [0-9]{3}%\] (18|22)$' <<<"$t"
+p1=$(tip_percent); sleep 2; p2=$(tip_percent)
+echo "  tip percent $p1 then $p2"
+expect "tip: the percentage follows the playing position" test -n "$p1" -a -n "$p2" -a "${p2:-0}" -gt "${p1:-0}"
+shot tray-minimised
+
+# ---- the mini controller: held left button
+tray notify down; sleep 0.8
+m=$(tray mini); echo "  $m"
+expect "hold: the mini controller opens after 500 ms" grep -Eq '^mini [0-9a-fA-Fx]+ ' <<<"$m"
+shot mini-controller
+[ -s "$shots/mini-controller.png" ] && read -r _ _ mx my mw mh <<<"$m" &&
+    timeout 20 convert "$shots/mini-controller.png" -crop "$((mw + 16))x$((mh + 16))+$((mx - 8))+$((my - 8))" \
+        -scale 400% "$shots/mini-controller-x4.png" 2>/dev/null
+tray notify up; sleep 0.2
+tray outside >/dev/null
+tray notify down; sleep 0.1; tray notify up; sleep 0.8
+expect "click: a press released before 500 ms opens nothing" test "$(tray mini)" = "mini none"
+
+tray notify down; sleep 0.8; tray notify up
+tray click 1374; sleep 0.5
+expect "controller Stop (40011): the sound stops" still 1.5
+tray click 1372
+expect "controller Play (40010): the sound starts again" grows 1.5
+tray click 1373; sleep 0.5
+expect "controller Pause (40012): the sound stops" still 1.5
+tray click 1372
+expect "controller Play after Pause: the sound goes on" grows 1.5
+tray click 1375; sleep 1.5
+c=$(tray current); echo "  $c"
+expect "controller Next (40013): the second entry plays" grep -q 'A title far too long' <<<"$c"
+t=$(tip_line); echo "  $t"
+expect "tip: a long title is cut, the tip has 63 characters" \
+    grep -Eq '^tip \[Vor - A title far too long for the tip of the tray icon, which \] 63$' <<<"$t"
+tray click 1371; sleep 1.5
+c=$(tray current); echo "  $c"
+expect "controller Prev (40014): the first entry plays again" grep -q 'first.mp2' <<<"$c"
+
+p0=$(tip_percent)
+tray seek 40; sleep 1
+p1=$(tip_percent); s=$(tray slider)
+echo "  percent before $p0, after the seek $p1; $s"
+expect "slider: dragged to 40 and released, the player moves to 40 %" \
+    test -n "$p1" -a "${p0:-99}" -lt 30 -a "${p1:-0}" -ge 40 -a "${p1:-0}" -le 50
+expect "slider: follows the position again after the drag ($s)" \
+    python3 -c "import sys; sys.exit(0 if 40 <= int('${s#slider }') <= 50 else 1)"
+
+r=$(tray outside); echo "  $r"
+expect "a click elsewhere closes the controller" test "$r" = "mini closed"
+
+# ---- right button: the context menu
+tray notify rdown; sleep 1
+expect "right button: the context menu opens" test "$(tray menu)" = "menu 1"
+shot context-menu
+timeout 20 xdotool key --clearmodifiers Escape 2>/dev/null
+drv command 0 >/dev/null 2>&1; sleep 0.5
+
+# ---- double click on the icon restores
+tray notify dblclk; sleep 1
+st=$(tray state)
+expect "double click: the window is shown and not minimised ($st)" test "$st" = "visible 1 iconic 0"
+expect "double click: the icon is gone" test "$(tray present)" = "icon 0"
+
+# ---- minimise again, restore by ShowWindow
+tray minimize; sleep 1
+expect "minimise again: icon back" test "$(tray present)" = "icon 1"
+tray restore; sleep 1
+st=$(tray state)
+expect "restore: window shown ($st), icon gone" test "$st" = "visible 1 iconic 0" -a "$(tray present)" = "icon 0"
+shot restored
+
+drv close 10000 >/dev/null
+for _ in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
+player_pid=
+finish
