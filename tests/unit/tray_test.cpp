@@ -1,0 +1,37 @@
+// The tray icon's picture and tip for a position.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "shell/tray_tip.h"
+
+TEST(TrayTip, IconByTenthsOfThePosition) {
+    EXPECT_EQ(TrayIconForPercent(0), 114);
+    EXPECT_EQ(TrayIconForPercent(9), 114);
+    EXPECT_EQ(TrayIconForPercent(10), 117);
+    EXPECT_EQ(TrayIconForPercent(55), 115);
+    EXPECT_EQ(TrayIconForPercent(69), 116);
+    EXPECT_EQ(TrayIconForPercent(99), 123);
+    EXPECT_EQ(TrayIconForPercent(100), 113);
+    // Out of range clamps instead of reading past the table.
+    EXPECT_EQ(TrayIconForPercent(-5), 114);
+    EXPECT_EQ(TrayIconForPercent(250), 113);
+}
+
+TEST(TrayTip, TitleAndThreeDigitPercentCutTo63) {
+    char tip[128];
+    FormatTrayTip("song", 7, tip, sizeof tip);
+    EXPECT_STREQ(tip, "Vor - song - 007%");
+    FormatTrayTip(nullptr, 100, tip, sizeof tip);
+    EXPECT_STREQ(tip, "Vor -  - 100%");
+
+    const std::string title(200, 'x');
+    FormatTrayTip(title.c_str(), 42, tip, sizeof tip);
+    EXPECT_EQ(std::strlen(tip), 63u);
+    EXPECT_EQ(std::string(tip), "Vor - " + std::string(57, 'x'));
+    // A smaller buffer than the tip is never overrun.
+    char small[10];
+    FormatTrayTip("song", 7, small, sizeof small);
+    EXPECT_STREQ(small, "Vor - son");
+}
