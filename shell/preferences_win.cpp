@@ -62,6 +62,14 @@ int GetCheck(HWND page, int id) {
     return IsDlgButtonChecked(page, id) == BST_CHECKED ? 1 : 0;
 }
 
+// OK and Cancel leave a modeless sheet without a current page, which the
+// message loop notices only when its next message arrives: one is posted
+// so that the sheet goes (and the settings are saved) at once, not at the
+// next mouse move. It is taken after the button's handling has finished.
+void WakeMessageLoop() {
+    if (g_hMainWindow) PostMessageA(g_hMainWindow, WM_NULL, 0, 0);
+}
+
 // Answers a page notice: PSN_APPLY accepted, everything else unhandled.
 INT_PTR Accept(HWND page) {
     SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
@@ -378,10 +386,12 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) {
         const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
         if (hdr->code == PSN_APPLY) {
             ops->apply(page);
+            WakeMessageLoop();
             return Accept(page);
         }
         if (hdr->code == PSN_RESET) {
             if (ops->reset) ops->reset();
+            WakeMessageLoop();
             return TRUE;
         }
         return FALSE;

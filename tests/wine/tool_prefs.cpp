@@ -1,0 +1,436 @@
+// vorlo-tool-prefs: drives the preferences and about sheets of a running
+// vorlo.exe from outside. One invocation runs its arguments as steps, in
+// order, and stops at the first step that fails ("fail: ..." on standard
+// output, exit status 1; 2 for a usage error).
+//
+//   find MS              wait for the VorMainWindow window
+//   command ID           post WM_COMMAND ID to the main window
+//   sheet CAPTION MS     wait for the player's top-level window CAPTION and
+//                        make it the target of the steps below
+//   count CAPTION        "count N": visible top-level windows titled CAPTION
+//   foreground           "foreground 1" when the target is the foreground
+//   page N               select page N of the target sheet
+//   click ID             BM_CLICK on control ID of the target (sent)
+//   post ID              BM_CLICK posted (for buttons that open a box)
+//   check ID             "check ID N": the button's check state
+//   enabled ID           "enabled ID N"
+//   text ID              "text ID TEXT"
+//   settext ID TEXT      WM_SETTEXT
+//   items ID             "items ID SEL|ITEM|ITEM..." of a combo or list box
+//                        (SEL the selected index, -1 for none)
+//   choose ID TEXT       select TEXT in a combo or list box and tell the
+//                        page as the control would (CBN_/LBN_SELCHANGE)
+//   slider ID POS        move trackbar ID to POS and tell the page
+//   apply                "apply N": the sheet's Apply button is enabled
+//   ok | cancel          press the sheet's OK or Cancel (posted), wait up to
+//                        10 s for the sheet to be destroyed, then for the
+//                        player's thread to answer
+//   rect                 "rect WxH+X+Y" of the target
+//   topmost              "topmost N": WS_EX_TOPMOST of the main window
+//   windows              "windows N": visible top-level windows
+//   titles               "title TEXT" per visible titled top-level window
+//   closetitle TEXT      WM_CLOSE to visible top-level windows whose title
+//                        holds TEXT
+//   responds             "responds 1" when the target's thread answers
+//                        within 5 s
+//   box MS | nobox MS    as vorlo-testdriver, ignoring the sheets themselves
+//   sleep MS
+//   close MS             WM_CLOSE to the main window, wait for the process
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HWND g_main = nullptr;
+DWORD g_pid = 0;
+HWND g_target = nullptr;
+
+bool Fail(const char* what, const char* detail = "") {
+    std::printf("fail: %s%s\n", what, detail);
+    return false;
+}
+
+bool Locate() {
+    g_main = FindWindowA("VorMainWindow", nullptr);
+    if (g_main) GetWindowThreadProcessId(g_main, &g_pid);
+    return g_main != nullptr;
+}
+
+bool NeedMain() {
+    return (g_main && IsWindow(g_main)) || Locate() || Fail("no VorMainWindow window");
+}
+
+bool NeedTarget() {
+    return (g_target && IsWindow(g_target)) || Fail("no sheet");
+}
+
+LRESULT Send(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(hwnd, msg, w, l, SMTO_NORMAL, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+struct Search {
+    const char* caption;  // top-level search: exact caption
+    int id;               // child search: control id
+    int count;
+    HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    char text[256] = "";
+    if (!IsWindowVisible(hwnd) || !GetWindowTextA(hwnd, text, sizeof text)) return TRUE;
+    if (std::strcmp(text, s->caption) != 0) return TRUE;
+    ++s->count;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == g_pid && !s->found) s->found = hwnd;
+    return TRUE;
+}
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    if (GetDlgCtrlID(hwnd) != s->id) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+// Control id of the target: its own buttons (OK, Cancel, Apply) first, then
+// the controls of its pages.
+HWND Control(int id) {
+    if (!NeedTarget()) return nullptr;
+    HWND direct = GetDlgItem(g_target, id);
+    if (direct) return direct;
+    Search s{nullptr, id, 0, nullptr};
+    EnumChildWindows(g_target, FindChild, reinterpret_cast<LPARAM>(&s));
+    if (!s.found) Fail("no control ", std::to_string(id).c_str());
+    return s.found;
+}
+
+bool StepSheet(const char* caption, int ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (Locate()) {
+            Search s{caption, 0, 0, nullptr};
+            EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+            if (s.found) {
+                g_target = s.found;
+                std::printf("sheet %s\n", caption);
+                return true;
+            }
+        }
+        if (GetTickCount() - start > static_cast<DWORD>(ms)) return Fail("no window ", caption);
+        Sleep(50);
+    }
+}
+
+bool IsSheet(HWND hwnd) {
+    char text[64] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return std::strcmp(text, "VOR Preferences") == 0 || std::strcmp(text, "About VOR...") == 0;
+}
+
+struct BoxSearch {
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+    char cls[64];
+    if (!GetClassNameA(hwnd, cls, sizeof cls) || std::strcmp(cls, "#32770") != 0) return TRUE;
+    if (!IsWindowVisible(hwnd) || IsSheet(hwnd)) return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != g_pid) return TRUE;
+    reinterpret_cast<BoxSearch*>(param)->found = hwnd;
+    return FALSE;
+}
+
+HWND WaitBox(int ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        BoxSearch s{nullptr};
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
+        if (s.found) return s.found;
+        if (GetTickCount() - start > static_cast<DWORD>(ms)) return nullptr;
+        Sleep(50);
+    }
+}
+
+void PrintBox(HWND box) {
+    char caption[256] = "", text[1024] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    std::printf("box %s|%s\n", caption, text);
+}
+
+bool StepBox(int ms) {
+    HWND box = WaitBox(ms);
+    if (!box) return Fail("no message box");
+    PrintBox(box);
+    std::fflush(stdout);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    const DWORD start = GetTickCount();
+    while (IsWindow(box)) {
+        if (GetTickCount() - start > 5000) return Fail("message box did not go away");
+        Sleep(20);
+    }
+    return true;
+}
+
+bool StepNoBox(int ms) {
+    HWND box = WaitBox(ms);
+    if (!box) return true;
+    PrintBox(box);
+    return Fail("unexpected message box");
+}
+
+bool IsCombo(HWND hwnd) {
+    char cls[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    return _stricmp(cls, "ComboBox") == 0;
+}
+
+bool StepItems(int id) {
+    HWND c = Control(id);
+    if (!c) return false;
+    const bool combo = IsCombo(c);
+    const int n = static_cast<int>(Send(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+    const int sel = static_cast<int>(Send(c, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+    std::printf("items %d %d", id, sel);
+    // Item texts cross the process boundary intact only as wide strings.
+    for (int i = 0; i < n; ++i) {
+        wchar_t wide[512] = L"";
+        char text[1024] = "";
+        DWORD_PTR len = 0;
+        SendMessageTimeoutW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_NORMAL, 5000,
+                            &len);
+        if (len < 511)
+            SendMessageTimeoutW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                                reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, 5000, &len);
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        std::printf("|%s", text);
+    }
+    std::printf("\n");
+    return true;
+}
+
+bool StepChoose(int id, const char* text) {
+    HWND c = Control(id);
+    if (!c) return false;
+    const bool combo = IsCombo(c);
+    wchar_t wide[512] = L"";
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
+    DWORD_PTR at = static_cast<DWORD_PTR>(-1);
+    SendMessageTimeoutW(c, combo ? CB_SELECTSTRING : LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, 5000, &at);
+    if (static_cast<LRESULT>(at) < 0) return Fail("no item ", text);
+    Send(GetParent(c), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+         reinterpret_cast<LPARAM>(c));
+    return true;
+}
+
+bool StepSlider(int id, int pos) {
+    HWND c = Control(id);
+    if (!c) return false;
+    Send(c, TBM_SETPOS, TRUE, pos);
+    Send(GetParent(c), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, pos), reinterpret_cast<LPARAM>(c));
+    Send(GetParent(c), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(c));
+    return true;
+}
+
+// Presses OK or Cancel and waits until the sheet is destroyed and the
+// player's thread is back in its message loop (for the preferences sheet:
+// the settings have been saved).
+bool StepPress(int id) {
+    if (!NeedTarget() || !NeedMain()) return false;
+    HWND sheet = g_target;
+    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(sheet, id)));
+    const DWORD start = GetTickCount();
+    while (IsWindow(sheet)) {
+        if (GetTickCount() - start > 10000) return Fail("the sheet stayed open");
+        Sleep(20);
+    }
+    Send(g_main, WM_NULL, 0, 0);
+    return true;
+}
+
+BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
+    if (IsWindowVisible(hwnd)) ++*reinterpret_cast<int*>(param);
+    return TRUE;
+}
+
+bool StepClose(int ms) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
+    if (!process) return Fail("cannot open the player's process");
+    PostMessageA(g_main, WM_CLOSE, 0, 0);
+    const DWORD wait = WaitForSingleObject(process, static_cast<DWORD>(ms));
+    CloseHandle(process);
+    if (wait != WAIT_OBJECT_0) return Fail("the player did not end in time");
+    std::printf("closed\n");
+    return true;
+}
+
+const char* closeText = "";
+
+BOOL CALLBACK CloseTitled(HWND hwnd, LPARAM) {
+    char text[256] = "";
+    if (IsWindowVisible(hwnd) && GetWindowTextA(hwnd, text, sizeof text) &&
+        std::strstr(text, closeText)) {
+        std::printf("closing %s\n", text);
+        PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintTitled(HWND hwnd, LPARAM) {
+    char text[256] = "";
+    if (IsWindowVisible(hwnd) && GetWindowTextA(hwnd, text, sizeof text))
+        std::printf("title %s\n", text);
+    return TRUE;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: vorlo-tool-prefs STEP...  (see the source for the steps)\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    for (int i = 1; i < argc; ++i) {
+        const std::string step = argv[i];
+        auto arg = [&](int k) -> const char* { return i + k < argc ? argv[i + k] : nullptr; };
+        auto num = [&](int k) { return std::atoi(arg(k)); };
+        int used = 0;
+        bool ok = true;
+        if (step == "find" && arg(1)) {
+            const DWORD start = GetTickCount();
+            while (!Locate() && GetTickCount() - start < static_cast<DWORD>(num(1))) Sleep(50);
+            ok = NeedMain();
+            used = 1;
+        } else if (step == "command" && arg(1)) {
+            ok = NeedMain() && PostMessageA(g_main, WM_COMMAND, num(1), 0);
+            used = 1;
+        } else if (step == "sheet" && arg(2)) {
+            ok = StepSheet(arg(1), num(2));
+            used = 2;
+        } else if (step == "count" && arg(1)) {
+            Search s{arg(1), 0, 0, nullptr};
+            EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+            std::printf("count %d\n", s.count);
+            used = 1;
+        } else if (step == "foreground") {
+            ok = NeedTarget();
+            if (ok) std::printf("foreground %d\n", GetForegroundWindow() == g_target ? 1 : 0);
+        } else if (step == "page" && arg(1)) {
+            ok = NeedTarget();
+            if (ok) Send(g_target, PSM_SETCURSEL, num(1), 0);
+            used = 1;
+        } else if ((step == "click" || step == "post") && arg(1)) {
+            HWND c = Control(num(1));
+            ok = c != nullptr;
+            if (ok && step == "click") Send(c, BM_CLICK, 0, 0);
+            if (ok && step == "post") PostMessageA(c, BM_CLICK, 0, 0);
+            used = 1;
+        } else if (step == "check" && arg(1)) {
+            HWND c = Control(num(1));
+            ok = c != nullptr;
+            if (ok) std::printf("check %d %d\n", num(1), static_cast<int>(Send(c, BM_GETCHECK, 0, 0)));
+            used = 1;
+        } else if (step == "enabled" && arg(1)) {
+            HWND c = Control(num(1));
+            ok = c != nullptr;
+            if (ok) std::printf("enabled %d %d\n", num(1), IsWindowEnabled(c) ? 1 : 0);
+            used = 1;
+        } else if (step == "text" && arg(1)) {
+            HWND c = Control(num(1));
+            ok = c != nullptr;
+            char text[1100] = "";
+            if (ok) Send(c, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+            if (ok) std::printf("text %d %s\n", num(1), text);
+            used = 1;
+        } else if (step == "settext" && arg(2)) {
+            HWND c = Control(num(1));
+            ok = c != nullptr;
+            if (ok) Send(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg(2)));
+            used = 2;
+        } else if (step == "items" && arg(1)) {
+            ok = StepItems(num(1));
+            used = 1;
+        } else if (step == "choose" && arg(2)) {
+            ok = StepChoose(num(1), arg(2));
+            used = 2;
+        } else if (step == "slider" && arg(2)) {
+            ok = StepSlider(num(1), num(2));
+            used = 2;
+        } else if (step == "apply") {
+            HWND apply = Control(0x3021);  // the sheet's Apply button
+            ok = apply != nullptr;
+            if (ok) std::printf("apply %d\n", IsWindowEnabled(apply) ? 1 : 0);
+        } else if (step == "ok" || step == "cancel") {
+            ok = StepPress(step == "ok" ? IDOK : IDCANCEL);
+        } else if (step == "rect") {
+            ok = NeedTarget();
+            RECT r;
+            if (ok && GetWindowRect(g_target, &r))
+                std::printf("rect %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left,
+                            r.top);
+        } else if (step == "responds") {
+            // The target's thread answers within 5 s (a blocking call returned).
+            DWORD_PTR r = 0;
+            ok = NeedTarget();
+            if (ok)
+                std::printf("responds %d\n",
+                            SendMessageTimeoutA(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r) ? 1 : 0);
+        } else if (step == "closetitle" && arg(1)) {
+            // WM_CLOSE to every visible top-level window whose title holds TEXT.
+            closeText = arg(1);
+            EnumWindows(CloseTitled, 0);
+            used = 1;
+        } else if (step == "current") {
+            ok = NeedTarget();
+            if (ok)
+                std::printf("current %d visible %d\n", Send(g_target, PSM_GETCURRENTPAGEHWND, 0, 0) ? 1 : 0,
+                            IsWindowVisible(g_target) ? 1 : 0);
+        } else if (step == "topmost") {
+            ok = NeedMain();
+            if (ok)
+                std::printf("topmost %d\n",
+                            (GetWindowLongA(g_main, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+        } else if (step == "windows") {
+            int n = 0;
+            EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&n));
+            std::printf("windows %d\n", n);
+        } else if (step == "titles") {
+            EnumWindows(PrintTitled, 0);
+        } else if (step == "box" && arg(1)) {
+            ok = NeedMain() && StepBox(num(1));
+            used = 1;
+        } else if (step == "nobox" && arg(1)) {
+            ok = NeedMain() && StepNoBox(num(1));
+            used = 1;
+        } else if (step == "sleep" && arg(1)) {
+            Sleep(static_cast<DWORD>(num(1)));
+            used = 1;
+        } else if (step == "close" && arg(1)) {
+            ok = NeedMain() && StepClose(num(1));
+            used = 1;
+        } else {
+            return Usage();
+        }
+        i += used;
+        std::fflush(stdout);
+        if (!ok) return 1;
+    }
+    return 0;
+}
