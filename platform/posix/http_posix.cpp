@@ -161,6 +161,11 @@ Http HttpOpenUrl(Http session, const char* url, const char* headers) {
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 60L);
+    // A body that stops coming fails the transfer after the same bound as
+    // the head: the read returns, the stream ends, and the decoder (blocked
+    // on the pipe) sees the end instead of waiting for ever.
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, long(kHeadTimeoutMs / 1000));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->error);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
