@@ -146,6 +146,10 @@ INT_PTR CALLBACK TagEditorProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
         case IDCANCEL: CloseEditor(); return TRUE;
         }
         break;
+    case WM_DESTROY:
+        // Also reached when the owner goes first and takes the editor along.
+        if (g_editor.hwnd == dlg) g_editor.hwnd = nullptr;
+        break;
     }
     return FALSE;
 }
