@@ -47,6 +47,7 @@ constexpr COLORREF kKeyDown = RGB(14, 16, 20);
 constexpr COLORREF kRim = RGB(150, 154, 160);
 constexpr COLORREF kGlyph = RGB(78, 218, 246);
 constexpr COLORREF kGlyphDown = RGB(206, 252, 255);
+constexpr COLORREF kFocusRim = RGB(28, 140, 166);
 
 HICON IconFor(int percent) {
     const int id = TrayIconForPercent(percent);
@@ -142,10 +143,32 @@ void DrawMiniKey(const DRAWITEMSTRUCT& di) {
         FillBox(dc, cx + w - 1, top, cx + w + 1, bot + 1, c);
         break;
     }
-    if (di.itemState & ODS_FOCUS) {
-        RECT f = {r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
-        DrawFocusRect(dc, &f);
+    if (di.itemState & ODS_FOCUS) {  // the keyboard's key: a teal rim
+        HBRUSH rim = CreateSolidBrush(kFocusRim);
+        FrameRect(dc, &r, rim);
+        DeleteObject(rim);
     }
+}
+
+// The slider in the same manner: a dark groove with a dim LED line, a light
+// grey thumb. (The groove is not lit up to the thumb: the control repaints
+// only around the thumb when it moves.)
+LRESULT DrawMiniSlider(const NMCUSTOMDRAW& cd) {
+    if (cd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (cd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    const RECT& r = cd.rc;
+    if (cd.dwItemSpec == TBCD_CHANNEL) {
+        const int cy = (r.top + r.bottom) / 2;
+        FillBox(cd.hdc, r.left, cy - 2, r.right, cy + 2, kKeyDown);
+        FillBox(cd.hdc, r.left + 1, cy - 1, r.right - 1, cy + 1, kFocusRim);
+        return CDRF_SKIPDEFAULT;
+    }
+    if (cd.dwItemSpec == TBCD_THUMB) {
+        FillBox(cd.hdc, r.left, r.top, r.right, r.bottom, kRim);
+        FillBox(cd.hdc, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, RGB(214, 218, 224));
+        return CDRF_SKIPDEFAULT;
+    }
+    return CDRF_DODEFAULT;
 }
 
 void OnMiniSlider(HWND dlg, int code) {
@@ -213,6 +236,12 @@ INT_PTR CALLBACK MiniControllerProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lP
                 return TRUE;
             }
         return FALSE;
+    }
+    case WM_NOTIFY: {
+        const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+        if (hdr->idFrom != IDC_MINI_SLIDER || hdr->code != NM_CUSTOMDRAW) return FALSE;
+        SetWindowLongPtrA(dlg, DWLP_MSGRESULT, DrawMiniSlider(*reinterpret_cast<const NMCUSTOMDRAW*>(lParam)));
+        return TRUE;
     }
     case WM_DRAWITEM:
         DrawMiniKey(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
