@@ -3,6 +3,9 @@
 // order, and stops at the first step that fails ("fail: ..." on standard
 // output, exit status 1; 2 for a usage error).
 //
+//   mark OUT FILE        (alone) writes FILE into OUT: the check registers
+//                        this as the opener of a test file type
+//
 //   find MS              wait for the VorMainWindow window
 //   command ID           post WM_COMMAND ID to the main window
 //   sheet CAPTION MS     wait for the player's top-level window CAPTION and
@@ -307,6 +310,16 @@ int Usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    if (std::strcmp(argv[1], "mark") == 0) {
+        // Registered as the opener of a test file type: records what the
+        // shell asked it to open.
+        if (argc != 4) return Usage();
+        FILE* out = std::fopen(argv[2], "w");
+        if (!out) return 1;
+        std::fprintf(out, "%s\n", argv[3]);
+        std::fclose(out);
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string step = argv[i];
         auto arg = [&](int k) -> const char* { return i + k < argc ? argv[i + k] : nullptr; };
