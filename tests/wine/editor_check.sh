@@ -78,10 +78,10 @@ shot() {
 }
 
 # ================================================= lines and play time
-ini ReadFileInfo=1 PlaylistX=150 PlaylistY=120 PlaylistW=420 PlaylistH=330 EqVolume=15
+ini ReadFileInfo=1 PlaylistX=380 PlaylistY=120 PlaylistW=420 PlaylistH=330 EqVolume=15
 start_player
 r=$(ed open 10000)
-expect "open: the editor at PlaylistX/Y/W/H ($r)" test "$r" = "editor 420x330 at 150,120"
+expect "open: the editor at PlaylistX/Y/W/H ($r)" test "$r" = "editor 420x330 at 380,120"
 add a.mp3 b.mp2 c.mp3 t61.mp2 t3600.mp2
 out=$(ed lines)
 echo "$out" | sed 's/^/  /'
