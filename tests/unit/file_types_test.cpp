@@ -38,8 +38,8 @@ void DeleteTree(HKEY parent, const char* name) {
     RegDeleteKeyA(parent, name);
 }
 
-// "TYPE:DATA" of a value under HKEY_CLASSES_ROOT (binary data as hex bytes,
-// text up to its terminator), or "missing".
+// "TYPE:DATA" of a value under HKEY_CLASSES_ROOT (binary data as hex bytes),
+// or "missing".
 std::string Value(const std::string& path, const char* name = nullptr) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -49,7 +49,11 @@ std::string Value(const std::string& path, const char* name = nullptr) {
     const LONG rc = RegQueryValueExA(key, name, nullptr, &type, data, &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return "missing";
-    if (type == REG_SZ) return "sz:" + std::string(reinterpret_cast<char*>(data));
+    if (type == REG_SZ) {
+        // Stored with its terminator, so that readers trusting it are safe.
+        const std::string text(reinterpret_cast<char*>(data));
+        return (size == text.size() + 1 ? "sz:" : "unterminated:") + text;
+    }
     std::string hex = type == REG_BINARY ? "bin:" : "other:";
     for (DWORD i = 0; i < size; ++i) {
         hex += "0123456789abcdef"[data[i] >> 4];

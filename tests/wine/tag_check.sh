@@ -163,8 +163,10 @@ announce() {
 announce "$plain"
 expect "IRC: default command pokes \"/me is listening to TITLE in VORLO v1.00\"" \
     test "$got" = "/me is listening to plain.mp3 in VORLO v1.00"
-announce "$plain" "IRCCommand=np: %s (%s) 100%%"
-expect "IRC: a template with two %s repeats the song" test "$got" = "np: plain.mp3 (plain.mp3) 100%"
+# The template is the user's text, not a format: "%d" stays as it stands.
+announce "$plain" "IRCCommand=np: %s (%s) 100%% %d"
+expect "IRC: a template with two %s repeats the song; other % sequences stay" \
+    test "$got" = "np: plain.mp3 (plain.mp3) 100% %d"
 announce "$data/tagged.mp3" IRCUseTag=1
 expect "IRC: IRCUseTag 1 and a tagged file: \"Title / Artist\"" \
     test "$got" = "/me is listening to Tagged Title / Some Artist in VORLO v1.00"
