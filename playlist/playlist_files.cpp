@@ -20,6 +20,11 @@ const char kSection[] = "playlist";
 
 // How deep PlaylistOpenItem is inside playlists and directories.
 int g_depth = 0;
+// Playlists loaded under the outermost nested open. The depth limit alone
+// lets a list that names itself twice load 2^16 times (each level doubling
+// the loads); this bound keeps such a list to a moment's work.
+constexpr int kPlaylistMaxLoads = 256;
+int g_loads = 0;
 
 bool IsSeparator(char c) {
 #ifdef _WIN32
@@ -164,6 +169,7 @@ struct LineReader {
                 if (first) {
                     first = false;
                     if (have >= 3 && std::memcmp(chunk, "\xEF\xBB\xBF", 3) == 0) at = 3;
+                    if (at == have) continue;  // the file holds the mark alone
                 }
             }
             char c = chunk[at++];
@@ -195,10 +201,13 @@ void OpenListedItem(int kind, const char* path) {
     PlaylistOpenItem(kind, path);
 }
 
-// Opens a nested playlist or directory unless the nesting is too deep.
+// Opens a nested playlist or directory unless the nesting is too deep or
+// too many playlists were loaded under the outermost open already.
 template <typename Fn>
-bool Nested(Fn open, bool* result) {
+bool Nested(Fn open, bool* result, bool playlist = true) {
+    if (g_depth == 0) g_loads = 0;
     if (g_depth >= kPlaylistMaxDepth) return false;
+    if (playlist && ++g_loads > kPlaylistMaxLoads) return false;
     ++g_depth;
     *result = open() != 0;
     --g_depth;
@@ -250,7 +259,7 @@ int PlaylistOpenItem(int kind, const char* name) {
     } else if (kind == kOpenUrl || plat::GetPathKind(name) == plat::PathIsFile) {
         PlaylistAdd(name);
     } else {
-        if (Nested([&] { return PlaylistAddDirectory(name); }, &ok) && !ok)
+        if (Nested([&] { return PlaylistAddDirectory(name); }, &ok, false) && !ok)
             ShowError("Error Adding Directory: %s", name);
     }
     return 1;

@@ -1,0 +1,120 @@
+// Fuzz target: the PLS and M3U readers. Byte 0 chooses the reader (bit 0)
+// and whether entries get their info read (bit 1); the rest is the file,
+// written into a private work directory that also holds a small tree
+// (sub/a.mp3, sub/inner/) for listed directories and nested lists.
+//
+// The directory layer is this target's own: it answers like the POSIX one
+// inside the work directory, but calls every directory outside it missing,
+// so that a listed "/" or ".." never walks the machine's file system.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/dir.h"
+#include "playlist/playlist.h"
+#include "playlist/playlist_files.h"
+#include "shell/settings.h"
+#include "tests/fuzz/fuzz_util.h"
+
+namespace {
+
+std::string g_pls, g_m3u;
+
+bool InsideWorkDir(const char* path) {
+    char real[PATH_MAX];
+    if (!realpath(path, real)) return false;
+    std::string r = std::string(real) + "/";
+    return r.compare(0, fuzz::g_workDir.size(), fuzz::g_workDir) == 0;
+}
+
+int g_entriesSeen = 0;
+void CheckEntry(const PlaylistEntry* e, int, int, void*) {
+    if (!std::memchr(e->path, 0, sizeof e->path)) std::abort();
+    g_entriesSeen++;
+}
+
+}  // namespace
+
+namespace plat {
+
+struct DirFindRec {
+    DIR* dir;
+    std::string directory;
+};
+
+int GetPathKind(const char* path) {
+    struct stat st;
+    if (!path || !*path || ::stat(path, &st) != 0) return PathMissing;
+    if (S_ISDIR(st.st_mode)) return InsideWorkDir(path) ? PathIsDirectory : PathMissing;
+    return PathIsFile;
+}
+
+static bool ReadNextName(DirFindRec* find, DirFindData* data) {
+    for (;;) {
+        struct dirent* de = ::readdir(find->dir);
+        if (!de) return false;
+        size_t len = std::strlen(de->d_name);
+        if (len >= kDirNameSize) continue;
+        std::memcpy(data->name, de->d_name, len + 1);
+        std::string full = find->directory + de->d_name;
+        data->isDirectory = GetPathKind(full.c_str()) == PathIsDirectory;
+        return true;
+    }
+}
+
+DirFind DirFindFirst(const char* directory, DirFindData* data) {
+    if (!directory || !*directory || !data || !InsideWorkDir(directory)) return nullptr;
+    DIR* dir = ::opendir(directory);
+    if (!dir) return nullptr;
+    auto* find = new DirFindRec{dir, directory};
+    if (find->directory.back() != '/') find->directory += '/';
+    if (!ReadNextName(find, data)) {
+        DirFindClose(find);
+        return nullptr;
+    }
+    return find;
+}
+
+bool DirFindNext(DirFind find, DirFindData* data) { return find && data && ReadNextName(find, data); }
+
+void DirFindClose(DirFind find) {
+    if (!find) return;
+    ::closedir(find->dir);
+    delete find;
+}
+
+}  // namespace plat
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string& dir = fuzz::MakeWorkDir("vorlo-fuzz-playlist");
+    g_pls = dir + "list.pls";
+    g_m3u = dir + "list.m3u";
+    ::mkdir((dir + "sub").c_str(), 0755);
+    ::mkdir((dir + "sub/inner").c_str(), 0755);
+    fuzz::WriteWholeFile(dir + "sub/a.mp3", "\xFF\xFB\x90\x00", 4);
+    plat::SetMessageBoxHook(fuzz::QuietMessageBox);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const bool m3u = data[0] & 1;
+    g_settings.ReadFileInfo = (data[0] >> 1) & 1;
+    const std::string& path = m3u ? g_m3u : g_pls;
+    fuzz::WriteWholeFile(path, data + 1, size - 1);
+    PlaylistClear();
+    if (m3u)
+        PlaylistLoadM3u(path.c_str());
+    else
+        PlaylistLoadPls(path.c_str());
+    g_entriesSeen = 0;
+    PlaylistForEach(CheckEntry, nullptr);
+    if (g_entriesSeen != PlaylistCount()) std::abort();
+    PlaylistClear();
+    return 0;
+}
