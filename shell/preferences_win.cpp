@@ -12,7 +12,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "output/wave_out.h"

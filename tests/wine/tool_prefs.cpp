@@ -3,7 +3,7 @@
 // order, and stops at the first step that fails ("fail: ..." on standard
 // output, exit status 1; 2 for a usage error).
 //
-//   mark OUT FILE        (alone) writes FILE into OUT: the check registers
+//   mark OUT FILE        (alone) appends FILE to OUT: the check registers
 //                        this as the opener of a test file type
 //
 //   find MS              wait for the VorMainWindow window
@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
         // Registered as the opener of a test file type: records what the
         // shell asked it to open.
         if (argc != 4) return Usage();
-        FILE* out = std::fopen(argv[2], "w");
+        FILE* out = std::fopen(argv[2], "a");
         if (!out) return 1;
         std::fprintf(out, "%s\n", argv[3]);
         std::fclose(out);
