@@ -11,12 +11,10 @@
 //   sheet CAPTION MS     wait for the player's top-level window CAPTION and
 //                        make it the target of the steps below
 //   count CAPTION        "count N": visible top-level windows titled CAPTION
-//   foreground           "foreground 1" when the target is the foreground
 //   page N               select page N of the target sheet
 //   click ID             BM_CLICK on control ID of the target (sent)
 //   post ID              BM_CLICK posted (for buttons that open a box)
 //   check ID             "check ID N": the button's check state
-//   enabled ID           "enabled ID N"
 //   text ID              "text ID TEXT"
 //   settext ID TEXT      WM_SETTEXT
 //   items ID             "items ID SEL|ITEM|ITEM..." of a combo or list box
@@ -30,13 +28,9 @@
 //                        player's thread to answer
 //   rect                 "rect WxH+X+Y" of the target
 //   topmost              "topmost N": WS_EX_TOPMOST of the main window
-//   windows              "windows N": visible top-level windows
-//   titles               "title TEXT" per visible titled top-level window
-//   closetitle TEXT      WM_CLOSE to visible top-level windows whose title
-//                        holds TEXT
 //   responds             "responds 1" when the target's thread answers
 //                        within 5 s
-//   box MS | nobox MS    as vorlo-testdriver, ignoring the sheets themselves
+//   box MS               as vorlo-testdriver, ignoring the sheets themselves
 //   sleep MS
 //   close MS             WM_CLOSE to the main window, wait for the process
 #include <windows.h>
@@ -188,13 +182,6 @@ bool StepBox(int ms) {
     return true;
 }
 
-bool StepNoBox(int ms) {
-    HWND box = WaitBox(ms);
-    if (!box) return true;
-    PrintBox(box);
-    return Fail("unexpected message box");
-}
-
 bool IsCombo(HWND hwnd) {
     char cls[64] = "";
     GetClassNameA(hwnd, cls, sizeof cls);
@@ -266,11 +253,6 @@ bool StepPress(int id) {
     return true;
 }
 
-BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
-    if (IsWindowVisible(hwnd)) ++*reinterpret_cast<int*>(param);
-    return TRUE;
-}
-
 bool StepClose(int ms) {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
     if (!process) return Fail("cannot open the player's process");
@@ -280,25 +262,6 @@ bool StepClose(int ms) {
     if (wait != WAIT_OBJECT_0) return Fail("the player did not end in time");
     std::printf("closed\n");
     return true;
-}
-
-const char* closeText = "";
-
-BOOL CALLBACK CloseTitled(HWND hwnd, LPARAM) {
-    char text[256] = "";
-    if (IsWindowVisible(hwnd) && GetWindowTextA(hwnd, text, sizeof text) &&
-        std::strstr(text, closeText)) {
-        std::printf("closing %s\n", text);
-        PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK PrintTitled(HWND hwnd, LPARAM) {
-    char text[256] = "";
-    if (IsWindowVisible(hwnd) && GetWindowTextA(hwnd, text, sizeof text))
-        std::printf("title %s\n", text);
-    return TRUE;
 }
 
 int Usage() {
@@ -342,9 +305,6 @@ int main(int argc, char** argv) {
             EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
             std::printf("count %d\n", s.count);
             used = 1;
-        } else if (step == "foreground") {
-            ok = NeedTarget();
-            if (ok) std::printf("foreground %d\n", GetForegroundWindow() == g_target ? 1 : 0);
         } else if (step == "page" && arg(1)) {
             ok = NeedTarget();
             if (ok) Send(g_target, PSM_SETCURSEL, num(1), 0);
@@ -359,11 +319,6 @@ int main(int argc, char** argv) {
             HWND c = Control(num(1));
             ok = c != nullptr;
             if (ok) std::printf("check %d %d\n", num(1), static_cast<int>(Send(c, BM_GETCHECK, 0, 0)));
-            used = 1;
-        } else if (step == "enabled" && arg(1)) {
-            HWND c = Control(num(1));
-            ok = c != nullptr;
-            if (ok) std::printf("enabled %d %d\n", num(1), IsWindowEnabled(c) ? 1 : 0);
             used = 1;
         } else if (step == "text" && arg(1)) {
             HWND c = Control(num(1));
@@ -405,32 +360,13 @@ int main(int argc, char** argv) {
             if (ok)
                 std::printf("responds %d\n",
                             SendMessageTimeoutA(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r) ? 1 : 0);
-        } else if (step == "closetitle" && arg(1)) {
-            // WM_CLOSE to every visible top-level window whose title holds TEXT.
-            closeText = arg(1);
-            EnumWindows(CloseTitled, 0);
-            used = 1;
-        } else if (step == "current") {
-            ok = NeedTarget();
-            if (ok)
-                std::printf("current %d visible %d\n", Send(g_target, PSM_GETCURRENTPAGEHWND, 0, 0) ? 1 : 0,
-                            IsWindowVisible(g_target) ? 1 : 0);
         } else if (step == "topmost") {
             ok = NeedMain();
             if (ok)
                 std::printf("topmost %d\n",
                             (GetWindowLongA(g_main, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
-        } else if (step == "windows") {
-            int n = 0;
-            EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&n));
-            std::printf("windows %d\n", n);
-        } else if (step == "titles") {
-            EnumWindows(PrintTitled, 0);
         } else if (step == "box" && arg(1)) {
             ok = NeedMain() && StepBox(num(1));
-            used = 1;
-        } else if (step == "nobox" && arg(1)) {
-            ok = NeedMain() && StepNoBox(num(1));
             used = 1;
         } else if (step == "sleep" && arg(1)) {
             Sleep(static_cast<DWORD>(num(1)));
