@@ -3,12 +3,14 @@
 // read unchanged (but "Unknown", which is written as genre 0), and
 // WipeId3v1Tag must take exactly the tag away), and the header
 // layer's ID3v2 size and Xing/Info/VBRI parsing on its first bytes, as the
-// frame reader calls them.
+// frame reader calls them, and the playlist's length probe (ProbeStream),
+// which reads the tags around the audio with the same rules.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "decoder/header.h"
+#include "decoder/stream_probe.h"
 #include "tag/id3v1.h"
 #include "tests/fuzz/fuzz_util.h"
 
@@ -51,6 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::MemFileSet(&g_file, data, size);
     plat::File f = plat::FileOpenReadWrite(g_file.path);
     Check(f != nullptr, "memfd did not open");
+
+    StreamProbe probe;
+    std::memset(&probe, 0x5A, sizeof probe);
+    if (ProbeStream(f, &probe)) {
+        Check(probe.durationMs >= 0, "probe found a header but no duration");
+        Check(probe.firstFrame >= probe.audioStart && probe.firstFrame < probe.audioEnd, "first frame outside the audio");
+    } else {
+        Check(probe.durationMs == -1, "probe failed but gave a duration");
+    }
     Id3v1Tag tag;
     std::memset(&tag, 0x5A, sizeof tag);
     int had = ReadId3v1Tag(f, &tag);
