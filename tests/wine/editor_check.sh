@@ -205,6 +205,13 @@ expect "ReadFileInfo=0: file names, play time unknown ($r)" \
 ed select 0 1 >/dev/null
 r=$(playtime)
 expect "ReadFileInfo=0: a selection of unread entries reads \"Playtime: Unknown\" ($r)" test "$r" = "Playtime: Unknown"
+ed select 0 key 46 >/dev/null
+r=$(texts)
+expect "Delete key: removes the selected line ($r)" grep -Eqx 't61(\.mp2)?' <<<"$r"
+ed postcommand 40030 filedialog "http://127.0.0.1:9/stream.mp3" 10000 >/dev/null
+r=$(texts)
+expect "Add URL...: the address becomes the last line ($r)" \
+    grep -Eqx 't61(\.mp2)?\|http://127.0.0.1:9/stream.mp3' <<<"$r"
 close_player
 
 finish

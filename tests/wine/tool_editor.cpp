@@ -17,13 +17,15 @@
 //                      section to hold a path; prints "current PATH"
 //   place X Y W H      SetWindowPos to X,Y and W x H, then as layout
 //   command ID         WM_COMMAND ID to the editor (a popup menu's item)
+//   postcommand ID     the same without waiting (the item opens a dialog)
 //   layout             prints "client WxH" and "ctl ID X Y W H" per control
 //   drop FILE...       WM_DROPFILES with the names, the HDROP block written
 //                      into the player's own memory (a handle from this
 //                      process means nothing there); waits until handled
 //   rebuilds           prints "rebuilds N" (the editor's rebuild counter)
-//   filedialog NAME MS waits up to MS ms for a file dialog owned by the
-//                      editor, types NAME and presses its OK button
+//   filedialog NAME MS waits up to MS ms for a dialog owned by the editor
+//                      (a file dialog, or "Open URL..."), types NAME into
+//                      its name field and presses its OK button
 //   sleep MS
 #include <windows.h>
 #include <shlobj.h>
@@ -266,8 +268,8 @@ bool StepFileDialog(const char* name, int ms) {
     if (field) {
         HWND edit = FindWindowExA(field, nullptr, "Edit", nullptr);
         if (edit) field = edit;
-    } else {
-        field = GetDlgItem(s.found, 1152);
+    } else if (!(field = GetDlgItem(s.found, 1152))) {
+        field = GetDlgItem(s.found, 1001);  // "Open URL..."
     }
     if (!field) return Fail("no name field in the file dialog");
     SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
@@ -328,6 +330,9 @@ int main(int argc, char** argv) {
             ok = StepDrop(names);
         } else if (step == "rebuilds") {
             ok = StepRebuilds(), i += 1;
+        } else if (step == "postcommand" && arg(1)) {
+            ok = NeedEditor(), i += 2;
+            if (ok) PostMessageA(g_editor, WM_COMMAND, std::atoi(argv[i - 1]), 0);
         } else if (step == "filedialog" && arg(2)) {
             ok = StepFileDialog(arg(1), std::atoi(arg(2))), i += 3;
         } else if (step == "sleep" && arg(1)) {
