@@ -212,6 +212,11 @@ ed postcommand 40030 filedialog "http://127.0.0.1:9/stream.mp3" 10000 >/dev/null
 r=$(texts)
 expect "Add URL...: the address becomes the last line ($r)" \
     grep -Eqx 't61(\.mp2)?\|http://127.0.0.1:9/stream.mp3' <<<"$r"
+# "Load List" has the dialog manager's cancel id: the close command must
+# close the window, not open the file dialog.
+ed sysclose gone 5000 >/dev/null
+expect "close command: the editor closes" test $? = 0
+expect "close command: no file dialog shows up" test -z "$(drv nobox 1500 | grep '^fail')"
 close_player
 
 finish

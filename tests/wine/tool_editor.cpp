@@ -6,6 +6,7 @@
 //                      open; waits up to MS ms for the editor; prints
 //                      "editor WxH at X,Y"
 //   gone MS            waits up to MS ms until no editor window exists
+//   sysclose           the window's close command (WM_SYSCOMMAND SC_CLOSE)
 //   lines              prints "line N [*] TEXT" per list line (* selected),
 //                      then "playtime TEXT"
 //   select I...        selects exactly these lines, as a click would notify
@@ -303,6 +304,9 @@ int main(int argc, char** argv) {
             ok = StepOpen(std::atoi(arg(1))), i += 2;
         } else if (step == "gone" && arg(1)) {
             ok = StepGone(std::atoi(arg(1))), i += 2;
+        } else if (step == "sysclose") {
+            ok = NeedEditor(), i += 1;
+            if (ok) PostMessageA(g_editor, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else if (step == "lines") {
             ok = StepLines(), i += 1;
         } else if (step == "select") {
