@@ -28,8 +28,29 @@ File FileCreate(const char* path) {
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+namespace {
+
+// The reader of a pipe (the HTTP download's) waits for data in short steps:
+// a writer that sends nothing for kPipeStallMs reads as the end of the data,
+// as a stalled connection does on the POSIX side, instead of holding the
+// reader for ever (wininet under Wine never times out a stalled body).
+constexpr DWORD kPipeStallMs = 60000;
+
+bool WaitForPipeData(HANDLE h) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD avail = 0;
+        if (!PeekNamedPipe(h, nullptr, 0, nullptr, &avail, nullptr) || avail) return true;
+        if (GetTickCount() - start >= kPipeStallMs) return false;
+        Sleep(5);
+    }
+}
+
+}  // namespace
+
 int FileRead(File f, void* dst, uint32_t n) {
     DWORD got = 0;
+    if (f && n && GetFileType(ToHandle(f)) == FILE_TYPE_PIPE && !WaitForPipeData(ToHandle(f))) return 0;
     if (!f || !ReadFile(ToHandle(f), dst, n, &got, nullptr)) {
         // A pipe whose writer has gone reads as the end of the data.
         if (f && GetLastError() == ERROR_BROKEN_PIPE) return 0;

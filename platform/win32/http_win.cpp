@@ -20,18 +20,40 @@ Http Counted(HINTERNET h) {
     return reinterpret_cast<Http>(h);
 }
 
+// A connection that sends nothing for this long fails its read.
+constexpr DWORD kStallMs = 60000;
+
 void CALLBACK IgnoreStatus(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
 
 }  // namespace
 
 Http HttpOpenSession(const char* userAgent) {
-    return Counted(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    HINTERNET session = InternetOpenA(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (session) {
+        // A server that connects but stops sending (before or within the
+        // body) fails the read after a minute, as on the POSIX side, instead
+        // of holding the download thread and with it a stop for ever.
+        DWORD ms = kStallMs;
+        InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        InternetSetOptionA(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &ms, sizeof ms);
+    }
+    return Counted(session);
 }
 
 Http HttpOpenUrl(Http session, const char* url, const char* headers) {
     if (!session || !url) return nullptr;
     DWORD headerLen = headers ? static_cast<DWORD>(std::strlen(headers)) : 0;
-    return Counted(InternetOpenUrlA(ToHandle(session), url, headers, headerLen, 0, 0));
+    HINTERNET request = InternetOpenUrlA(ToHandle(session), url, headers, headerLen, 0, 0);
+    if (request) {
+        // The same bound for the body's reads, set on the request itself.
+        // (wininet under Wine ignores both; the pipe's reader bounds a stall
+        // there.)
+        DWORD ms = kStallMs;
+        InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        InternetSetOptionA(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &ms, sizeof ms);
+    }
+    return Counted(request);
 }
 
 bool HttpSetStatusCallback(Http request) {

@@ -8,12 +8,13 @@ path: decoder thread, PCM buffer, WAV file output, HTTP stream):
 - an HTTP server that accepts and never answers: the open gives up after its
   60 s bound with its message;
 - an HTTP server that sends the head and part of the body, then stalls: the
-  stream ends after the same bound and what came is decoded.
+  stream ends after the same bound and what came is decoded; also with the
+  Windows tool under Wine (wininet), when both are there.
 
     tests/conformance/fault_check.py [BUILD_DIR]   (default build/native;
                                                     VORLO_NATIVE_BIN overrides the bin dir)
 
-Native only. Last line: "N passed, N failed"; exit status 1 on any failure.
+Last line: "N passed, N failed"; exit status 1 on any failure.
 """
 import os
 import socket
@@ -22,6 +23,9 @@ import subprocess
 import sys
 import tempfile
 import threading
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402  (the Windows tool and running it under Wine)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 build = sys.argv[1] if len(sys.argv) > 1 else "build/native"
@@ -113,7 +117,7 @@ def never_answers():
           rc == 1 and "VOR Internet Error Message...: The server did not answer in time" in err, err)
 
 
-def stalls_in_the_body():
+def stalls_in_the_body(windows=False):
     vec = os.path.join(VECTORS, "l3-he_44khz.bit")
     body = open(vec, "rb").read()
     part = body[:20000]
@@ -124,13 +128,18 @@ def stalls_in_the_body():
         c.sendall(part)  # and then nothing more, the connection held open
 
     url, done = serve(handler)
-    rc, pcm, err = decode([url, "-"])
+    if windows:
+        p = checks.run(checks.WIN32, [url, "-"], timeout=BOUND)
+        rc, pcm, err = (p.returncode, p.stdout, p.stderr.decode(errors="replace")) if p else (None, b"", "timed out")
+    else:
+        rc, pcm, err = decode([url, "-"])
     done.set()
-    check("stalled body: the stream ends within its bound", rc is not None, err)
+    name = "stalled body" + (" (Windows tool)" if windows else "")
+    check(name + ": the stream ends within its bound", rc is not None, err)
     _, ref, _ = decode([vec, "-"])
     # Whole frames that arrived are decoded as from the file.
     frames = len(pcm) // 4608
-    check("stalled body: what came is decoded (%d frames)" % frames,
+    check(name + ": what came is decoded (%d frames)" % frames,
           rc == 0 and frames > 10 and pcm[:(frames - 1) * 4608] == ref[:(frames - 1) * 4608], "rc %s" % rc)
 
 
@@ -138,6 +147,8 @@ if not os.access(DECODE, os.X_OK):
     check("setup", False, DECODE + " not found")
 else:
     jobs = [threading.Thread(target=f) for f in (full_disk, never_answers, stalls_in_the_body)]
+    if checks.WIN32 in checks.tools():
+        jobs.append(threading.Thread(target=stalls_in_the_body, args=(True,)))
     for j in jobs:
         j.start()
     for j in jobs:
