@@ -298,9 +298,7 @@ void RefreshEditor() {
 
 void CmdOpenLocation() {
     char text[IDC_URL_MAX + 1] = "";
-    if (DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPEN_URL), g_mw.hwnd, OpenUrlProc,
-                        reinterpret_cast<LPARAM>(text)) != IDOK)
-        return;
+    if (!AskForUrl(g_mw.hwnd, text)) return;
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
     PlaylistClear();
@@ -777,6 +775,11 @@ HWND CreateMainWindow(HINSTANCE instance, int x, int y) {
     return CreateWindowExA(WS_EX_ACCEPTFILES, kMainWindowClass, kMainWindowTitle,
                            WS_POPUP | WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
                            kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
+}
+
+bool AskForUrl(HWND owner, char* text) {
+    return DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPEN_URL), owner, OpenUrlProc,
+                           reinterpret_cast<LPARAM>(text)) == IDOK;
 }
 
 int MainWindowDecoderThreadId() { return g_mw.decoderThread == -1 ? 0 : g_mw.decoderThread; }

@@ -14,6 +14,10 @@
 // clearFirst is set). Returns the number of names opened, 0 when cancelled.
 int PlaylistOpenDialog(HWND owner, int clearFirst, int filterIndex);
 
+// The "Open URL..." dialog (125) owned by owner: true on "Open", with up to
+// IDC_URL_MAX characters of the edit in text (IDC_URL_MAX + 1 bytes).
+bool AskForUrl(HWND owner, char* text);
+
 // The platform's title of a path (GetFileTitleA: the file name, without its
 // extension where the shell hides extensions), at most size - 1 characters;
 // the path itself when it has no title (a URL).

@@ -203,34 +203,9 @@ void TrackSubmenu(int index) {
                    g_ed.hwnd, nullptr);
 }
 
-INT_PTR CALLBACK UrlProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_INITDIALOG:
-        SetWindowLongPtrA(dlg, DWLP_USER, lParam);
-        SendDlgItemMessageA(dlg, IDC_URL_EDIT, EM_LIMITTEXT, IDC_URL_MAX, 0);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            auto* text = reinterpret_cast<char*>(GetWindowLongPtrA(dlg, DWLP_USER));
-            GetDlgItemTextA(dlg, IDC_URL_EDIT, text, IDC_URL_MAX + 1);
-            EndDialog(dlg, IDOK);
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dlg, IDCANCEL);
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
-
 void AddUrl() {
     char text[IDC_URL_MAX + 1] = "";
-    if (DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPEN_URL), g_ed.hwnd, UrlProc,
-                        reinterpret_cast<LPARAM>(text)) != IDOK ||
-        std::strlen(text) < 4)
-        return;
+    if (!AskForUrl(g_ed.hwnd, text) || std::strlen(text) < 4) return;
     if (!PlaylistAdd(text)) ShowEditorError("Error Processing File: %s", text);
     g_ed.refreshEnabled = 1;
     Rebuild();

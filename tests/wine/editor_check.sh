@@ -22,13 +22,7 @@ shots=$work/shots
 
 need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" Xvfb wine wineserver ffmpeg
 
-player_pid=
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    wine_cleanup
-}
 wine_session "$work"
-trap cleanup EXIT
 mkdir -p "$app" "$data" "$shots"
 cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$app/"
 

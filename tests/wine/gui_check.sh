@@ -29,13 +29,7 @@ check=$root/tests/wine/pcm_check.py
 
 need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$native/vorlo-decode" Xvfb wine wineserver python3 ffmpeg
 
-player_pid=
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    wine_cleanup
-}
 wine_session "$work"
-trap cleanup EXIT
 mkdir -p "$app" "$data" "$shots"
 
 cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$app/"

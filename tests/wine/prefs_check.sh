@@ -26,13 +26,7 @@ shots=$work/shots
 
 need "$win/vorlo.exe" "$win/vorlo-tool-prefs.exe" Xvfb wine wineserver import
 
-player_pid=
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    wine_cleanup
-}
 wine_session "$work"
-trap cleanup EXIT
 rm -rf "$app"
 mkdir -p "$app" "$shots"
 cp "$win/vorlo.exe" "$win/vorlo-tool-prefs.exe" "$root/README.md" "$root/LICENSE" "$app/"

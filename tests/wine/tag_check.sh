@@ -23,10 +23,8 @@ shots=$work/shots
 need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tag.exe" \
     "$win/vorlo-tool-ddeserver.exe" Xvfb wine wineserver python3 ffmpeg import
 
-player_pid=
 server_pid=
 cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
     wine_cleanup
 }

@@ -25,13 +25,7 @@ cap=$work/cap/cap.raw
 
 need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" Xvfb wine wineserver ffmpeg
 
-player_pid=
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    wine_cleanup
-}
 wine_session "$work"
-trap cleanup EXIT
 mkdir -p "$app" "$data" "$shots"
 cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" "$app/"
 

@@ -4,7 +4,8 @@
 #   wine_session WORK   WINEPREFIX, HOME below WORK; Xvfb on a free display
 #                       (DISPLAY exported); the prefix made on first use;
 #                       Wine's audio through ALSA into WORK/cap/cap.raw.NNNN
-#   wine_cleanup        kills what wine_session started (the EXIT trap)
+#   wine_cleanup        kills what wine_session started and the player whose
+#                       pid the check keeps in $player_pid (the EXIT trap)
 #
 # Also defines pass/fail/skip/expect counting into $passed and $failed, and
 # finish, which prints the last line "N passed, N failed" and exits.
@@ -35,7 +36,9 @@ need() {
 }
 
 xvfb_pid=
+player_pid=
 wine_cleanup() {
+    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
     timeout 20 wineserver -k 2>/dev/null
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
