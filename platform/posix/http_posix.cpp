@@ -188,7 +188,12 @@ Http HttpOpenUrl(Http session, const char* url, const char* headers) {
         Pump(r, 200);
     }
     if (r->done && r->status == 0) {  // no response at all
-        t_lastResponse = r->error[0] ? r->error : curl_easy_strerror(r->result);
+        // The low-speed bound can end a silent server's transfer a moment
+        // before the head's own bound: the same case, the same message.
+        if (r->result == CURLE_OPERATION_TIMEDOUT)
+            t_lastResponse = "The server did not answer in time";
+        else
+            t_lastResponse = r->error[0] ? r->error : curl_easy_strerror(r->result);
         FreeRequest(r);
         return nullptr;
     }
