@@ -201,33 +201,6 @@ def rgba(sample, size, ss=4):
     return out
 
 
-def ico(images):
-    """ICO bytes from [(size, rgba rows)]: 32-bit images with AND masks."""
-    blobs = []
-    for size, rows in images:
-        xor = bytearray()
-        for row in reversed(rows):
-            for (r, g, b, a) in row:
-                xor += bytes((b, g, r, a))
-        mstride = ((size + 31) // 32) * 4
-        andm = bytearray()
-        for row in reversed(rows):
-            bits = bytearray(mstride)
-            for x, px in enumerate(row):
-                if px[3] < 128:
-                    bits[x >> 3] |= 0x80 >> (x & 7)
-            andm += bits
-        info = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, len(xor) + len(andm), 0, 0, 0, 0)
-        blobs.append((size, info + bytes(xor) + bytes(andm)))
-    out = struct.pack("<HHH", 0, 1, len(blobs))
-    offset = 6 + 16 * len(blobs)
-    body = b""
-    for size, data in blobs:
-        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset + len(body))
-        body += data
-    return out + body
-
-
 def icon_set():
     """[(file name, sampler)] in resource id order."""
     out = [("tray%03d.ico" % (10 * i), tray_sample(i)) for i in range(TRAY_STEPS)]
@@ -302,7 +275,7 @@ def main(argv):
     os.makedirs(out, exist_ok=True)
     for name, sample in icon_set():
         with open(os.path.join(out, name), "wb") as f:
-            f.write(ico([(16, rgba(sample, 16)), (32, rgba(sample, 32))]))
+            f.write(make_skin.ico_bytes([(16, rgba(sample, 16)), (32, rgba(sample, 32))]))
     return 0
 
 

@@ -1079,33 +1079,38 @@ def bmp8(cv):
     return head + info + pal + bytes(pixels)
 
 
-def ico(sizes):
-    """ICO with one 32-bit image (and its AND mask) per size."""
-    images = []
-    for size in sizes:
-        rgba = icon_rgba(size)
+def ico_bytes(images):
+    """ICO bytes from [(size, rows of (r, g, b, a))]: one 32-bit image and its
+    AND mask (set where alpha is below half) per size."""
+    blobs = []
+    for size, rows in images:
         xor = bytearray()
-        for row in reversed(rgba):
+        for row in reversed(rows):
             for (r, g, b, a) in row:
                 xor += bytes((b, g, r, a))
         mstride = ((size + 31) // 32) * 4
         andm = bytearray()
-        for row in reversed(rgba):
+        for row in reversed(rows):
             bits = bytearray(mstride)
             for x, (_, _, _, a) in enumerate(row):
                 if a < 128:
                     bits[x >> 3] |= 0x80 >> (x & 7)
             andm += bits
         info = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, len(xor) + len(andm), 0, 0, 0, 0)
-        images.append((size, info + bytes(xor) + bytes(andm)))
-    head = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
+        blobs.append((size, info + bytes(xor) + bytes(andm)))
+    head = struct.pack("<HHH", 0, 1, len(blobs))
+    offset = 6 + 16 * len(blobs)
     entries = b""
     body = b""
-    for size, data in images:
+    for size, data in blobs:
         entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset + len(body))
         body += data
     return head + entries + body
+
+
+def ico(sizes):
+    """The program icon's ICO, one image per size."""
+    return ico_bytes([(size, icon_rgba(size)) for size in sizes])
 
 
 SKIN_IDS = (102, 108, 118, 119, 121, 128, 135)
