@@ -13,6 +13,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "output/wave_out.h"
 #include "platform/platform.h"
@@ -459,6 +460,20 @@ INT_PTR CALLBACK LinksPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam
     return FALSE;
 }
 
+// A property sheet of pages owned by owner; PropertySheetA's result (the
+// window of a modeless sheet, the button of a modal one).
+INT_PTR RunSheet(HWND owner, const char* caption, DWORD flags, PROPSHEETPAGEA* pages, size_t count) {
+    PROPSHEETHEADERA sheet{};
+    sheet.dwSize = sizeof sheet;
+    sheet.dwFlags = PSH_PROPSHEETPAGE | flags;
+    sheet.hwndParent = owner;
+    sheet.hInstance = g_hInstance;
+    sheet.pszCaption = caption;
+    sheet.nPages = static_cast<UINT>(count);
+    sheet.ppsp = pages;
+    return PropertySheetA(&sheet);
+}
+
 }  // namespace
 
 int ShowPreferences(HWND owner) {
@@ -475,15 +490,7 @@ int ShowPreferences(HWND owner) {
         MakePage(IDD_PREFS_INTERNET, PageProc, OpsParam(kStreamingOps)),
         MakePage(IDD_PREFS_INTERFACE, PageProc, OpsParam(kInterfaceOps)),
     };
-    PROPSHEETHEADERA sheet{};
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS;
-    sheet.hwndParent = owner;
-    sheet.hInstance = g_hInstance;
-    sheet.pszCaption = kPreferencesCaption;
-    sheet.nPages = sizeof pages / sizeof pages[0];
-    sheet.ppsp = pages;
-    const INT_PTR made = PropertySheetA(&sheet);
+    const INT_PTR made = RunSheet(owner, kPreferencesCaption, PSH_MODELESS, pages, std::size(pages));
     g_hPreferencesSheet = made > 0 ? reinterpret_cast<HWND>(made) : nullptr;
     return g_hPreferencesSheet ? 1 : 0;
 }
@@ -496,13 +503,5 @@ void ShowAbout(HWND owner) {
         MakePage(IDD_ABOUT, AboutPageProc, 0),
         MakePage(IDD_ABOUT_LINKS, LinksPageProc, 0),
     };
-    PROPSHEETHEADERA sheet{};
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
-    sheet.hwndParent = owner;
-    sheet.hInstance = g_hInstance;
-    sheet.pszCaption = kAboutCaption;
-    sheet.nPages = sizeof pages / sizeof pages[0];
-    sheet.ppsp = pages;
-    PropertySheetA(&sheet);
+    RunSheet(owner, kAboutCaption, PSH_NOAPPLYNOW, pages, std::size(pages));
 }
