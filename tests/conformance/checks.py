@@ -11,7 +11,9 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-VECTORS = os.path.join(os.path.dirname(ROOT), "shared", "vectors")
+# The shared material beside the clone, or where VORLO_SHARED says.
+SHARED = os.environ.get("VORLO_SHARED") or os.path.join(os.path.dirname(ROOT), "shared")
+VECTORS = os.path.join(SHARED, "vectors")
 NATIVE = os.environ.get("VORLO_DECODE_NATIVE", os.path.join(ROOT, "build", "native", "bin", "vorlo-decode"))
 WIN32 = os.environ.get("VORLO_DECODE_WIN32", os.path.join(ROOT, "build", "win32", "bin", "vorlo-decode.exe"))
 ENCODER = os.path.join(ROOT, "build", "native", "bin", "vorlo-encode")

@@ -33,9 +33,7 @@ if not os.path.isdir(build):
     build = os.path.join(ROOT, build)
 BIN = os.environ.get("VORLO_NATIVE_BIN", os.path.join(build, "bin"))
 DECODE = os.path.join(BIN, "vorlo-decode")
-VECTORS = os.path.join(ROOT, "..", "shared", "vectors")
-if not os.path.isdir(VECTORS):
-    VECTORS = "/work/shared/vectors"
+VECTORS = checks.VECTORS
 BOUND = 60 + 30  # the client's stated bound, and room to end
 
 results = {"passed": 0, "failed": 0}

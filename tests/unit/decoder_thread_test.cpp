@@ -556,8 +556,8 @@ TEST_F(DecoderToWav, WholeTrackAndTailInTheFile) {
 }
 
 TEST_F(DecoderToWav, ConformanceVectorThroughThePlayerPath) {
-    std::string vec = testutil::SourceDir() + "/../shared/vectors/l2-fl10.bit";
-    std::string ref = testutil::SourceDir() + "/../shared/vectors/l2-fl10.pcm";
+    std::string vec = testutil::SharedDir() + "/vectors/l2-fl10.bit";
+    std::string ref = testutil::SharedDir() + "/vectors/l2-fl10.pcm";
     if (!plat::FileExists(vec.c_str())) GTEST_SKIP() << "no conformance vectors";
     Start();
     PlayAndWait(vec);

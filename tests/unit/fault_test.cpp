@@ -188,7 +188,7 @@ std::vector<int64_t> FrameEnds(const std::string& path) {
 // Each cut plays to a normal end, decodes the frames it holds (a partly
 // present one zero-filled), and its PCM begins with the whole stream's.
 void CheckEveryCut(DecoderFaults* t, const std::string& name, const testutil::TempDir& dir) {
-    std::string vec = testutil::SourceDir() + "/../shared/vectors/" + name;
+    std::string vec = testutil::SharedDir() + "/vectors/" + name;
     Bytes whole = testutil::ReadBytes(vec);
     if (whole.empty()) GTEST_SKIP() << "no conformance vectors";
     std::vector<int64_t> ends = FrameEnds(vec);

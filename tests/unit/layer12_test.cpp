@@ -394,7 +394,7 @@ TEST_F(Layer12, RefusedOutputEndsTheFrame) {
 
 // ------------------------------------------------------------ conformance
 
-std::string VectorDir() { return testutil::SourceDir() + "/../shared/vectors"; }
+std::string VectorDir() { return testutil::SharedDir() + "/vectors"; }
 
 bool Exists(const std::string& path) {
     plat::File f = plat::FileOpenRead(path.c_str());

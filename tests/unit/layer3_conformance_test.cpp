@@ -38,7 +38,7 @@ int RecordWrite(int length, const uint8_t* data) {
     return length;
 }
 
-std::string VectorDir() { return testutil::SourceDir() + "/../shared/vectors"; }
+std::string VectorDir() { return testutil::SharedDir() + "/vectors"; }
 
 bool Exists(const std::string& path) {
     plat::File f = plat::FileOpenRead(path.c_str());

@@ -26,7 +26,7 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-std::string IsoTablesDir() { return testutil::SourceDir() + "/../shared/iso-tables"; }
+std::string IsoTablesDir() { return testutil::SharedDir() + "/iso-tables"; }
 
 // MSB-first bit writer.
 struct BitWriter {

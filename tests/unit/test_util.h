@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +60,33 @@ inline std::string SourceDir() {
 #else
     return ".";
 #endif
+}
+
+// The shared test material beside the clone (conformance vectors, the
+// standard's tables): $VORLO_SHARED when set, else ../shared next to the
+// source tree.
+inline std::string SharedDir() {
+    const char* env = std::getenv("VORLO_SHARED");
+    if (env && *env) {
+#ifdef _WIN32
+        if (*env == '/') return std::string("Z:") + env;  // a host path, under Wine
+#endif
+        return env;
+    }
+    return SourceDir() + "/../shared";
+}
+
+// Whether the tests run under valgrind (valgrind_check.sh says so).
+inline bool UnderValgrind() {
+    const char* env = std::getenv("VORLO_UNDER_VALGRIND");
+    return env && *env && *env != '0';
+}
+
+// The rounds of a concurrency stress test: all of them natively and under
+// the sanitizers; a bounded few under valgrind, which runs one thread at a
+// time (memcheck is there for memory errors, not for races).
+inline int StressRounds(int rounds, int underValgrind = 10) {
+    return UnderValgrind() ? std::min(rounds, underValgrind) : rounds;
 }
 
 }  // namespace testutil

@@ -386,7 +386,7 @@ protected:
         SetDecoderIdleHook([](const DecoderTrackReport&) { plat::EventSet(g_idle); });
         tid_ = StartDecoderThread(nullptr);
         ASSERT_GT(tid_, 0);
-        vector_ = testutil::SourceDir() + "/../shared/vectors/l3-si.bit";
+        vector_ = testutil::SharedDir() + "/vectors/l3-si.bit";
         plat::File f = plat::FileOpenRead(vector_.c_str());
         if (!f) GTEST_SKIP() << "no " << vector_;
         plat::FileClose(f);
