@@ -72,6 +72,7 @@ shot() {
 }
 
 # ================================================= lines and play time
+step "lines and play time"
 ini ReadFileInfo=1 PlaylistX=380 PlaylistY=120 PlaylistW=420 PlaylistH=330 EqVolume=15
 start_player
 r=$(ed open 10000)
@@ -94,6 +95,7 @@ r=$(playtime)
 expect "play time: with an entry whose info is unread, \"Playtime: Unknown\" ($r)" test "$r" = "Playtime: Unknown"
 
 # ================================================= Up, Dn, Del, Sort, Shuffle
+step "Up, Dn, Del, Sort, Shuffle"
 ed select 5 button 10 >/dev/null
 r="$(texts) / $(selected)"
 expect "Dn: the last selected line stays last and selected ($r)" \
@@ -129,6 +131,7 @@ expect "Del Item: the selected line is gone ($r)" \
     grep -Eq '^Alpha Song / Ann\|b(\.mp2)?\|Gamma / Cid\|t3600(\.mp2)?\|t61(\.mp2)?$' <<<"$r"
 
 # ================================================= Save List, Clear, Load List
+step "Save List, Clear, Load List"
 five=$(texts)
 rm -f "$data/saved.pls"
 ed postbutton 3 filedialog "$W\\saved" 15000 >/dev/null
@@ -144,6 +147,7 @@ r=$(texts)
 expect "Load List: the saved list loads back ($r)" test "$r" = "$five"
 
 # ================================================= Enter and double-click play
+step "Enter and double-click play"
 ed select 3 key 13 >/dev/null
 r=$(ed current 5000)
 expect "Enter on line 4 plays t3600.mp2 ($r)" grep -q 't3600\.mp2$' <<<"$r"
@@ -155,6 +159,7 @@ expect "double-click on line 5 plays t61.mp2 ($r)" grep -q 't61\.mp2$' <<<"$r"
 drv command 40011 >/dev/null
 
 # ================================================= drop of ten files
+step "drop of ten files"
 before=$(ed rebuilds | sed 's/rebuilds //')
 names=(); for i in 01 02 03 04 05 06 07 08 09 10; do names+=("$W\\d$i.mp2"); done
 ed drop "${names[@]}" >/dev/null
@@ -167,6 +172,7 @@ ed select 0 1 2 >/dev/null
 shot editor-fifteen
 
 # ================================================= size, layout, placement
+step "size, layout, placement"
 r=$(ed place 140 110 100 100 | sed -n 's/^window //p')
 expect "size: 100x100 is refused, the window stays 280x255 ($r)" grep -q '^280x255 ' <<<"$r"
 out=$(ed place 200 150 600 450)
@@ -188,6 +194,7 @@ r="$(ini_get PlaylistX),$(ini_get PlaylistY),$(ini_get PlaylistW),$(ini_get Play
 expect "vor.ini: PlaylistX/Y/W/H kept at close ($r)" test "$r" = "200,150,600,450"
 
 # ================================================= ReadFileInfo=0: nothing read
+step "ReadFileInfo=0: nothing read"
 ini ReadFileInfo=0 PlaylistX=150 PlaylistY=120 PlaylistW=150 PlaylistH=150
 start_player
 add a.mp3 t61.mp2

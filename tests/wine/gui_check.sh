@@ -105,6 +105,9 @@ grows() {  # grows SECONDS: the capture grew during that time
 still() {  # still SECONDS: the capture did not grow during that time
     local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]
 }
+sounds() {  # sounds HZ: the capture grows, and with the tone of that frequency
+    grows 0.5 && playing "$1"
+}
 vol=$((15 * 4 * 1024))  # wave volume of EqVolume 15
 playing() {  # playing HZ: the latest sound is the tone of that frequency (+-6 %)
     local got
@@ -120,6 +123,7 @@ shot() {  # shot NAME : screenshot of the player's window
 }
 
 # ================================================= a. start-up and shape
+step "start-up and shape"
 reset_capture
 ini StartupExpanded=1 WindowX=120 WindowY=90 EqVolume=15 RepeatPlay=0 MultipleInstances=0
 start_player
@@ -139,6 +143,7 @@ expect "start-up: window region holds and cuts the sampled pixels" test "$got" =
 shot expanded-idle
 
 # ================================================= b. hand-over
+step "hand-over"
 timeout 30 wine "$app/vorlo.exe" "Z:$data/a-4s.mp3" "Z:$data/b-4s.mp2" >/dev/null 2>&1
 rc=$?
 expect "hand-over: a second vorlo.exe a.mp3 b.mp2 exits with 0 (got $rc)" test "$rc" = 0
@@ -146,6 +151,7 @@ n=$(drv count)
 expect "hand-over: still one window ($n)" test "$n" = "windows 1"
 
 # ================================================= c. exact PCM of a handed-over list
+step "exact PCM of a handed-over list"
 if wait_quiet 2 25 && [ "$(cap_size)" -gt 0 ]; then
     r=$(python3 "$check" contains "$vol" "$cap" -- "$data/a-4s.mp3.pcm" "$data/b-4s.mp2.pcm"); rc=$?
     echo "  $r"
@@ -162,74 +168,75 @@ drv copydata 0 >/dev/null
 drv copydata 1 "$A" copydata 1 "$B" copydata 1 "$C" >/dev/null
 r=$(drv copydata 4 | paste -sd' ')
 expect "hand-over records: play-first answers 1 ($r)" test "$r" = "result 1"
-sleep 1.5
-expect "three entries: the first plays" playing 440
-drv command 40013 >/dev/null; sleep 1.5
-expect "Next: the second entry plays" playing 660
-drv command 40013 >/dev/null; sleep 1.5
-expect "Next: the third entry plays" playing 880
-drv command 40014 >/dev/null; sleep 1.5
-expect "Previous: the second entry plays again" playing 660
-drv command 40012 >/dev/null; sleep 0.5
-expect "Pause: the capture stops growing" still 1.5
-drv command 40012 >/dev/null; sleep 0.3
-expect "Pause while paused: still silent (no toggle)" still 1
+step "transport commands through a three-entry list"
+expect "three entries: the first plays" wait_for 20 playing 440
+drv command 40013 >/dev/null
+expect "Next: the second entry plays" wait_for 20 playing 660
+drv command 40013 >/dev/null
+expect "Next: the third entry plays" wait_for 20 playing 880
+drv command 40014 >/dev/null
+expect "Previous: the second entry plays again" wait_for 20 playing 660
+drv command 40012 >/dev/null
+expect "Pause: the capture stops growing" wait_for 20 still 1
+drv command 40012 >/dev/null
+expect "Pause while paused: still silent (no toggle)" still 1.5
 drv command 40010 >/dev/null
-expect "Play after Pause: the capture grows again" grows 1.5
+expect "Play after Pause: the capture grows again" wait_for 20 grows 0.5
 expect "Play after Pause: the same entry resumes" playing 660
-drv command 40011 >/dev/null; sleep 0.5
-expect "Stop: the capture stops growing" still 1.5
-drv command 40010 >/dev/null; sleep 1.5
-expect "Play after Stop: the entry plays again" playing 660
+drv command 40011 >/dev/null
+expect "Stop: the capture stops growing" wait_for 20 still 1
+drv command 40010 >/dev/null
+expect "Play after Stop: the entry plays again" wait_for 20 sounds 660
 # Entry 3 of 3 by index, played to its end: the player stops.
-drv copyindex 2 >/dev/null; sleep 1
-if wait_quiet 2 12; then
+drv copyindex 2 >/dev/null
+if wait_for 20 playing 880 && wait_quiet 2 30; then
     expect "end of list: the last entry played to its end" playing 880
     expect "end of list: the player stays stopped" still 1.5
 else
-    fail "end of list: the capture kept growing"
+    fail "end of list: the last entry did not play to its end"
 fi
 # RepeatPlay 1 (the Repeat command) starts the list over.
 drv command 40016 >/dev/null
 drv copyindex 2 >/dev/null
-sleep 5.5
-expect "RepeatPlay 1: after the last entry the first plays" playing 440
+expect "RepeatPlay 1: after the last entry the first plays" wait_for 30 playing 440
 
 # ================================================= d. clicks on the skin
+step "clicks on the skin"
 drv click 180 76 >/dev/null  # Repeat switch: RepeatPlay back to 0
 drv copydata 2 "$LONG" >/dev/null
-sleep 1.5
+wait_for 20 playing 550
 drv down 80 80 move 80 130 up 80 130 >/dev/null
 sleep 0.3
 expect "click: Pause pressed, released outside: nothing happens" grows 1.5
 drv down 80 80 move 85 85 up 85 85 >/dev/null
-sleep 0.5
-expect "click: Pause button pauses" still 1.5
+expect "click: Pause button pauses" wait_for 20 still 1
 drv click 60 80 >/dev/null
-expect "click: Play button resumes" grows 1.5
-drv click 100 80 >/dev/null; sleep 0.5
-expect "click: Stop button stops" still 1.5
-drv click 60 80 >/dev/null; sleep 1
-expect "click: Play button plays" grows 1.5
+expect "click: Play button resumes" wait_for 20 grows 0.5
+drv click 100 80 >/dev/null
+expect "click: Stop button stops" wait_for 20 still 1
+drv click 60 80 >/dev/null
+expect "click: Play button plays" wait_for 20 grows 0.5
 # The dial at 3 o'clock: 25 % of the 20 s file.
 drv click 234 56 >/dev/null
-sleep 1
-r=$(python3 "$check" runstart "$vol" "$cap" -- "$data/long-120s.mp2.pcm")
+dial_at_quarter() {
+    r=$(python3 "$check" runstart "$vol" "$cap" -- "$data/long-120s.mp2.pcm")
+    python3 -c "import sys; sys.exit(0 if 0.245 <= float('$r'.split()[0]) <= 0.27 else 1)" 2>/dev/null
+}
+expect "click: the dial at 3 o'clock seeks to 25 %" wait_for 20 dial_at_quarter
 echo "  sound since the dial click starts at fraction $r of the file"
-expect "click: the dial at 3 o'clock seeks to 25 %" \
-    python3 -c "import sys; sys.exit(0 if 0.245 <= float('$r'.split()[0]) <= 0.27 else 1)"
 shot expanded-playing-long-name
 # Volume drag 3 -> 10. Equaliser drag from band 2 row 5 to band 5 row 12.
 drv down 41 161 move 41 126 up 41 126 >/dev/null
 drv down 100 146 move 142 111 up 142 111 >/dev/null
 sleep 0.5
 drv command 40103 >/dev/null  # collapse
-sleep 0.5
+collapsed() { out=$(drv find 2000); grep -q ' 258x99 at 120,90 ' <<<"$out"; }
+expect "collapse: the window is 258x99 at the same place" wait_for 20 collapsed
+sleep 0.5   # the window just collapsed paints itself
 shot collapsed-playing
-out=$(drv find 2000)
-expect "collapse: the window is 258x99 at the same place" grep -q ' 258x99 at 120,90 ' <<<"$out"
 
 # ================================================= e. a missing file
+step "a missing file"
 # An entry whose file went away after it was added.
 cp "$data/sc-4s.mp3" "$data/gone.mp3"
 drv copydata 0 copydata 1 "Z:$data/gone.mp3" >/dev/null
@@ -239,12 +246,13 @@ out=$(drv box 10000)
 echo "  $out"
 expect "missing file: \"Could not open file: %s\" with caption \"Decoder Error Message...\"" \
     test "$out" = "box Decoder Error Message...|Could not open file: Z:$data/gone.mp3"
-drv copydata 2 "$A" >/dev/null; sleep 1
-expect "missing file: the player plays the next file afterwards" playing 440
+drv copydata 2 "$A" >/dev/null
+expect "missing file: the player plays the next file afterwards" wait_for 20 playing 440
 out=$(drv nobox 500)
 expect "missing file: no further message box" test -z "$out"
 
 # ================================================= f. close
+step "close"
 drv down 150 10 move 170 25 up 170 25 >/dev/null  # drag by the title strip: +20,+15
 sleep 0.3
 close_player
@@ -261,6 +269,7 @@ expect "drag: EqBand02 row 5, EqBand05 row 12, EqBand00 untouched ($b2 $b5 $b0)"
     python3 -c "import sys; sys.exit(0 if abs($b2-5/7)<1e-6 and abs($b5-12/7)<1e-6 and abs($b0-1)<1e-9 else 1)"
 
 # ================================================= a'. collapsed start, two instances
+step "collapsed start, two instances"
 reset_capture
 ini StartupExpanded=0 WindowX=60 WindowY=40 EqVolume=15 MultipleInstances=1
 start_player

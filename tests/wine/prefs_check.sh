@@ -82,6 +82,7 @@ CALC=1501 SCROLL=1502
 ABOUT_TEXT=1602 LINKS=1603 ADDRESS=1604 BROWSE=1605
 
 # ================================================= a. opened once; Cancel
+step "opened once; Cancel"
 ini MinimizeLocation=0 DownSample=5 Channels=7 DecoderPriority=3 AudioOutputSystem=0 \
     WinMMCallback=0 DownloadOption=0 'InternetDLDir=C:\before\' AlwaysOnTop=0
 start_player
@@ -105,6 +106,7 @@ expect "Cancel: MinimizeLocation, DownSample, DecoderPriority, AudioOutputSystem
     ini_is 'MinimizeLocation=0 DownSample=5 DecoderPriority=3 AudioOutputSystem=0 DownloadOption=0 InternetDLDir=C:\before\ WinMMCallback=1 Channels=-1'
 
 # ================================================= b. every page, then OK
+step "every page, then OK"
 tool command 40009 >/dev/null
 out=$(prefs page 1 apply slider $SLIDER 3 apply text $LABEL slider $SLIDER 1 apply text $LABEL)
 expect "Decoder: the slider back at its opening position marks nothing changed" \
@@ -158,6 +160,7 @@ out=$(tool topmost)
 expect "close: the main window's topmost state follows AlwaysOnTop=$aot ($out)" test "$out" = "topmost $aot"
 
 # ================================================= c. the Channels fallback, Register Filetypes
+step "the Channels fallback, Register Filetypes"
 close_player
 ini Channels=7 WinMMOutputDev=4294967295
 start_player
@@ -178,6 +181,7 @@ prefs ok >/dev/null
 expect "Decoder: Channels 7 became -1; the wave mapper kept" ini_is "Channels=-1 WinMMOutputDev=4294967295"
 
 # ================================================= d. the about sheet
+step "the about sheet"
 tool command 40018 >/dev/null
 out=$(about text $ABOUT_TEXT)
 echo "$out" | sed 's/^/  /'

@@ -81,6 +81,7 @@ PY
 field() { sed -n "s/^$1 //p" <<<"$2"; }
 
 # ================================================= tag editor
+step "tag editor"
 ini ReadFileInfo=1 IRCEnabled=0 WindowX=40 WindowY=40
 work_file=$data/edit.mp3
 cp "$plain" "$work_file"
@@ -134,6 +135,7 @@ expect "Close: the editor goes" grep -q "editor closed" <<<"$out"
 close_player
 
 # ================================================= IRC announcement
+step "IRC announcement"
 # serve SECONDS: the stand-in IRC client, its pokes in $pokes.
 pokes=$work/pokes.txt
 serve() {

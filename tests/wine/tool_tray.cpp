@@ -9,7 +9,7 @@
 //   tips                    every tip of the shell's tray tooltips, one a line
 //                           (read from explorer's tooltip controls)
 //   notify MSG              WM_VORLO_TRAY to the main window, MSG one of
-//                           down up rdown dblclk
+//                           down up rdown dblclk, or tap: down and up at once
 //   mini                    "mini HWND x y w h" of the controller, or "mini none"
 //   click ID                BM_CLICK on the controller's control ID
 //   seek N                  the controller's slider dragged to N and released
@@ -194,9 +194,10 @@ int main(int argc, char** argv) {
         for (const std::string& s : texts) std::printf("tip [%s] %u\n", s.c_str(), static_cast<unsigned>(s.size()));
     } else if (step == "notify") {
         const std::string m = arg;
-        const UINT msg = m == "down" ? WM_LBUTTONDOWN : m == "up" ? WM_LBUTTONUP
+        const UINT msg = m == "down" || m == "tap" ? WM_LBUTTONDOWN : m == "up" ? WM_LBUTTONUP
                        : m == "rdown" ? WM_RBUTTONDOWN : WM_LBUTTONDBLCLK;
         PostMessageA(main, kTrayMessage, kTrayIconId, msg);
+        if (m == "tap") PostMessageA(main, kTrayMessage, kTrayIconId, WM_LBUTTONUP);
     } else if (step == "mini") {
         HWND mini = Mini();
         RECT r = {};

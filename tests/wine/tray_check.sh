@@ -44,6 +44,9 @@ drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r
 tray() { timeout 60 wine "$app/vorlo-tool-tray.exe" "$@" 2>/dev/null | tr -d '\r'; }
 cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
 grows() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" -gt "$s0" ]; }
+icon_is() { [ "$(tray present)" = "icon $1" ]; }
+mini_closed() { [ "$(tray mini)" = "mini none" ]; }
+test_out() { local want=$1; shift; [ "$("$@")" = "$want" ]; }  # test_out TEXT CMD...: CMD prints TEXT
 still() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]; }
 # The percentage of the tray tip of our icon, or nothing.
 tip_line() { tray tips | grep '^tip \[Vor - ' | head -1; }
@@ -56,62 +59,73 @@ player_pid=$!
 found=$(drv find 20000)
 echo "  $found"
 expect "start: the player window is up" grep -q '^window VORLO' <<<"$found"
-sleep 1
 
-# ---- icons of the exe
+step "icons of the exe"
 out=$(tray icons "$(winepath -w "$app/vorlo.exe" 2>/dev/null)" | paste -sd' ')
 echo "  $out"
 expect "icons: 15 icon groups; index 12 is 124, 13 is 131, 14 is 132 (same pixels)" \
     test "$out" = "groups 15 index 12 is 124 index 13 is 131 index 14 is 132"
 
-# ---- minimise into the tray
-tray minimize; sleep 1
-st=$(tray state)
-expect "minimise: the window is hidden ($st)" grep -q '^visible 0' <<<"$st"
-expect "minimise: the shell has icon 12345 of the window" test "$(tray present)" = "icon 1"
-t=$(tip_line); echo "  $t"
-expect "tip: \"Vor - first.mp2 - NNN%\" (the file title, three-digit percentage)" \
-    grep -Eq '^tip \[Vor - first(\.mp2)? - [0-9]{3}%\] (18|22)$' <<<"$t"
-p1=$(tip_percent); sleep 2; p2=$(tip_percent)
+step "minimise into the tray"
+tray minimize
+hidden() { st=$(tray state); grep -q '^visible 0' <<<"$st"; }
+expect "minimise: the window is hidden" wait_for 20 hidden
+echo "  $st"
+expect "minimise: the shell has icon 12345 of the window" wait_for 20 icon_is 1
+tip_first() { t=$(tip_line); grep -Eq '^tip \[Vor - first(\.mp2)? - [0-9]{3}%\] (18|22)$' <<<"$t"; }
+expect "tip: \"Vor - first.mp2 - NNN%\" (the file title, three-digit percentage)" wait_for 20 tip_first
+echo "  $t"
+p1=$(tip_percent)
+tip_moved() { p2=$(tip_percent); [ -n "$p1" ] && [ -n "$p2" ] && [ "$p2" -gt "$p1" ]; }
+expect "tip: the percentage follows the playing position" wait_for 30 tip_moved
 echo "  tip percent $p1 then $p2"
-expect "tip: the percentage follows the playing position" test -n "$p1" -a -n "$p2" -a "${p2:-0}" -gt "${p1:-0}"
 shot tray-minimised
 
-# ---- the mini controller: held left button
-tray notify down; sleep 0.8
-m=$(tray mini); echo "  $m"
-expect "hold: the mini controller opens after 500 ms" grep -Eq '^mini [0-9a-fA-Fx]+ ' <<<"$m"
+step "the mini controller: held left button"
+tray notify down
+mini_open() { m=$(tray mini); grep -Eq '^mini [0-9a-fA-Fx]+ ' <<<"$m"; }
+expect "hold: the mini controller opens after 500 ms" wait_for 20 mini_open
+echo "  $m"
 shot mini-controller
 [ -s "$shots/mini-controller.png" ] && read -r _ _ mx my mw mh <<<"$m" &&
     timeout 20 convert "$shots/mini-controller.png" -crop "$((mw + 16))x$((mh + 16))+$((mx - 8))+$((my - 8))" \
         -scale 400% "$shots/mini-controller-x4.png" 2>/dev/null
-tray notify up; sleep 0.2
+tray notify up
 tray outside >/dev/null
-tray notify down; sleep 0.1; tray notify up; sleep 0.8
+wait_for 20 mini_closed
+# Down and up posted together: released long before the 500 ms.
+tray notify tap; sleep 1
 expect "click: a press released before 500 ms opens nothing" test "$(tray mini)" = "mini none"
 
-tray notify down; sleep 0.8; tray notify up
-tray click 1374; sleep 0.5
-expect "controller Stop (40011): the sound stops" still 1.5
+step "the mini controller's keys"
+tray notify down
+wait_for 20 mini_open
+tray notify up
+tray click 1374
+expect "controller Stop (40011): the sound stops" wait_for 20 still 1
 tray click 1372
-expect "controller Play (40010): the sound starts again" grows 1.5
-tray click 1373; sleep 0.5
-expect "controller Pause (40012): the sound stops" still 1.5
+expect "controller Play (40010): the sound starts again" wait_for 20 grows 0.5
+tray click 1373
+expect "controller Pause (40012): the sound stops" wait_for 20 still 1
 tray click 1372
-expect "controller Play after Pause: the sound goes on" grows 1.5
-tray click 1375; sleep 1.5
-c=$(tray current); echo "  $c"
-expect "controller Next (40013): the second entry plays" grep -q 'A title far too long' <<<"$c"
-t=$(tip_line); echo "  $t"
-expect "tip: a long title is cut, the tip has 63 characters" \
-    grep -Eq '^tip \[Vor - A title far too long for the tip of the tray icon, which \] 63$' <<<"$t"
-tray click 1371; sleep 1.5
-c=$(tray current); echo "  $c"
-expect "controller Prev (40014): the first entry plays again" grep -q 'first.mp2' <<<"$c"
+expect "controller Play after Pause: the sound goes on" wait_for 20 grows 0.5
+tray click 1375
+current_has() { c=$(tray current); grep -q "$1" <<<"$c"; }
+expect "controller Next (40013): the second entry plays" wait_for 20 current_has 'A title far too long'
+echo "  $c"
+tip_cut() { t=$(tip_line); grep -Eq '^tip \[Vor - A title far too long for the tip of the tray icon, which \] 63$' <<<"$t"; }
+expect "tip: a long title is cut, the tip has 63 characters" wait_for 20 tip_cut
+echo "  $t"
+tray click 1371
+expect "controller Prev (40014): the first entry plays again" wait_for 20 current_has 'first.mp2'
+echo "  $c"
 
+step "the mini controller's slider"
 p0=$(tip_percent)
-tray seek 40; sleep 1
-p1=$(tip_percent); s=$(tray slider)
+tray seek 40
+at_seek() { p1=$(tip_percent); [ -n "$p1" ] && [ "$p1" -ge 40 ] && [ "$p1" -le 50 ]; }
+wait_for 20 at_seek
+s=$(tray slider)
 echo "  percent before $p0, after the seek $p1; $s"
 expect "slider: dragged to 40 and released, the player moves to 40 %" \
     test -n "$p1" -a "${p0:-99}" -lt 30 -a "${p1:-0}" -ge 40 -a "${p1:-0}" -le 50
@@ -121,25 +135,27 @@ expect "slider: follows the position again after the drag ($s)" \
 r=$(tray outside); echo "  $r"
 expect "a click elsewhere closes the controller" test "$r" = "mini closed"
 
-# ---- right button: the context menu
-tray notify rdown; sleep 1
-expect "right button: the context menu opens" test "$(tray menu)" = "menu 1"
+step "right button: the context menu"
+tray notify rdown
+expect "right button: the context menu opens" wait_for 20 test_out "menu 1" tray menu
 shot context-menu
 timeout 20 xdotool key --clearmodifiers Escape 2>/dev/null
-drv command 0 >/dev/null 2>&1; sleep 0.5
+drv command 0 >/dev/null 2>&1
+wait_for 10 test_out "menu 0" tray menu
 
-# ---- double click on the icon restores
-tray notify dblclk; sleep 1
-st=$(tray state)
-expect "double click: the window is shown and not minimised ($st)" test "$st" = "visible 1 iconic 0"
-expect "double click: the icon is gone" test "$(tray present)" = "icon 0"
+step "double click on the icon restores"
+tray notify dblclk
+shown() { st=$(tray state); [ "$st" = "visible 1 iconic 0" ]; }
+expect "double click: the window is shown and not minimised" wait_for 20 shown
+echo "  $st"
+expect "double click: the icon is gone" wait_for 20 icon_is 0
 
-# ---- minimise again, restore by ShowWindow
-tray minimize; sleep 1
-expect "minimise again: icon back" test "$(tray present)" = "icon 1"
-tray restore; sleep 1
-st=$(tray state)
-expect "restore: window shown ($st), icon gone" test "$st" = "visible 1 iconic 0" -a "$(tray present)" = "icon 0"
+step "minimise again, restore by ShowWindow"
+tray minimize
+expect "minimise again: icon back" wait_for 20 icon_is 1
+tray restore
+expect "restore: window shown" wait_for 20 shown
+expect "restore: icon gone" wait_for 20 icon_is 0
 shot restored
 
 drv close 10000 >/dev/null

@@ -2,13 +2,17 @@
 # virtual X display, ended again on exit (failure included).
 #
 #   wine_session WORK   WINEPREFIX, HOME below WORK; Xvfb on a free display
-#                       (DISPLAY exported); the prefix made on first use;
-#                       Wine's audio through ALSA into WORK/cap/cap.raw.NNNN
+#                       (DISPLAY exported); the prefix copied on first use
+#                       from one template prefix (wine_template); Wine's
+#                       audio through ALSA into WORK/cap/cap.raw.NNNN
 #   wine_cleanup        kills what wine_session started and the player whose
 #                       pid the check keeps in $player_pid (the EXIT trap)
 #
-# Also defines pass/fail/skip/expect counting into $passed and $failed, and
-# finish, which prints the last line "N passed, N failed" and exits.
+# Also defines pass/fail/skip/expect counting into $passed and $failed,
+# step, which names the part of a check that runs now (a check that runs out
+# of time is reported in its last step), wait_for, which retries a condition
+# until it holds or its time bound ends, and finish, which prints the last
+# line "N passed, N failed" and exits.
 
 passed=0
 failed=0
@@ -23,6 +27,19 @@ finish() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     exit
+}
+step() { echo "step: $*"; }
+# wait_for SECONDS COND... : retries COND until it holds (status 0) or the
+# seconds are over (status 1). The bound is generous: a slow machine only
+# makes the wait longer, a fast one does not wait at all.
+wait_for() {
+    local bound=$1 end; shift
+    end=$(($(date +%s) + bound))
+    while :; do
+        "$@" && return 0
+        [ "$(date +%s)" -lt "$end" ] || return 1
+        sleep 0.2
+    done
 }
 # need FILE|COMMAND... : ends the check with one failure when one is missing.
 need() {
@@ -77,9 +94,8 @@ ASOUND
     # desktop process that a wineserver session starts keeps the display it
     # was started with, and a session outlives its last process by seconds.
     timeout 20 wineserver -k 2>/dev/null
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        timeout 300 wineboot -i >/dev/null 2>&1
-        timeout 60 wineserver -w
-    fi
+    wine_prefix_from_template || { echo "$(basename "$0"): no Wine prefix"; echo "0 passed, 1 failed"; exit 1; }
     timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f >/dev/null 2>&1
 }
+
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine_prefix.sh"
