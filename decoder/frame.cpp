@@ -273,10 +273,26 @@ int ReadFrame(StreamInfo* si) {
 
 namespace {
 
+// Whether a frame of the reference's bitrate starts within a few bytes of
+// where a constant-bitrate stream would have frame k.
+bool ConstantAt(const StreamInfo* si, int64_t start, int64_t end, int k, uint32_t ref) {
+    int64_t at = start + static_cast<int64_t>(NominalLength(si) * k);
+    for (int64_t pos = at - 2; pos <= at + 2; pos++) {
+        uint8_t h[4];
+        if (pos < start || pos + 4 > end || !InputSeek(pos) || InputRead(h, 4) < 4) continue;
+        uint32_t w = Be32(h);
+        if (HeaderMatches(w, ref) && ((w ^ ref) & 0x0000F000u) == 0) return true;
+    }
+    return false;
+}
+
 // Counts the frames of a local file. A constant-bitrate stream is counted
 // from its length; one whose bitrate changes (and that has no Xing/Info or
 // VBRI header to say how many frames it holds) is walked frame by frame.
-// A frame cut short by the end of the file counts: it is decoded too.
+// A stream that starts with a run of one bitrate is taken as constant only
+// when a frame of that bitrate also sits where the constant stream's
+// next-to-last frame would be. A frame cut short by the end of the file
+// counts: it is decoded too.
 int CountFrames(const StreamInfo* si) {
     const StreamLayout& lay = g_fr.layout;
     int64_t start = lay.firstFrame;
@@ -308,7 +324,12 @@ int CountFrames(const StreamInfo* si) {
         if (((w ^ ref) & 0x0000F000u) != 0) constant = false;
         count++;
         pos += HeaderBodyLength(w) + 4;
-        if (constant && count >= kSample) break;
+        if (constant && count == kSample) {
+            double nominal = NominalLength(si);
+            int last = static_cast<int>((static_cast<double>(end - start) + nominal - 5.0) / nominal) - 2;
+            if (last <= kSample || ConstantAt(si, start, end, last, ref)) break;
+            constant = false;  // the bitrate changes later on: walk on
+        }
     }
     InputSeek(resume);
 

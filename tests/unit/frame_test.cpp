@@ -215,6 +215,15 @@ TEST_F(FrameReader, VariableBitrateFramesKeepTheirLengths) {
     EXPECT_EQ(GetFrameCount(&si_), 6);
 }
 
+// A long run of one bitrate before the rate changes: not a constant stream.
+TEST_F(FrameReader, BitrateThatChangesLateIsCountedFrameByFrame) {
+    Bytes b = Frames(kL3_44k_128, 300);
+    for (int i = 0; i < 200; i++) AddFrame(b, (kL3_44k_128 & ~0xF000u) | (0xB << 12));
+    Open(b);
+    ASSERT_EQ(ReadFrame(&si_), 1);
+    EXPECT_EQ(GetFrameCount(&si_), 500);
+}
+
 TEST_F(FrameReader, ProtectionMaySwitchMidStream) {
     Bytes b = Frames(kL3_44k_128, 2);
     AddFrame(b, kL3_44k_128 & ~0x10000u);  // CRC on
