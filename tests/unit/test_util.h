@@ -12,15 +12,31 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace testutil {
 
-// A fresh, empty directory for one test, removed when the object goes.
+inline long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(_getpid());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+// A fresh, empty directory for one test, removed when the object goes. Its
+// name holds the process id: test runs side by side (another build's, or
+// another suite's under valgrind) never share one.
 class TempDir {
 public:
     TempDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("vorlo_") + (info ? info->test_suite_name() : "t") + "_" +
-                           (info ? info->name() : "x");
+        std::string name = std::string("vorlo_") + std::to_string(ProcessId()) + "_" +
+                           (info ? info->test_suite_name() : "t") + "_" + (info ? info->name() : "x");
         path_ = std::filesystem::temp_directory_path() / name;
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
