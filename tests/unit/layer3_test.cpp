@@ -167,6 +167,23 @@ TEST_F(Layer3, BandBoundariesOfAllNineRates) {
     EXPECT_EQ(0, std::memcmp(g_l3t.shortBound3[2], s3_32, sizeof s3_32));
     EXPECT_EQ(0, std::memcmp(g_l3t.shortBound3[8], s3_8, sizeof s3_8));
     EXPECT_EQ(g_l3t.longBound[4][18], 332);  // 24 kHz: widths 46, 54, 62 around it
+    // Every rate's boundaries as the ISO data gives them.
+    std::ifstream iso(IsoTablesDir() + "/layer3_bands.txt");
+    int rows = 0;
+    for (std::string line; std::getline(iso, line);) {
+        std::istringstream in(line);
+        std::string kind;
+        int rate = 0;
+        if (!(in >> kind >> rate) || kind[0] == '#') continue;
+        int r = 0;
+        while (r < 9 && kLayer3Rates[r] != rate) r++;
+        ASSERT_LT(r, 9) << line;
+        const bool isLong = kind == "long";
+        for (int i = 0, b; i < (isLong ? 23 : 14) && in >> b; i++)
+            ASSERT_EQ(isLong ? g_l3t.longBound[r][i] : g_l3t.shortBound3[r][i] / 3, b) << kind << " " << rate << " " << i;
+        rows++;
+    }
+    if (iso.is_open()) EXPECT_EQ(rows, 18);
     EXPECT_EQ(0, std::memcmp(g_l3t.longBound[3], g_l3t.longBound[7], sizeof l44));  // 12 kHz as 22.05
 
     for (int r = 0; r < 9; r++) {
