@@ -197,7 +197,7 @@ void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const Gra
     auto entry = [&](int b, int w) { return 3 * b + w - offset; };
     // Each window from its own maxband. MappingMode picks the treatment of
     // band 12: 2 (the default) is the standard's, the top-band rule; the
-    // others leave band 12 to the step after the loop.
+    // other values replace that rule with their own step.
     const int mappingMode = g_settings.MappingMode;
     bool anyShort = false;
     for (int w = 0; w < 3; w++) {
