@@ -125,10 +125,16 @@ int ReadScaleFactorsLsf(GranuleInfo* gi, int32_t* sf, int intensityVariant) {
     for (int g = 0; g < 4; g++) {
         int slen = int(word & 7);
         word >>= 3;
-        for (int i = 0; i < counts[g] && n < kScaleFactorCount; i++) sf[n++] = slen ? int32_t(GetBits(slen)) : 0;
+        for (int i = 0; i < counts[g] && n < kScaleFactorCount; i++) {
+            gi->illegalPosition[n] = uint8_t((1 << slen) - 1);
+            sf[n++] = slen ? int32_t(GetBits(slen)) : 0;
+        }
         bits += slen * counts[g];
     }
-    for (int i = 0; i < 2 * cls + 1 && n < kScaleFactorCount; i++) sf[n++] = 0;
+    for (int i = 0; i < 2 * cls + 1 && n < kScaleFactorCount; i++) {
+        gi->illegalPosition[n] = 0;
+        sf[n++] = 0;
+    }
     return bits;
 }
 

@@ -10,6 +10,8 @@
 
 #include "decoder/stream_info.h"
 
+constexpr int kScaleFactorCount = 39;
+
 // Side information of one granule of one channel, as the frame decoder reads
 // it, with the fields the spectrum decoder adds for the later stages.
 struct GranuleInfo {
@@ -31,9 +33,11 @@ struct GranuleInfo {
     int32_t fullGain[3];         // GainTable position per short window
     int32_t gainPos;             // GainTable position of the global gain
     int32_t longSubbands;        // mixed blocks: subbands coded with long windows (2; 4 at 8 kHz)
+    // LSF: per scale-factor entry, the largest value its slen can hold (2^slen
+    // - 1), which as an intensity position marks a band that is not
+    // intensity-coded.
+    uint8_t illegalPosition[kScaleFactorCount];
 };
-
-constexpr int kScaleFactorCount = 39;
 
 // Builds every Layer III table for this track (the subband cap follows
 // downSample 0..2) and forgets the reservoir and the PCM byte count. Called
@@ -48,8 +52,8 @@ void SetLayer3PlayedBytes(uint32_t bytes);
 // zeros for the bands that carry none). Read at the bit reader. Return the
 // number of bits read (part2 length).
 int ReadScaleFactorsMpeg1(const GranuleInfo* gi, int32_t* scalefac);
-// LSF (ISO/IEC 13818-3 2.4.3.2); sets gi->preflag. intensityVariant: the
-// right channel of an intensity-stereo frame.
+// LSF (ISO/IEC 13818-3 2.4.3.2); sets gi->preflag and gi->illegalPosition.
+// intensityVariant: the right channel of an intensity-stereo frame.
 int ReadScaleFactorsLsf(GranuleInfo* gi, int32_t* scalefac, int intensityVariant);
 
 // Decodes one granule and channel of Huffman data at the bit reader into 576
@@ -66,8 +70,15 @@ int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, Gra
                           int rateIndex, int part2Bits);
 
 // Intensity stereo (ISO/IEC 11172-3 2.4.3.4.9.3, ISO/IEC 13818-3 2.4.3.2) on
-// the bands above the right channel's last nonzero value, with the right
-// channel's scale factors as intensity positions.
+// the bands above the right channel's last nonzero value (long blocks) or
+// above each short window's own last nonzero band, with the right channel's
+// scale factors as intensity positions. The top band (long 21, short 12)
+// takes the position of the band below it when that band is intensity-coded
+// too; when the right channel's values end in the band below, LSF codes the
+// top band at position 0 and MPEG-1 leaves it. A band whose position is
+// illegal (MPEG-1: 7 and above; LSF: its gi->illegalPosition) is left as the
+// earlier stages made it: mid/side decoded when msStereo is on. The
+// MappingMode setting other than 2 replaces the short top-band rule.
 void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* scalefacR, const GranuleInfo* giR,
                           int rateIndex, int msStereo, int lsf);
 // Alias reduction butterflies between the subbands that gi->maxb covers.

@@ -130,14 +130,39 @@ struct IntensityCtx {
     double* xr1;
     const double* left;   // ratio by position
     const double* right;
+    const int32_t* sf;    // the right channel's scale factors: the positions
+    const GranuleInfo* gi;
     bool lsf;
 };
 
-// Applies position p to count lines from start, stride step.
+// Value p as the position of scale-factor entry i, or -1 for a band that is
+// not intensity-coded: MPEG-1 positions run 0..6 (7 marks such a band, and
+// the tan formula has no value above it); an LSF position is illegal when it
+// is the largest value its entry's slen can hold (ISO/IEC 13818-3 2.4.3.2).
+int Legal(const IntensityCtx& c, int p, int i) {
+    if (i < 0 || i >= kScaleFactorCount || p < 0 || p > 31) return -1;
+    if (c.lsf) return p == c.gi->illegalPosition[i] ? -1 : p;
+    return p < 7 ? p : -1;
+}
+// The position entry i holds.
+int Position(const IntensityCtx& c, int i) { return Legal(c, i >= 0 && i < kScaleFactorCount ? c.sf[i] : -1, i); }
+
+// The position of the top band (long 21, short 12), which carries no scale
+// factor: that of the band below it (entry below) when that band is
+// intensity-coded too. When the right channel's last value lies in the band
+// below, the top band alone lies above it: LSF codes it at position 0 (both
+// channels take the left value, as the LSF conformance references decode
+// such granules); MPEG-1 has no position for it and leaves it.
+int TopPosition(const IntensityCtx& c, int below, bool belowCoded) {
+    if (belowCoded) return Position(c, below);
+    return c.lsf ? 0 : -1;
+}
+
+// Applies position p to count lines from start, stride step: the left
+// channel's value v becomes v * left ratio and v * right ratio. Nothing
+// happens for p = -1.
 void ApplyPosition(const IntensityCtx& c, int p, int start, int count, int step) {
-    // Position 7 marks a band that is not intensity-coded; MPEG-1 has no
-    // positions above it either.
-    if (p < 0 || p > 31 || p == 7 || (!c.lsf && p > 7)) return;
+    if (p < 0 || p > 31) return;
     double l = c.left[p], r = c.right[p];
     for (int k = 0, i = start; k < count && i < 576; k++, i += step) {
         double v = c.xr0[i];
@@ -152,12 +177,14 @@ void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const Gra
                           int lsf) {
     int table = lsf ? (gi->scalefac_compress & 1) : 2;
     int ms = msStereo ? 1 : 0;
-    IntensityCtx c{xr0, xr1, g_l3t.intensity[table][ms][0], g_l3t.intensity[table][ms][1], lsf != 0};
+    IntensityCtx c{xr0, xr1, g_l3t.intensity[table][ms][0], g_l3t.intensity[table][ms][1], sf, gi, lsf != 0};
     const int16_t* lb = g_l3t.longBound[rate];
 
+    // Long blocks: bands maxbandl..20 with their own positions, then band 21.
     if (gi->block_type != 2) {
-        for (int b = std::max(gi->maxbandl, 0); b < 21; b++) ApplyPosition(c, sf[b], lb[b], lb[b + 1] - lb[b], 1);
-        if (gi->maxbandl <= 21) ApplyPosition(c, sf[20], lb[21], 576 - lb[21], 1);
+        const int from = std::max(gi->maxbandl, 0);
+        for (int b = from; b < 21; b++) ApplyPosition(c, Position(c, b), lb[b], lb[b + 1] - lb[b], 1);
+        if (from <= 21) ApplyPosition(c, TopPosition(c, 20, from <= 20), lb[21], 576 - lb[21], 1);
         return;
     }
 
@@ -167,35 +194,46 @@ void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const Gra
     // Scale-factor entry of short band b, window w: mixed blocks hold their
     // long bands in front of short band 3.
     const int offset = mixed ? 9 - g_l3t.mixedLongBands[rate] : 0;
-    auto entry = [&](int b, int w) {
-        int i = 3 * b + w - offset;
-        return i >= 0 && i < kScaleFactorCount ? sf[i] : 7;
-    };
-    int mappingMode = g_settings.MappingMode;
+    auto entry = [&](int b, int w) { return 3 * b + w - offset; };
+    // Each window from its own maxband. MappingMode picks the treatment of
+    // band 12: 2 (the default) is the standard's, the top-band rule; the
+    // other values replace that rule with their own step.
+    const int mappingMode = g_settings.MappingMode;
     bool anyShort = false;
     for (int w = 0; w < 3; w++) {
         int from = std::max(gi->maxband[w], 0);
         if (from >= 4) anyShort = true;
-        for (int b = from; b < 12; b++) ApplyPosition(c, entry(b, w), sb3[b] + w, sw[b], 3);
+        for (int b = from; b < 12; b++) ApplyPosition(c, Position(c, entry(b, w)), sb3[b] + w, sw[b], 3);
         switch (mappingMode) {
+        case 2:
+            if (from <= 12) ApplyPosition(c, TopPosition(c, entry(11, w), from <= 11), sb3[12] + w, sw[12], 3);
+            break;
         case 0:
-            ApplyPosition(c, entry(10, w), sb3[11] + w, sw[11], 3);
+            ApplyPosition(c, Position(c, entry(10, w)), sb3[11] + w, sw[11], 3);
             break;
         case 1:
-            ApplyPosition(c, entry(11, w), sb3[12] + w, sw[12], 3);
+            ApplyPosition(c, Position(c, entry(11, w)), sb3[12] + w, sw[12], 3);
             break;
         case 3: {
-            int p = (entry(9, w) + entry(10, w) + entry(11, w) + entry(12, w)) / 4;
-            ApplyPosition(c, p, (sb3[10] + sb3[11] + sb3[12] + 576) / 4 + w, (sw[10] + sw[11] + sw[12]) / 4, 3);
+            int sum = 0;
+            for (int b = 9; b < 13; b++) {
+                int i = entry(b, w);
+                sum += i >= 0 && i < kScaleFactorCount ? sf[i] : 7;
+            }
+            ApplyPosition(c, Legal(c, sum / 4, entry(11, w)), (sb3[10] + sb3[11] + sb3[12] + 576) / 4 + w,
+                          (sw[10] + sw[11] + sw[12]) / 4, 3);
             break;
         }
         default:
             break;
         }
     }
+    // Mixed blocks whose short part of the right channel is all zero: the
+    // long bands above its last nonzero value too.
     if (mixed && !anyShort) {
         int nLong = g_l3t.mixedLongBands[rate];
-        for (int b = std::max(gi->maxbandl, 0); b < nLong; b++) ApplyPosition(c, sf[b], lb[b], lb[b + 1] - lb[b], 1);
+        for (int b = std::max(gi->maxbandl, 0); b < nLong; b++)
+            ApplyPosition(c, Position(c, b), lb[b], lb[b + 1] - lb[b], 1);
     }
 }
 

@@ -126,12 +126,6 @@ def read_bands(path):
     for rate in RATES:
         if rate not in long_b or rate not in short_b:
             raise ValueError(f"rate {rate} missing")
-    # 24 kHz, long boundary 18: the encoder table the data was taken from
-    # gives 332, the LSF band table (ISO/IEC 13818-3 Table B.2, band widths
-    # ... 46, 52, 64, 70 ...) 330. Streams decode as intended with 330.
-    if long_b[24000][18] not in (330, 332):
-        raise ValueError("24 kHz long boundary 18: 330 or 332 expected")
-    long_b[24000][18] = 330
     return long_b, short_b
 
 

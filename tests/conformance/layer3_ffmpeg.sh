@@ -86,6 +86,18 @@ EOF
 
 python3 "$WORK/util.py" signal "$WORK/src.wav"
 
+# lsf-24k is low-passed at 6 kHz. ffmpeg puts the 24 kHz long-block edge
+# between bands 17 and 18 at line 330; ISO/IEC 13818-3 Table B.2, and LAME,
+# which made the file, put it at 332. On a full-band 24 kHz stream ffmpeg
+# therefore scales lines 330 and 331 (about 6.9 kHz) with band 18's scale
+# factor instead of band 17's (a Huffman region ending at that edge would
+# differ too): on this signal at 64 kbit/s the two decodes then differ by an
+# RMS of 140 LSB, up to 2395 LSB, all of it around 6.9 kHz, where ffmpeg's
+# output lies further from the source signal than vorlo-decode's. With
+# nothing coded from 6 kHz up the edge has no effect and the decodes agree
+# within the bounds; the edge itself is checked against the ISO table by the
+# unit tests.
+#
 # name | LAME options | vorlo-decode options
 cases=(
     "cbr128-joint|-b 128|"
@@ -98,7 +110,7 @@ cases=(
     "mpeg1-48k|--resample 48 -b 192|"
     "lsf-22k|--resample 22.05 -b 48|"
     "lsf-22k-vbr|--resample 22.05 -V5|"
-    "lsf-24k|--resample 24 -b 64|"
+    "lsf-24k|--resample 24 -b 64 --lowpass 6|"
     "lsf-16k|--resample 16 -b 32|"
     "mpeg25-11k|--resample 11.025 -b 32|"
     "mpeg25-12k|--resample 12 -b 24|"

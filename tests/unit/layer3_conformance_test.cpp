@@ -145,7 +145,7 @@ Diff Compare(const std::vector<int16_t>& ours, const std::vector<int16_t>& ref, 
 
 TEST_F(Layer3Conformance, Vectors) {
     const char* names[] = {"l3-compl",     "l3-he_32khz", "l3-he_44khz", "l3-he_48khz", "l3-he_mode",
-                           "l3-hecommon",  "l3-si",       "l3-si_block", "l3-si_huff"};
+                           "l3-hecommon",  "l3-si",       "l3-si_block", "l3-si_huff",  "l3-test45"};
     if (!Exists(VectorDir() + "/l3-compl.bit")) GTEST_SKIP() << "no conformance vectors in " << VectorDir();
     for (const char* name : names) {
         std::string base = VectorDir() + "/" + name;

@@ -166,7 +166,24 @@ TEST_F(Layer3, BandBoundariesOfAllNineRates) {
     EXPECT_EQ(0, std::memcmp(g_l3t.longBound[8], l8, sizeof l8));
     EXPECT_EQ(0, std::memcmp(g_l3t.shortBound3[2], s3_32, sizeof s3_32));
     EXPECT_EQ(0, std::memcmp(g_l3t.shortBound3[8], s3_8, sizeof s3_8));
-    EXPECT_EQ(g_l3t.longBound[4][18], 330);  // 24 kHz
+    EXPECT_EQ(g_l3t.longBound[4][18], 332);  // 24 kHz: widths 46, 54, 62 around it
+    // Every rate's boundaries as the ISO data gives them.
+    std::ifstream iso(IsoTablesDir() + "/layer3_bands.txt");
+    int rows = 0;
+    for (std::string line; std::getline(iso, line);) {
+        std::istringstream in(line);
+        std::string kind;
+        int rate = 0;
+        if (!(in >> kind >> rate) || kind[0] == '#') continue;
+        int r = 0;
+        while (r < 9 && kLayer3Rates[r] != rate) r++;
+        ASSERT_LT(r, 9) << line;
+        const bool isLong = kind == "long";
+        for (int i = 0, b; i < (isLong ? 23 : 14) && in >> b; i++)
+            ASSERT_EQ(isLong ? g_l3t.longBound[r][i] : g_l3t.shortBound3[r][i] / 3, b) << kind << " " << rate << " " << i;
+        rows++;
+    }
+    if (iso.is_open()) EXPECT_EQ(rows, 18);
     EXPECT_EQ(0, std::memcmp(g_l3t.longBound[3], g_l3t.longBound[7], sizeof l44));  // 12 kHz as 22.05
 
     for (int r = 0; r < 9; r++) {
@@ -503,6 +520,8 @@ TEST_F(Layer3, LsfScaleFactorsAndTheIntensityVariant) {
     EXPECT_EQ(sf[10], 5);
     EXPECT_EQ(sf[20], 2);
     EXPECT_EQ(sf[21], 0);
+    EXPECT_EQ(gi.illegalPosition[10], 7);
+    EXPECT_EQ(gi.illegalPosition[20], 3);
     // Intensity variant: scalefac_compress / 2 = 179 -> table 3, slen 4, 5, 5;
     // five-bit positions, no preflag.
     gi.scalefac_compress = 359;
@@ -514,11 +533,13 @@ TEST_F(Layer3, LsfScaleFactorsAndTheIntensityVariant) {
     EXPECT_EQ(gi.preflag, 0);
     EXPECT_EQ(sf[6], 9);
     EXPECT_EQ(sf[20], 31);
+    EXPECT_EQ(gi.illegalPosition[6], 15);
+    EXPECT_EQ(gi.illegalPosition[20], 31);
 }
 
 // ------------------------------------------------------------ stereo
 
-TEST_F(Layer3, IntensityStereoLongBlocks) {
+TEST_F(Layer3, IntensityStereoMpeg1LongBlocks) {
     double l[576], r[576];
     for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.0;
     int32_t sf[kScaleFactorCount] = {};
@@ -547,24 +568,84 @@ TEST_F(Layer3, IntensityStereoLongBlocks) {
     ApplyIntensityStereo(l, r, sf, &gi, 0, 1, 0);
     EXPECT_NEAR(l[lb[3]], std::sqrt(2.0) * t / (1 + t), 1e-12);
 
-    // LSF: scale 1 (scalefac_compress odd): base 2^-1/2; positions past 15
-    // follow the formula, 7 is not coded.
-    for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.0;
-    for (int b = 0; b < 21; b++) sf[b] = b + 4;
-    gi.scalefac_compress = 1;
-    ApplyIntensityStereo(l, r, sf, &gi, 3, 0, 1);
-    const int16_t* lb22 = g_l3t.longBound[3];
-    EXPECT_EQ(l[lb22[3]], 1.0);  // position 7
-    EXPECT_EQ(r[lb22[3]], 0.0);
-    EXPECT_NEAR(l[lb22[4]], 1.0, 1e-12);  // position 8: right = 2^-2
-    EXPECT_NEAR(r[lb22[4]], 0.25, 1e-12);
-    EXPECT_NEAR(l[lb22[17]], std::pow(2.0, -0.5 * 11), 1e-12);  // position 21
-    EXPECT_NEAR(r[lb22[17]], 1.0, 1e-12);
-    // No band above the right channel's values: nothing happens.
-    for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.5;
-    gi.maxbandl = 22;
-    ApplyIntensityStereo(l, r, sf, &gi, 3, 0, 1);
-    for (int i = 0; i < 576; i++) ASSERT_EQ(r[i], 0.5);
+    // Values up to band 20: band 21 has no position and stays; above band
+    // 21 nothing happens either.
+    for (int maxbandl : {21, 22}) {
+        for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.5;
+        gi.maxbandl = maxbandl;
+        ApplyIntensityStereo(l, r, sf, &gi, 0, 0, 0);
+        for (int i = 0; i < 576; i++) ASSERT_EQ(r[i], 0.5) << maxbandl;
+    }
+}
+
+// The LSF rules (ISO/IEC 13818-3 2.4.3.2) at 22.05 kHz, on a left channel
+// of 1.0 and a right one of 0.5 (so that an untouched line shows). Every
+// scale-factor entry holds the illegal position 7 of a three-bit slen but
+// those a case sets.
+TEST_F(Layer3, IntensityStereoLsfRules) {
+    struct Entry {
+        int index, position, illegal;
+    };
+    struct Probe {
+        int band, window;  // window 3: long band
+        double l, r;
+    };
+    struct Case {
+        const char* rule;
+        int blockType, mixed, scale, ms, maxbandl;
+        int maxband[3];
+        std::vector<Entry> entries;
+        std::vector<Probe> probes;
+    };
+    const double e0 = std::pow(2.0, -0.25), e1 = std::sqrt(0.5), s2 = std::sqrt(2.0);
+    const Case cases[] = {
+        {"odd position, scale 0: left times 2^(-(p+1)/8)", 0, 0, 0, 0, 0, {}, {{5, 3, 7}}, {{5, 3, e0 * e0, 1}}},
+        {"even position, scale 1: right times 2^(-p/4)", 0, 0, 1, 0, 0, {}, {{5, 4, 7}}, {{5, 3, 1, e1 * e1}}},
+        {"position 0: both channels the left value", 0, 0, 0, 0, 0, {}, {{5, 0, 7}}, {{5, 3, 1, 1}}},
+        {"the illegal position is 2^slen - 1", 0, 0, 0, 0, 0, {}, {{5, 7, 7}, {6, 7, 15}, {7, 3, 3}},
+         {{5, 3, 1, 0.5}, {6, 3, std::pow(e0, 4), 1}, {7, 3, 1, 0.5}}},
+        {"bands below the right channel's last value stay", 0, 0, 0, 0, 6, {}, {{5, 0, 7}, {6, 0, 7}},
+         {{5, 3, 1, 0.5}, {6, 3, 1, 1}}},
+        {"band 21 takes band 20's position", 0, 0, 0, 0, 20, {}, {{20, 2, 7}}, {{20, 3, 1, e0}, {21, 3, 1, e0}}},
+        {"band 20 illegal: band 21 is not coded either", 0, 0, 0, 0, 20, {}, {{20, 7, 7}}, {{21, 3, 1, 0.5}}},
+        {"values up to band 20: band 21 alone at position 0", 0, 0, 0, 0, 21, {}, {{20, 2, 7}},
+         {{20, 3, 1, 0.5}, {21, 3, 1, 1}}},
+        {"values in band 21: nothing", 0, 0, 0, 0, 22, {}, {{20, 0, 7}}, {{21, 3, 1, 0.5}}},
+        {"short: each window from its own highest band", 2, 0, 0, 0, 0, {5, 7, 13},
+         {{3 * 4, 0, 7}, {3 * 5, 0, 7}, {3 * 6 + 1, 0, 7}, {3 * 7 + 1, 0, 7}, {3 * 5 + 2, 0, 7}},
+         {{4, 0, 1, 0.5}, {5, 0, 1, 1}, {6, 1, 1, 0.5}, {7, 1, 1, 1}, {5, 2, 1, 0.5}}},
+        {"short: band 12 takes band 11's position, or 0 when band 11 holds values", 2, 0, 0, 0, 0, {11, 12, 13},
+         {{3 * 11, 2, 7}, {3 * 11 + 1, 2, 7}, {3 * 11 + 2, 2, 7}},
+         {{11, 0, 1, e0}, {12, 0, 1, e0}, {11, 1, 1, 0.5}, {12, 1, 1, 1}, {12, 2, 1, 0.5}}},
+        {"mixed, short part empty: the long bands above the last value too", 2, 1, 0, 0, 3, {3, 3, 3},
+         {{2, 0, 7}, {3, 0, 7}, {6 + 1, 4, 7}}, {{2, 3, 1, 0.5}, {3, 3, 1, 1}, {3, 1, 1, e0 * e0}}},
+        {"mixed, values in the short part: the long part stays", 2, 1, 0, 0, 0, {4, 3, 3},
+         {{0, 0, 7}, {6 + 3, 0, 7}, {6 + 1, 0, 7}}, {{0, 3, 1, 0.5}, {4, 0, 1, 1}, {3, 1, 1, 1}}},
+        {"mid/side: sqrt(2) ratios; a band not coded keeps its mid/side values", 0, 0, 0, 1, 0, {},
+         {{5, 0, 7}, {6, 3, 3}}, {{5, 3, s2, s2}, {6, 3, 1, 0.5}}},
+    };
+    const int rate = 3;
+    const int16_t* lb = g_l3t.longBound[rate];
+    const int16_t* sb3 = g_l3t.shortBound3[rate];
+    for (const Case& c : cases) {
+        GranuleInfo gi{};
+        gi.block_type = c.blockType;
+        gi.mixed_block_flag = c.mixed;
+        gi.scalefac_compress = c.scale;
+        gi.maxbandl = c.maxbandl;
+        for (int w = 0; w < 3; w++) gi.maxband[w] = c.maxband[w];
+        int32_t sf[kScaleFactorCount];
+        for (int i = 0; i < kScaleFactorCount; i++) sf[i] = 7, gi.illegalPosition[i] = 7;
+        for (const Entry& e : c.entries) sf[e.index] = e.position, gi.illegalPosition[e.index] = uint8_t(e.illegal);
+        double l[576], r[576];
+        for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.5;
+        ApplyIntensityStereo(l, r, sf, &gi, rate, c.ms, 1);
+        for (const Probe& p : c.probes) {
+            int line = p.window == 3 ? lb[p.band] : sb3[p.band] + p.window;
+            EXPECT_NEAR(l[line], p.l, 1e-12) << c.rule << ": band " << p.band << " window " << p.window;
+            EXPECT_NEAR(r[line], p.r, 1e-12) << c.rule << ": band " << p.band << " window " << p.window;
+        }
+    }
 }
 
 TEST_F(Layer3, IntensityStereoShortBlocksAndMappingModes) {
@@ -576,12 +657,13 @@ TEST_F(Layer3, IntensityStereoShortBlocksAndMappingModes) {
     sf[33] = 3, sf[34] = 3, sf[35] = 3;      // band 11
     GranuleInfo gi{};
     gi.block_type = 2;
-    gi.maxband[0] = gi.maxband[1] = gi.maxband[2] = 12;  // nothing in bands 0..11
+    gi.maxband[0] = gi.maxband[1] = gi.maxband[2] = 12;  // values up to band 11
     double l[576], r[576];
     auto reset = [&] {
         for (int i = 0; i < 576; i++) l[i] = 1.0, r[i] = 0.5;
     };
-    // Mode 2: band 12 keeps the right channel's own values.
+    // Mode 2: band 12 lies above the values but has no MPEG-1 position, and
+    // keeps the right channel's own values.
     g_settings.MappingMode = 2;
     reset();
     ApplyIntensityStereo(l, r, sf, &gi, 0, 0, 0);
