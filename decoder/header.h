@@ -96,8 +96,9 @@ bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr);
 // when the header has no table.
 int64_t VbrSeekOffset(const VbrHeader& vbr, uint32_t n, uint32_t headerFrameLen);
 
-// The synthesis filter bank's delay: the decoded signal lags the encoder's
-// input by this many samples on top of the encoder's own delay.
+// The decoder's delay (its hybrid and polyphase filter banks): the decoded
+// signal lags the encoder's input by this many samples on top of the delay
+// that the encoder itself put in front.
 constexpr int kDecoderDelay = 529;
 
 // The decoded samples of a stream that hold the encoder's input, counted

@@ -68,6 +68,11 @@ def decode(tool, src, dst, opts=()):
     return read_wav(dst)
 
 
+def info(tool, path):
+    r = run(tool, ["--info", host_path(tool, path)], text=True)
+    return dict(l.split("=", 1) for l in (r.stdout if r else "").replace("\r", "").splitlines() if "=" in l)
+
+
 def check_aligned(name, ref, ours, at):
     lag, c = peak_lag(ref, ours, at)
     check(name + " peak at lag 0", lag == 0 and c > 0.9, f"lag {lag}, correlation {c:.3f}")
@@ -113,10 +118,9 @@ def main():
             for name, (src, _) in files.items():
                 rate, ch, n = sources[src]
                 mp3 = os.path.join(tmp, name + ".mp3")
-                r = run(tool, ["--info", host_path(tool, mp3)], text=True)
-                info = dict(l.split("=", 1) for l in (r.stdout if r else "").replace("\r", "").splitlines() if "=" in l)
-                check(f"{tag} {name} --info samples", info.get("samples") == str(n) and
-                      info.get("seconds") == str(n // rate), f"{info}")
+                facts = info(tool, mp3)
+                check(f"{tag} {name} --info samples", facts.get("samples") == str(n) and
+                      facts.get("seconds") == str(n // rate), f"{facts}")
                 out = decode(tool, mp3, os.path.join(tmp, name + ".out.wav"))
                 if not check(f"{tag} {name} decodes", out is not None):
                     continue
@@ -155,11 +159,11 @@ def main():
             bad = decode(tool, os.path.join(tmp, "badcrc.mp3"), os.path.join(tmp, "bad.wav"))
             good = decode(tool, os.path.join(tmp, "cbr.mp3"), os.path.join(tmp, "good.wav"))
             if check(f"{tag} wrong CRC decodes", bad is not None and good is not None):
-                r = run(tool, ["--info", host_path(tool, os.path.join(tmp, "badcrc.mp3"))], text=True)
-                frames = int(dict(l.split("=", 1) for l in r.stdout.replace("\r", "").splitlines() if "=" in l)["frames"])
+                facts = info(tool, os.path.join(tmp, "badcrc.mp3"))
                 start = lame_start(os.path.join(tmp, "cbr.mp3")) * 4
-                check(f"{tag} wrong CRC: untrimmed", len(bad[3]) == frames * 1152 * 4 and "samples=" not in r.stdout and
-                      bad[3][start:start + len(good[3])] == good[3], f"{len(bad[3]) // 4} samples, {frames} frames")
+                check(f"{tag} wrong CRC: untrimmed", len(bad[3]) == int(facts["frames"]) * 1152 * 4 and
+                      "samples" not in facts and bad[3][start:start + len(good[3])] == good[3],
+                      f"{len(bad[3]) // 4} samples, {facts}")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return finish()

@@ -283,7 +283,6 @@ protected:
         PcmBuffer.fill = 0;
     }
     void TearDown() override {
-        PcmClearWindow();
         g_outputDriver = saved_;
         PcmBuffer.data = nullptr;
         PcmBuffer.fill = 0;
@@ -372,44 +371,6 @@ TEST_F(PcmFlush, FailingDriverReportsMinusTwoAndKeepsFill) {
     for (int i = 0; i < 1000; i++) {
         EXPECT_EQ(Slot(&si), -2);
         ASSERT_LE(PcmBuffer.fill, kPcmBufferSize - kPcmMaxSlotBytes);
-    }
-}
-
-// The gapless window keeps whole output sample frames, chosen by the first
-// decoded sample behind each, at every rate and format.
-TEST_F(PcmFlush, WindowKeepsTheFramesThatStartInsideIt) {
-    struct Case {
-        int downsample, eightBit, mono;
-        int64_t start, end;
-    } cases[] = {
-        {0, 0, 0, 1105, 10000}, {1, 0, 0, 1105, 10001}, {2, 0, 1, 1105, 9999},
-        {0, 1, 1, 0, 31},       {2, 1, 1, 529, 529},     {1, 1, 0, 33, 64},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.downsample * 100 + c.eightBit * 10 + c.mono);
-        SetUp();
-        StreamInfo si = Select(c.downsample, c.eightBit, c.mono);
-        si.downsample = c.downsample;
-        PcmBuffer.threshold = PcmThreshold(0, c.downsample, c.eightBit);
-        PcmSetWindow(c.start, c.end);
-        PcmSetWindowPosition(0);
-        const int perSlot = 32 >> c.downsample, frameBytes = si.bytesPerSlot / perSlot;
-        std::vector<uint8_t> expected;
-        for (int slot = 0; slot < 400; slot++) {
-            for (int i = 0; i < perSlot; i++) {
-                const int64_t decoded = slot * 32 + (i << c.downsample);
-                for (int k = 0; k < frameBytes; k++, next_++)
-                    if (decoded >= c.start && decoded < c.end) expected.push_back(uint8_t(next_));
-            }
-            next_ -= uint32_t(si.bytesPerSlot);
-            ASSERT_EQ(Slot(&si), 1);
-        }
-        std::vector<uint8_t> out = g_fake.taken;
-        out.insert(out.end(), PcmBuffer.data, PcmBuffer.data + PcmBuffer.fill);
-        EXPECT_EQ(out, expected);
-        const int64_t step = int64_t(1) << c.downsample;
-        EXPECT_EQ(int64_t(out.size()), ((c.end + step - 1) / step - (c.start + step - 1) / step) * frameBytes);
-        PcmClearWindow();
     }
 }
 
