@@ -42,6 +42,8 @@ struct DecoderState {
     int firstFrame;
     int stopped;
     int framesDecoded;
+    int gapless;          // the track's first frame gave a gapless window
+    GaplessWindow window;
 };
 DecoderState g_dec;
 
@@ -127,10 +129,25 @@ int ConfigureOutput() {
     return 1;
 }
 
+// The encoder's delay and padding, when the track's first frame gives
+// them, make the output hold exactly the encoder's input.
+void StartGaplessWindow(const StreamInfo* si) {
+    g_dec.gapless = GetGaplessWindow(GetStreamLayout().vbr, SamplesPerFrame(si->layer, si->lsf), &g_dec.window);
+    if (g_dec.gapless)
+        PcmSetWindow(g_dec.window.start, g_dec.window.end);
+    else
+        PcmClearWindow();
+}
+
 void Seek(int percent) {
     StreamInfo* si = &g_dec.si;
     float part = float(percent) * 0.01f;
     int n = static_cast<int>(float(GetFrameCount(si)) * part);
+    if (g_dec.gapless) {
+        // The percentage of the trimmed track, as a frame of the decoded one.
+        const double sample = double(g_dec.window.start) + double(part) * double(g_dec.window.end - g_dec.window.start);
+        n = static_cast<int>(sample / SamplesPerFrame(si->layer, si->lsf));
+    }
     if (!SeekToFrame(si, n)) return;
     PcmBuffer.fill = 0;
     std::memset(PcmBuffer.data, 0, size_t(PcmBuffer.threshold));
@@ -201,12 +218,14 @@ LoopResult FrameLoop() {
             // Anything else is dropped while playing.
         }
         if (!ReadFrame(si)) break;
+        if (g_dec.firstFrame) StartGaplessWindow(si);
         if (si->crcPresent) GetBits(16);
         if ((g_dec.firstFrame || si->headerChanged) && !ConfigureOutput()) {
             g_dec.stopped = 1;
             break;
         }
         g_dec.framesDecoded++;
+        PcmSetWindowPosition(int64_t(GetStreamLayout().framesRead - 1) * SamplesPerFrame(si->layer, si->lsf));
         int r = si->layerDecoder(si);
         if (r < 0 || g_outputRefused.load()) {
             // The output refused its data (a full disk): end as a stop.
@@ -272,6 +291,8 @@ LoopResult Play() {
         Notify(DNOTE_TRACK_START, 0, true);
         ResetHeaderHistory();
         g_dec.firstFrame = 1;
+        g_dec.gapless = 0;
+        PcmClearWindow();
         FlushVisFeed();
         result = FrameLoop();
         report.stopped = g_dec.stopped;

@@ -376,6 +376,10 @@ int GetPlayedSeconds(StreamInfo* si) {
         frames = static_cast<double>(static_cast<int64_t>(static_cast<double>(offset) / NominalLength(si)));
     }
     double seconds = frames * duration;
+    // A gapless track starts behind the encoder and decoder delays.
+    GaplessWindow w;
+    if (GetGaplessWindow(g_fr.layout.vbr, SamplesPerFrame(si->layer, si->lsf), &w))
+        seconds -= double(w.start) / kSampleRateTable[si->sampleRateIndex];
     return seconds < 0 ? 0 : static_cast<int>(seconds);
 }
 

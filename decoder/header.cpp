@@ -2,6 +2,7 @@
 // ISO/IEC 13818-3 2.4.2.3; MPEG-2.5 extends the version bits).
 #include "decoder/header.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -97,6 +98,36 @@ uint32_t Be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 uint32_t Be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+
+// CRC-16 with the polynomial x^16 + x^15 + x^2 + 1, bits taken LSB first,
+// starting from 0: the checksum of the LAME extension.
+uint32_t Crc16(const uint8_t* p, size_t n, size_t zeroAt) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; i++) {
+        crc ^= (i == zeroAt || i == zeroAt + 1) ? 0u : p[i];
+        for (int b = 0; b < 8; b++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001u : crc >> 1;
+    }
+    return crc;
+}
+
+// The LAME extension at frame + at (36 bytes): encoder string (9), tag
+// revision and VBR method, lowpass, replay gain (8), flags, bitrate, delay
+// and padding (12 bits each), misc, gain, preset (2), music length (4),
+// music CRC (2), tag CRC (2). The tag CRC covers the frame's bytes in front
+// of it; some encoders take the frame's first 190 bytes with the CRC field
+// as zero instead (the same bytes for a two-channel MPEG-1 frame). Either
+// is accepted.
+void ParseLameExtension(const uint8_t* frame, size_t frameLen, size_t at, VbrHeader* vbr) {
+    if (at + 36 > frameLen) return;
+    const size_t crcAt = at + 34;
+    const uint32_t stored = Be16(frame + crcAt);
+    if (Crc16(frame, crcAt, crcAt) != stored && !(frameLen >= 190 && Crc16(frame, 190, crcAt) == stored))
+        return;
+    const uint8_t* d = frame + at + 21;
+    vbr->hasEncoderDelay = 1;
+    vbr->encoderDelay = static_cast<int>((uint32_t(d[0]) << 4) | (d[1] >> 4));
+    vbr->encoderPadding = static_cast<int>(((uint32_t(d[1]) & 15) << 8) | d[2]);
+}
 }  // namespace
 
 bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr) {
@@ -132,7 +163,10 @@ bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr) {
             // A table must rise; one that does not is ignored.
             for (int i = 1; i < 100; i++)
                 if (vbr->xingToc[i] < vbr->xingToc[i - 1]) vbr->hasToc = 0;
+            pos += 100;
         }
+        if (flags & 8) pos += 4;  // the quality indicator
+        ParseLameExtension(frame, frameLen, pos, vbr);
         return true;
     }
 
@@ -182,4 +216,14 @@ int64_t VbrSeekOffset(const VbrHeader& vbr, uint32_t n, uint32_t headerFrameLen)
     if (whole < vbr.vbriEntries)
         off += uint64_t(vbr.vbriToc[whole]) * (n % vbr.vbriFramesPerEntry) / vbr.vbriFramesPerEntry;
     return static_cast<int64_t>(off);
+}
+
+bool GetGaplessWindow(const VbrHeader& vbr, int samplesPerFrame, GaplessWindow* w) {
+    if (!vbr.present || vbr.isVbri || !vbr.hasEncoderDelay || vbr.frames == 0) return false;
+    const int64_t total = int64_t(vbr.frames) * samplesPerFrame;
+    const int64_t tail = vbr.encoderPadding > kDecoderDelay ? vbr.encoderPadding - kDecoderDelay : 0;
+    w->start = std::min<int64_t>(vbr.encoderDelay + kDecoderDelay, total);
+    w->end = std::max(w->start, total - tail);
+    w->originalSamples = std::max<int64_t>(0, total - vbr.encoderDelay - vbr.encoderPadding);
+    return true;
 }

@@ -82,6 +82,11 @@ struct VbrHeader {
     uint32_t vbriEntries;
     uint32_t vbriFramesPerEntry;
     uint32_t vbriToc[512];
+    // Xing/Info: the LAME extension behind the header, taken only when its
+    // tag CRC holds.
+    int hasEncoderDelay;  // 1 when the extension gave the two below
+    int encoderDelay;     // samples the encoder put in front of its input, 0..4095
+    int encoderPadding;   // samples it added behind, 0..4095
 };
 // Looks for a Xing/Info or VBRI header in the frame at frame (header
 // included) of frameLen bytes. Returns true and fills vbr when found.
@@ -90,3 +95,23 @@ bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr);
 // stream according to the header's table (n counts the audio frames); -1
 // when the header has no table.
 int64_t VbrSeekOffset(const VbrHeader& vbr, uint32_t n, uint32_t headerFrameLen);
+
+// The decoder's delay (its hybrid and polyphase filter banks): the decoded
+// signal lags the encoder's input by this many samples on top of the delay
+// that the encoder itself put in front.
+constexpr int kDecoderDelay = 529;
+
+// The decoded samples of a stream that hold the encoder's input, counted
+// per channel at the stream's sample rate from the first sample of the first
+// audio frame: [start, end), start = delay + 529 and end = frames x
+// samplesPerFrame - (padding - 529), each clamped to the decoded stream.
+// With padding below 529 the end is the stream's end: the decoder never
+// produces the last 529 - padding samples of the input.
+struct GaplessWindow {
+    int64_t start;
+    int64_t end;
+    int64_t originalSamples;  // frames x samplesPerFrame - delay - padding, at least 0
+};
+// True and w filled when vbr gives the encoder delay and padding and its
+// frame count.
+bool GetGaplessWindow(const VbrHeader& vbr, int samplesPerFrame, GaplessWindow* w);

@@ -300,8 +300,8 @@ int DecodeLayer3Frame(StreamInfo* si) {
                 si->monoWriter(g_l3.sb[src][t], at);
             }
             if (visuals) CaptureVisSlot(t, at, si->bytesPerSlot);
-            g_l3.pcmBytes += uint32_t(si->bytesPerSlot);
             if (PcmFlushStep(si) < 0) return -2;
+            g_l3.pcmBytes += uint32_t(PcmBuffer.added);
         }
 
         // The granule's visual record: the subband samples that were

@@ -217,6 +217,9 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
     if (frames < 0) frames = 0;
     probe->frames = frames > 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);
     double ms = frames * FrameDuration(h.layer, h.lsf, h.sampleRateIndex) * 1000.0;
+    GaplessWindow gapless;  // the encoder's input, without its delay and padding
+    if (vbrFound && GetGaplessWindow(vbr, SamplesPerFrame(h.layer, h.lsf), &gapless))
+        ms = static_cast<double>(gapless.originalSamples) * 1000.0 / kSampleRateTable[h.sampleRateIndex];
     probe->durationMs = static_cast<int64_t>(std::llround(ms));
     return 1;
 }

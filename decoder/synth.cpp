@@ -9,6 +9,7 @@
 // becomes 16 multiply-adds per output sample over the folded window.
 #include "decoder/synth.h"
 
+#include <algorithm>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -424,7 +425,44 @@ void DropOldest(int room) {
     PcmBuffer.fill -= excess;
 }
 
+struct PcmWindow {
+    bool active;
+    int64_t position;  // decoded sample of the next slot
+    int64_t start, end;
+} g_window;
+
+// Keeps the part of the slot at data + fill that lies inside the window,
+// moved to its front; returns its length in bytes.
+int KeepWindowPart(int slot, int downsample) {
+    const int shift = downsample >= 0 && downsample <= 2 ? downsample : 0;
+    const int n = 32 >> shift;  // output sample frames in the slot
+    const int frameBytes = slot / n;
+    const int64_t pos = g_window.position;
+    g_window.position += 32;
+    if (pos >= g_window.start && pos + 32 <= g_window.end) return slot;
+    // Output frame i starts at decoded sample pos + i * 2^shift.
+    auto firstAtOrBehind = [&](int64_t at) {
+        int64_t i = at <= pos ? 0 : ((at - pos) + (int64_t(1) << shift) - 1) >> shift;
+        return static_cast<int>(i < n ? i : n);
+    };
+    const int from = firstAtOrBehind(g_window.start);
+    const int to = std::max(from, firstAtOrBehind(g_window.end));
+    uint8_t* out = PcmBuffer.data + PcmBuffer.fill;
+    if (from > 0 && to > from) std::memmove(out, out + from * frameBytes, size_t((to - from) * frameBytes));
+    return (to - from) * frameBytes;
+}
+
 }  // namespace
+
+void PcmSetWindow(int64_t start, int64_t end) {
+    g_window.active = true;
+    g_window.start = start;
+    g_window.end = end;
+}
+
+void PcmClearWindow() { g_window.active = false; }
+
+void PcmSetWindowPosition(int64_t position) { g_window.position = position; }
 
 int PcmRoundClip(double sum) {
     // Clipping first keeps the 2^52 + 2^31 trick inside its range (and maps
@@ -481,6 +519,8 @@ int PcmFlushStep(StreamInfo* si) {
     int slot = si->bytesPerSlot;
     if (slot < 0) slot = 0;
     if (slot > kPcmMaxSlotBytes) slot = kPcmMaxSlotBytes;
+    if (g_window.active && slot > 0) slot = KeepWindowPart(slot, si->downsample);
+    PcmBuffer.added = slot;
     PcmBuffer.fill += slot;
     if (PcmBuffer.fill > kPcmBufferSize) PcmBuffer.fill = kPcmBufferSize;  // only if fill was out of range
 

@@ -16,6 +16,8 @@ struct PcmBufferState {
     uint8_t* data;   // kPcmBufferSize bytes, allocated by the decoder thread
     int fill;        // bytes of PCM waiting at the start of data
     int threshold;   // flush level in bytes, set at every (re)configuration
+    int added;       // bytes the last flush step added: bytesPerSlot, or less
+                     // for a slot that the gapless window cut
 };
 extern PcmBufferState PcmBuffer;
 
@@ -24,13 +26,26 @@ extern PcmBufferState PcmBuffer;
 // fill be out of range anyway, the oldest bytes are dropped to make room.
 uint8_t* PcmSlotOut();
 
-// The flush step after every slot: fill += bytesPerSlot and, at the
+// The flush step after every slot: fill += bytesPerSlot (only the part
+// inside the gapless window, moved to data + fill) and, at the
 // threshold, offer min(fill, kPcmMaxWrite) bytes to g_outputDriver->Write
 // and keep what it did not take. Returns 1, or -2 when the driver refused
 // the data (Write < 0), leaving fill unchanged. When a driver keeps taking
 // less than it is given until the buffer cannot hold another slot, the
 // oldest PCM is dropped: the buffer never grows past kPcmBufferSize.
 int PcmFlushStep(StreamInfo* si);
+
+// The gapless window: only the sample frames whose first decoded sample
+// lies in [start, end) reach the output. Positions count decoded samples
+// per channel at the stream's rate, before down-sampling: of the 2^d
+// decoded samples behind one output sample at down-sampling d, the first
+// decides, so the window keeps ceil(end / 2^d) - ceil(start / 2^d) output
+// samples of a whole track. Each slot advances the position by 32.
+// PcmClearWindow lets everything through (the state at start-up).
+void PcmSetWindow(int64_t start, int64_t end);
+void PcmClearWindow();
+// The decoded-sample position of the next slot.
+void PcmSetWindowPosition(int64_t position);
 
 // The flush threshold for a configuration (sample-rate index 0..8,
 // downsample 0..2): base >> downsample, halved for 8-bit output.

@@ -13,6 +13,7 @@
 
 #include "decoder/decoder_thread.h"
 #include "decoder/header.h"
+#include "lame_tag.h"
 #include "output/wav_file.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
@@ -315,6 +316,37 @@ TEST_F(DecoderThread, TwoTracksAtOneRateShareTheOutput) {
     // Both tracks, end to end, tails included.
     EXPECT_EQ(out_.bytes, 65 * kPcmPerFrame);
     EXPECT_EQ(CountNotices(DNOTE_TRACK_END), 2);
+}
+
+// Silent Layer III tracks with the encoder's delay and padding: 40 frames
+// of 1152 samples hold decoded samples [576 + 529, 46080 - (1000 - 529)).
+// Played back to back at one format, they share the open output and give
+// exactly the kept sample frames, at every rate and channel setting.
+TEST_F(DecoderThread, GaplessTracksGiveTheEncodersInputAndShareTheOutput) {
+    std::string g = dir_.File("g.mp3");
+    testutil::WriteBytes(g, testutil::LameStream(0xFFFB9000u, 40, 576, 1000, testutil::LameCrc::kInFront));
+    struct Case {
+        int downsample, channels;
+        int64_t bytesPerTrack;
+    } cases[] = {
+        {0, -1, (45609 - 1105) * 4},
+        {1, -1, (22805 - 553) * 4},
+        {2, 3, (11403 - 277) * 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.downsample);
+        g_settings.DownSample = k.downsample;
+        g_settings.Channels = k.channels;
+        out_.bytes = 0;
+        out_.calls.clear();
+        Start();
+        PlayAndWait(g);
+        PlayAndWait(g);
+        PostCloseOutput(tid_);
+        Shutdown();
+        EXPECT_EQ(Count(Calls(), "Open"), 1);
+        EXPECT_EQ(out_.bytes, 2 * k.bytesPerTrack);
+    }
 }
 
 TEST_F(DecoderThread, RateChangeReopensTheOutput) {
