@@ -336,11 +336,18 @@ TEST_F(FrameReader, XingHeaderGivesTheCountAndIsNotDecoded) {
     EXPECT_EQ(lay.vbrFrameLen, 417u);
 }
 
-TEST_F(FrameReader, FreeFormatAsksAndStopsOnNo) {
+// A free-format stream: frames of a length that no header gives.
+Bytes FreeFormatFrames(int n) {
     Bytes b;
-    Put32(b, kL3_free);
-    b.insert(b.end(), 500, 0x11);
-    Open(b);
+    for (int i = 0; i < n; i++) {
+        Put32(b, kL3_free);
+        b.insert(b.end(), 500, 0x11);
+    }
+    return b;
+}
+
+TEST_F(FrameReader, FreeFormatAsksAndStopsOnNo) {
+    Open(FreeFormatFrames(4));
     EXPECT_EQ(ReadFrame(&si_), 0);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].text, "Invalid Bitrate in stream, Try Resync?");
@@ -350,9 +357,7 @@ TEST_F(FrameReader, FreeFormatAsksAndStopsOnNo) {
 
 TEST_F(FrameReader, FreeFormatResyncsToTheNextUsableHeaderOnYes) {
     g_answer = plat::IdYes;
-    Bytes b;
-    Put32(b, kL3_free);
-    b.insert(b.end(), 500, 0x11);
+    Bytes b = FreeFormatFrames(4);
     Bytes frames = Frames(kL3_44k_128, 3);
     b.insert(b.end(), frames.begin(), frames.end());
     Open(b);
