@@ -52,6 +52,8 @@ class InputCursor : public StreamCursor {
 public:
     int Peek(int ahead, uint8_t* dst, int n) override { return InputPeek(ahead, dst, n); }
     int64_t Skip(int64_t n) override { return InputSkip(n); }
+    bool Seekable() const override { return !g_input.isNetwork; }
+    bool Rewind(int64_t n) override { return InputSeek(InputTell() - n); }
 };
 
 // Skips what stands in front of the frames (ID3v2 tags, a WAVE header) and

@@ -138,6 +138,12 @@ public:
         pos_ += n;
         return n;
     }
+    bool Seekable() const override { return true; }
+    bool Rewind(int64_t n) override {
+        if (n < 0 || n > pos_) return false;
+        pos_ -= n;
+        return true;
+    }
     int64_t Tell() const { return pos_; }
 
 private:
@@ -280,6 +286,8 @@ public:
     AheadCursor(StreamCursor& in, int ahead) : in_(in), ahead_(ahead) {}
     int Peek(int ahead, uint8_t* dst, int n) override { return in_.Peek(ahead_ + ahead, dst, n); }
     int64_t Skip(int64_t) override { return 0; }
+    bool Seekable() const override { return false; }
+    bool Rewind(int64_t) override { return false; }
 
 private:
     StreamCursor& in_;
@@ -312,29 +320,29 @@ StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat) {
     uint32_t w = Be32(b);
     StartScan found = Classify(in, 0, w, passFreeFormat, &freeTries);
     if (found != kStartNone) return found;
-    if (!passFreeFormat && HeaderIsValid(w) && (w & 0x0000F000u) != 0) {
-        // A header with a bitrate right at the start of the audio is taken as it
-        // is (a stream cut inside its first frame, a frame followed by other
-        // data), unless a confirmed one follows close behind: then it was
-        // other data that looked like a header.
-        for (int i = 1; i <= kLookAhead; ++i) {
-            if (in.Peek(i, b, 4) < 4) break;
+    // A header with a bitrate right at the start of the audio is taken as it
+    // is (a stream cut inside its first frame, a frame followed by other
+    // data) unless the scan finds a confirmed one: then it was other data
+    // that looked like a header. An input that cannot go back is looked at
+    // only as far as Peek reaches.
+    bool tentative = !passFreeFormat && HeaderIsValid(w) && (w & 0x0000F000u) != 0;
+    if (tentative && !in.Seekable()) {
+        for (int i = 1; i <= kLookAhead && in.Peek(i, b, 4) == 4; ++i) {
             found = Classify(in, i, Be32(b), passFreeFormat, &freeTries);
-            if (found != kStartNone) {
-                in.Skip(i);
-                return found;
-            }
+            if (found != kStartNone) return in.Skip(i) == i ? found : kStartNone;
         }
         return kStartFound;
     }
     int counted = 0;
-    for (int64_t moved = 0; moved < kScanReach; ++moved) {
+    int64_t moved = 0;
+    for (; moved < kScanReach; ++moved) {
         if (in.Peek(0, b, 4) < 4) break;
         w = Be32(b);
         if (moved > 0 && (found = Classify(in, 0, w, passFreeFormat, &freeTries)) != kStartNone) return found;
         if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) break;
         if (in.Skip(1) != 1) break;
     }
+    if (tentative && in.Rewind(moved)) return kStartFound;
     return kStartNone;
 }
 

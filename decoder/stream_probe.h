@@ -21,6 +21,10 @@ public:
     virtual int Peek(int ahead, uint8_t* dst, int n) = 0;
     // Moves the read position n bytes forward; the count moved.
     virtual int64_t Skip(int64_t n) = 0;
+    // Whether Rewind works (a file; not a pipe).
+    virtual bool Seekable() const = 0;
+    // Moves the read position n bytes back.
+    virtual bool Rewind(int64_t n) = 0;
 };
 
 // Skips ID3v2 tags and a RIFF/WAVE header of an MPEG audio WAVE (format tag
@@ -45,7 +49,8 @@ enum StartScan {
 // The start-of-stream scan: moves the read position one byte at a time to
 // the first header that passes the validity test and is confirmed. A valid
 // header with a bitrate right at the read position is taken unconfirmed
-// unless a confirmed one follows within 8 KB. Windows starting 0xFFFF
+// when the scan finds no confirmed one (on an input that cannot go back,
+// none within 8 KB). Windows starting 0xFFFF
 // (padding runs) are not counted; the scan gives up after 32,768 counted
 // positions or 1 MiB in all. passFreeFormat passes over free-format headers
 // (the user chose to resynchronise past one; the read position is then
