@@ -48,6 +48,7 @@ bool ShiftIn(uint32_t* window) {
 }
 
 // The frame reader's input as the start-of-stream scan sees it.
+static_assert(kInputPeekReach >= StreamCursor::kPeekReach, "the scan peeks further than the input");
 class InputCursor : public StreamCursor {
 public:
     int Peek(int ahead, uint8_t* dst, int n) override { return InputPeek(ahead, dst, n); }

@@ -25,7 +25,7 @@ constexpr int kSampleSize = 16384;
 constexpr int kScanCounted = 32768;
 constexpr int64_t kScanReach = 1 << 20;
 // Free-format frames are looked for within these lengths: from the
-// shortest frame that any bitrate gives to a size no frame buffer holds.
+// shortest frame that any bitrate gives to more than a frame buffer holds.
 constexpr int kMinFreeFrame = 24;
 constexpr int kMaxFreeFrame = 4096;
 // Free-format candidates looked at per scan; the rest are passed over, so
