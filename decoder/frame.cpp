@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/input.h"
+#include "decoder/stream_probe.h"
 #include "platform/platform.h"
 
 namespace {
@@ -46,175 +47,164 @@ bool ShiftIn(uint32_t* window) {
     return true;
 }
 
-// At the start of a stream a candidate is accepted only when the header its
-// frame length predicts matches it too, or when the input ends right there:
-// garbage in front of the audio often passes the validity test once.
-// `at` is where the candidate's body starts, relative to the read position.
-bool StartCandidateConfirmed(uint32_t word, int at = 0) {
-    int body = HeaderBodyLength(word);
-    if (body < 0) return true;  // free format: the bitrate question follows
-    body += at;
-    uint8_t next[4];
-    int got = InputPeek(body, next, 4);
-    if (got == 4) return HeaderMatches(Be32(next), word);
-    if (got > 0) return true;  // the input ends inside the next header
-    uint8_t last;
-    return body == 0 || InputPeek(body - 1, &last, 1) == 1;  // ends exactly behind the body
-}
+// The frame reader's input as the start-of-stream scan sees it.
+static_assert(kInputPeekReach >= StreamCursor::kPeekReach, "the scan peeks further than the input");
+class InputCursor : public StreamCursor {
+public:
+    int Peek(int ahead, uint8_t* dst, int n) override { return InputPeek(ahead, dst, n); }
+    int64_t Skip(int64_t n) override { return InputSkip(n); }
+    bool Seekable() const override { return !g_input.isNetwork; }
+    bool Rewind(int64_t n) override { return InputSeek(InputTell() - n); }
+};
 
-// Skips ID3v2 tags at the start of the input and notes an ID3v1 tag at the
-// end of a local file.
+// Skips what stands in front of the frames (ID3v2 tags, a WAVE header) and
+// notes where the audio ends on a local file: before an ID3v1 tag, or at
+// the end of a WAVE data chunk.
 void LookAroundStream() {
     g_fr.streamStartDone = true;
-    for (;;) {
-        uint8_t h[10];
-        if (InputPeek(0, h, 10) < 10) break;
-        uint32_t size = Id3v2TagSize(h, 10);
-        if (size == 0) break;
-        if (InputSkip(size) < static_cast<int64_t>(size)) break;  // a size beyond the file ends here
-    }
+    InputCursor in;
+    int64_t data = SkipToAudio(in);
     g_fr.layout.audioStart = InputTell();
 
     g_fr.layout.audioEnd = g_input.isNetwork ? 0 : static_cast<int64_t>(g_input.fileSize);
-    if (!g_input.isNetwork && g_fr.layout.audioEnd - g_fr.layout.audioStart >= 128) {
+    if (g_input.isNetwork) return;
+    if (g_fr.layout.audioEnd - g_fr.layout.audioStart >= 128) {
         int64_t here = InputTell();
         uint8_t tag[3];
         if (InputSeek(g_fr.layout.audioEnd - 128) && InputRead(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0)
             g_fr.layout.audioEnd -= 128;
         InputSeek(here);
     }
+    if (data > 0 && g_fr.layout.audioStart + data < g_fr.layout.audioEnd)
+        g_fr.layout.audioEnd = g_fr.layout.audioStart + data;
 }
 
-enum ScanResult { kScanFound, kScanFailed };
-
-// The start-of-stream scan: shifts the window one byte at a time until a
-// header passes the validity test and is confirmed by the next one.
-ScanResult ScanForStart(uint32_t* window) {
-    int counted = 0;
-    for (;;) {
-        if (!ShiftIn(window)) break;
-        if ((*window >> 16) == 0xFFFF) continue;  // passed over, not counted
-        if (HeaderIsValid(*window) && !(g_fr.skipFreeFormat && ((*window >> 12) & 15) == 0) &&
-            StartCandidateConfirmed(*window))
-            return kScanFound;
-        if (++counted >= 32768) break;
+// The start-of-stream scan, and the first header's word read: true when
+// found; false at the end of the input, with a message when it held more
+// than a few bytes.
+bool ReadFirstHeader(uint32_t* word) {
+    InputCursor in;
+    StartScan found = ScanStreamStart(in, g_fr.skipFreeFormat);
+    if (found == kStartShort) return false;
+    if (found == kStartNone) {
+        plat::ShowMessageBox(plat::MainWindow(), "This does not look like a valid MPEG Audio File",
+                             "Synchronization Error...", plat::MbOk);
+        return false;
     }
-    plat::ShowMessageBox(plat::MainWindow(), "This does not look like a valid MPEG Audio File",
-                         "Synchronization Error...", plat::MbOk);
-    return kScanFailed;
-}
-
-// Reads one frame: header, sync, parse and body.
-int ReadFrameRaw(StreamInfo* si) {
     uint8_t hb[4];
-    if (InputRead(hb, 4) < 4) return 0;
-    uint32_t word = Be32(hb);
+    if (InputRead(hb, 4) < 4) return false;
+    *word = Be32(hb);
+    return true;
+}
 
-    if (word == g_fr.last && g_fr.last != 0) {
-        si->headerChanged = 0;
-    } else {
-        si->headerChanged = 1;
-        for (;;) {
-            bool needScan = false;
-            if (g_fr.reference == 0) {
-                // A header right at the start of the audio is taken as it is;
-                // one found anywhere else must be confirmed by the next.
-                bool atStart = InputTell() - 4 == g_fr.layout.audioStart;
-                if (!HeaderIsValid(word) || (g_fr.skipFreeFormat && ((word >> 12) & 15) == 0) ||
-                    (!atStart && !StartCandidateConfirmed(word)))
-                    needScan = true;
-            } else if ((word & 0xFFE00000u) != 0xFFE00000u || !HeaderMatches(word, g_fr.reference)) {
-                // Lost sync inside the stream: look for a header like the ones before.
-                if (g_fr.last == 0) {
-                    needScan = true;
-                } else {
-                    int failed = 0;
-                    for (;;) {
-                        if (!ShiftIn(&word)) return 0;
-                        if (failed >= 32767) {
-                            plat::ShowMessageBox(plat::MainWindow(), "Could not locate a VALID sync in the stream.",
-                                                 "Synchronization Error...", plat::MbOk);
-                            return 0;
-                        }
-                        if (HeaderMatches(word, g_fr.last) || HeaderMatches(word, g_fr.reference)) break;
-                        failed++;
-                    }
-                }
-            }
-            if (needScan && ScanForStart(&word) != kScanFound) return 0;
-
-            // Parse the accepted word.
-            HeaderFields h = ParseHeaderWord(word);
-            bool first = g_fr.last == 0;
-            if (g_fr.reference == 0) {
-                g_fr.reference = word;
-                if (!g_fr.firstFrameSeen) {
-                    g_fr.firstFrameSeen = true;
-                    g_fr.layout.firstFrame = InputTell() - 4;
-                }
-            }
-            si->lsf = h.lsf;
-            si->mpeg25 = h.mpeg25;
-            if (first) {
-                si->layer = h.layer;
-                si->sampleRateIndex = h.sampleRateIndex;
-                g_fr.refBitrateIndex = h.bitrateIndex;
-            }
-            // Bitrate and protection may change from frame to frame.
-            si->bitrateIndex = h.bitrateIndex;
-            si->crcPresent = h.crcPresent;
-            si->padding = h.padding;
-            si->privateBit = static_cast<int>((word >> 8) & 1);
-            si->mode = h.mode;
-            si->modeExtension = h.modeExtension;
-            si->copyright = static_cast<int>((word >> 3) & 1);
-            si->original = static_cast<int>((word >> 2) & 1);
-            si->emphasis = static_cast<int>(word & 3);
-            si->channels = h.channels;
-            g_fr.last = word;
-
-            if (si->bitrateIndex == 0) {
-                int answer = plat::ShowMessageBox(plat::MainWindow(), "Invalid Bitrate in stream, Try Resync?",
-                                                  "Error In Stream...", plat::MbYesNo);
-                // A free-format header never becomes the stream's reference.
-                g_fr.last = g_fr.reference = 0;
-                if (answer != plat::IdYes) return 0;
-                g_fr.skipFreeFormat = true;
-                if (ScanForStart(&word) != kScanFound) return 0;
-                continue;  // parse the header the scan found
-            }
-            break;
+// Lost sync inside the stream: shifts the window a byte at a time to a
+// header like the last or the first one. False at the end of the input or
+// when the search gives up (with its message).
+bool Resync(uint32_t* word) {
+    int failed = 0;
+    for (;;) {
+        if (!ShiftIn(word)) return false;
+        if (failed >= 32767) {
+            plat::ShowMessageBox(plat::MainWindow(), "Could not locate a VALID sync in the stream.",
+                                 "Synchronization Error...", plat::MbOk);
+            return false;
         }
-
-        int kbps = kBitrateTable[si->lsf][si->layer - 1][si->bitrateIndex];
-        int f = kSampleRateTable[si->sampleRateIndex];
-        switch (si->layer) {
-        case 1:
-            si->layerDecoder = DecodeLayer1Frame;
-            si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : 32;
-            g_fr.bodyLength = (12000 * kbps / f + si->padding) * 4 - 4;
-            break;
-        case 2: {
-            si->layerDecoder = DecodeLayer2Frame;
-            int table = si->lsf ? 4 : kLayer2TableChoice[si->sampleRateIndex][si->channels == 1][si->bitrateIndex];
-            int sblimit = 0;
-            si->allocTable = GetLayer2AllocTable(table, &sblimit);
-            si->sblimit = sblimit;
-            si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : si->sblimit;
-            g_fr.bodyLength = 144000 * kbps / f + si->padding - 4;
-            break;
-        }
-        case 3:
-            si->layerDecoder = DecodeLayer3Frame;
-            g_frames.SideInfoSize = Layer3SideInfoSize(si->lsf, si->channels) + (si->crcPresent ? 2 : 0);
-            g_fr.bodyLength = 144000 * kbps / (f << si->lsf) + si->padding - 4;
-            break;
-        default:
-            std::fputs("Sorry, unknown layer type.\n", stderr);
-            return 0;
-        }
-        if (g_fr.bodyLength > kBodyAreaSize) g_fr.bodyLength = kBodyAreaSize;  // no header gives this
+        if (HeaderMatches(*word, g_fr.last) || HeaderMatches(*word, g_fr.reference)) return true;
+        failed++;
     }
+}
+
+// Takes an accepted header word into si and sets up its layer and body
+// length. A free-format first header asks the user whether to look past it.
+// False when the frame cannot be read.
+bool ParseHeader(StreamInfo* si, uint32_t word) {
+    for (;;) {
+        HeaderFields h = ParseHeaderWord(word);
+        bool first = g_fr.last == 0;
+        si->lsf = h.lsf;
+        si->mpeg25 = h.mpeg25;
+        if (first) {
+            si->layer = h.layer;
+            si->sampleRateIndex = h.sampleRateIndex;
+            g_fr.refBitrateIndex = h.bitrateIndex;
+        }
+        // Bitrate and protection may change from frame to frame.
+        si->bitrateIndex = h.bitrateIndex;
+        si->crcPresent = h.crcPresent;
+        si->padding = h.padding;
+        si->privateBit = static_cast<int>((word >> 8) & 1);
+        si->mode = h.mode;
+        si->modeExtension = h.modeExtension;
+        si->copyright = static_cast<int>((word >> 3) & 1);
+        si->original = static_cast<int>((word >> 2) & 1);
+        si->emphasis = static_cast<int>(word & 3);
+        si->channels = h.channels;
+        if (si->bitrateIndex != 0) break;
+
+        // A free-format header never becomes the stream's reference.
+        int answer = plat::ShowMessageBox(plat::MainWindow(), "Invalid Bitrate in stream, Try Resync?",
+                                          "Error In Stream...", plat::MbYesNo);
+        if (answer != plat::IdYes) return false;
+        g_fr.skipFreeFormat = true;
+        if (!ReadFirstHeader(&word)) return false;
+    }
+    if (g_fr.reference == 0) {
+        g_fr.reference = word;
+        if (!g_fr.firstFrameSeen) {
+            g_fr.firstFrameSeen = true;
+            g_fr.layout.firstFrame = InputTell() - 4;
+        }
+    }
+    g_fr.last = word;
+
+    int kbps = kBitrateTable[si->lsf][si->layer - 1][si->bitrateIndex];
+    int f = kSampleRateTable[si->sampleRateIndex];
+    switch (si->layer) {
+    case 1:
+        si->layerDecoder = DecodeLayer1Frame;
+        si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : 32;
+        g_fr.bodyLength = (12000 * kbps / f + si->padding) * 4 - 4;
+        break;
+    case 2: {
+        si->layerDecoder = DecodeLayer2Frame;
+        int table = si->lsf ? 4 : kLayer2TableChoice[si->sampleRateIndex][si->channels == 1][si->bitrateIndex];
+        int sblimit = 0;
+        si->allocTable = GetLayer2AllocTable(table, &sblimit);
+        si->sblimit = sblimit;
+        si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : si->sblimit;
+        g_fr.bodyLength = 144000 * kbps / f + si->padding - 4;
+        break;
+    }
+    case 3:
+        si->layerDecoder = DecodeLayer3Frame;
+        g_frames.SideInfoSize = Layer3SideInfoSize(si->lsf, si->channels) + (si->crcPresent ? 2 : 0);
+        g_fr.bodyLength = 144000 * kbps / (f << si->lsf) + si->padding - 4;
+        break;
+    default:
+        std::fputs("Sorry, unknown layer type.\n", stderr);
+        return false;
+    }
+    if (g_fr.bodyLength > kBodyAreaSize) g_fr.bodyLength = kBodyAreaSize;  // no header gives this
+    return true;
+}
+
+// Reads one frame: header, sync, parse and body. The first header of a
+// stream is the one the start-of-stream scan finds; later ones are read
+// where the previous frame ends.
+int ReadFrameRaw(StreamInfo* si) {
+    uint32_t word;
+    bool changed = true;
+    if (g_fr.reference == 0) {
+        if (!ReadFirstHeader(&word)) return 0;
+    } else {
+        uint8_t hb[4];
+        if (InputRead(hb, 4) < 4) return 0;
+        word = Be32(hb);
+        changed = word != g_fr.last;
+        if (changed && !HeaderMatches(word, g_fr.reference) && !Resync(&word)) return 0;
+    }
+    si->headerChanged = changed ? 1 : 0;
+    if (changed && !ParseHeader(si, word)) return 0;
     g_fr.header = word;
 
     g_frames.previousBuffer = g_frames.currentBuffer;
@@ -396,14 +386,14 @@ int SeekToFrame(StreamInfo* si, int n) {
         target = g_fr.layout.firstFrame + static_cast<int64_t>((NominalLength(si) + 8.0) * n);
     if (!InputSeek(target)) return 0;
 
-    // Find a header like the stream's first, confirmed by the one behind it.
+    // Find a header like the stream's first, confirmed by the ones behind it.
+    InputCursor in;
     for (;;) {
         uint8_t w[4];
         if (InputPeek(0, w, 4) < 4) return 0;
         uint32_t word = Be32(w);
-        if (g_fr.reference == 0 || HeaderMatches(word, g_fr.reference)) {
-            if ((g_fr.reference != 0 || HeaderIsValid(word)) && StartCandidateConfirmed(word, 4))
-                break;
+        if (g_fr.reference == 0 ? HeaderIsValid(word) : HeaderMatches(word, g_fr.reference)) {
+            if (HeaderConfirmed(in, word)) break;
         }
         if (InputSkip(1) != 1) return 0;
     }

@@ -16,7 +16,7 @@ namespace {
 // Read-ahead: bytes [start, end) of buf are the input from position `pos` on.
 // The buffer is larger than two of the largest frames, so that a candidate
 // header and the header its frame length predicts can be seen together.
-constexpr int kReadAheadSize = 16384;
+constexpr int kReadAheadSize = kInputPeekReach;
 struct ReadAhead {
     uint8_t buf[kReadAheadSize];
     int start;

@@ -102,7 +102,9 @@ inline void ResetBitReader() {
 // or -1 when the read failed before anything was read.
 int InputRead(void* dst, int n);
 // Copies up to n bytes found `ahead` bytes behind the read position without
-// consuming them (reading more input when needed). Returns the count copied.
+// consuming them (reading more input when needed). Returns the count copied;
+// 0 when ahead + n exceeds kInputPeekReach.
+constexpr int kInputPeekReach = 16384;
 int InputPeek(int ahead, void* dst, int n);
 // Moves the read position n bytes forward (a seek on a file, a read on a
 // pipe). Returns the count skipped.

@@ -1,4 +1,5 @@
-// The playing-time estimate of a local file (see stream_probe.h).
+// The start of a stream and the playing-time estimate of a local file (see
+// stream_probe.h).
 #include "decoder/stream_probe.h"
 
 #include <climits>
@@ -10,10 +11,8 @@
 
 namespace {
 
-// The start-of-stream scan looks this far into the audio, as the frame
-// reader's does; the window holds one more frame and the header behind it.
-constexpr int kScanLimit = 32768;
-constexpr int kWindowSize = kScanLimit + 2 * 3072;
+// The first frames are walked in a window this large.
+constexpr int kWindowSize = 32768 + 2 * 3072;
 // Frames walked to tell a constant bitrate from a variable one.
 constexpr int kWalkFrames = 64;
 // A varying-bitrate stream up to this size is walked frame by frame; a
@@ -22,23 +21,144 @@ constexpr int64_t kWholeWalkLimit = 2 << 20;
 constexpr int kSamples = 16;
 constexpr int kSampleSize = 16384;
 
+// The start-of-stream scan's bounds: counted positions, and all positions.
+constexpr int kScanCounted = 32768;
+constexpr int64_t kScanReach = 1 << 20;
+// Free-format frames are looked for within these lengths: from the
+// shortest frame that any bitrate gives to more than a frame buffer holds.
+constexpr int kMinFreeFrame = 24;
+constexpr int kMaxFreeFrame = 4096;
+// Free-format candidates looked at per scan; the rest are passed over, so
+// that a stream full of them costs no more than this many searches.
+constexpr int kFreeFormatTries = 64;
+
 uint32_t Be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// Whether the input ends exactly `at` bytes behind the read position.
+bool EndsAt(StreamCursor& in, int at) {
+    uint8_t b;
+    return in.Peek(at, &b, 1) == 0 && (at == 0 || in.Peek(at - 1, &b, 1) == 1);
+}
+
+// Whether an ID3v1 tag fills the last 128 bytes of the input from `at` on.
+bool Id3v1At(StreamCursor& in, int at) {
+    uint8_t t[3];
+    return in.Peek(at, t, 3) == 3 && std::memcmp(t, "TAG", 3) == 0 && EndsAt(in, at + 128);
+}
+
+// A free-format header like word: the same sync, version, layer and sample
+// rate, and bitrate index 0.
+bool FreeFormatLike(uint32_t x, uint32_t word) {
+    return ((x ^ word) & 0xFFFE0C00u) == 0 && (x & 0x0000F000u) == 0;
+}
+
+// A free-format frame has no length in its header: the next header like it
+// gives one, and the header behind that must lie one such length (give or
+// take a padding slot) further on, unless the input ends first.
+bool FreeFormatConfirmed(StreamCursor& in, uint32_t word) {
+    HeaderFields h = ParseHeaderWord(word);
+    if (h.layer < 1 || h.layer > 3 || h.sampleRateIndex < 0) return false;
+    int slot = h.layer == 1 ? 4 : 1;
+    uint8_t buf[2 * kMaxFreeFrame + 8];
+    int got = in.Peek(0, buf, static_cast<int>(sizeof buf));
+    int len = -1;
+    for (int i = kMinFreeFrame; i <= kMaxFreeFrame && i + 4 <= got; ++i)
+        if (FreeFormatLike(Be32(buf + i), word)) {
+            len = i;
+            break;
+        }
+    if (len < 0) return false;
+    for (int i = 2 * len - slot; i <= 2 * len + slot; ++i) {
+        if (i + 4 > got) return true;
+        if (FreeFormatLike(Be32(buf + i), word)) return true;
+    }
+    return false;
+}
+
+// Skips a RIFF/WAVE header whose format is MPEG audio up to the payload of
+// its data chunk: the data chunk's size, or -1 (nothing skipped). The chunks
+// in front of the data (fmt, fact, a short LIST) must lie within reach of
+// Peek; behind a longer one the scan finds the frames itself.
+int64_t SkipWaveHeader(StreamCursor& in) {
+    uint8_t h[12];
+    if (in.Peek(0, h, 12) < 12 || std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVE", 4) != 0)
+        return -1;
+    int format = -1;
+    int at = 12;
+    while (at + 10 <= StreamCursor::kPeekReach) {
+        uint8_t c[10];
+        int got = in.Peek(at, c, 10);
+        if (got < 8) return -1;
+        uint32_t size = Le32(c + 4);
+        if (std::memcmp(c, "fmt ", 4) == 0 && got == 10) format = c[8] | (c[9] << 8);
+        if (std::memcmp(c, "data", 4) == 0) {
+            // WAVE_FORMAT_MPEG (Layers I and II) and WAVE_FORMAT_MPEGLAYER3.
+            if (format != 0x50 && format != 0x55) return -1;
+            return in.Skip(at + 8) == at + 8 ? static_cast<int64_t>(size) : -1;
+        }
+        int64_t next = at + 8 + int64_t(size) + (size & 1);  // chunks are padded to even lengths
+        if (next > StreamCursor::kPeekReach) return -1;
+        at = static_cast<int>(next);
+    }
+    return -1;
+}
+
+// A local file read through a buffer that covers Peek's reach.
+class FileCursor : public StreamCursor {
+public:
+    FileCursor(plat::File file, int64_t size) : file_(file), size_(size), buf_(new uint8_t[kBufSize]) {}
+    int Peek(int ahead, uint8_t* dst, int n) override {
+        if (ahead < 0 || n <= 0 || ahead + n > kPeekReach) return 0;
+        int64_t from = pos_ + ahead;
+        int64_t bufEnd = bufAt_ + bufLen_;
+        if (from < bufAt_ || (from + n > bufEnd && bufEnd < size_)) {
+            bufAt_ = pos_;
+            bufLen_ = 0;
+            if (plat::FileSeek(file_, pos_, plat::SeekBegin) == pos_) {
+                int got = plat::FileRead(file_, buf_.get(), kBufSize);
+                bufLen_ = got > 0 ? got : 0;
+            }
+            bufEnd = bufAt_ + bufLen_;
+        }
+        int64_t avail = bufEnd - from;
+        if (avail <= 0) return 0;
+        if (avail > n) avail = n;
+        std::memcpy(dst, buf_.get() + (from - bufAt_), static_cast<size_t>(avail));
+        return static_cast<int>(avail);
+    }
+    int64_t Skip(int64_t n) override {
+        if (n <= 0) return 0;
+        if (n > size_ - pos_) n = size_ - pos_;
+        pos_ += n;
+        return n;
+    }
+    bool Seekable() const override { return true; }
+    bool Rewind(int64_t n) override {
+        if (n < 0 || n > pos_) return false;
+        pos_ -= n;
+        return true;
+    }
+    int64_t Tell() const { return pos_; }
+
+private:
+    static constexpr int kBufSize = 2 * kPeekReach;
+    plat::File file_;
+    int64_t size_;
+    int64_t pos_ = 0;
+    int64_t bufAt_ = 0;  // file offset of buf_[0]
+    int bufLen_ = 0;
+    std::unique_ptr<uint8_t[]> buf_;
+};
+
 bool ReadAt(plat::File f, int64_t offset, void* dst, uint32_t n) {
     return plat::FileSeek(f, offset, plat::SeekBegin) == offset &&
            plat::FileRead(f, dst, n) == static_cast<int>(n);
-}
-
-bool UsableHeader(uint32_t w) { return HeaderIsValid(w) && ((w >> 12) & 15) != 0; }
-
-// A candidate at window[i] is confirmed when the header its length predicts
-// matches it, or when the audio ends at or inside that next header.
-bool Confirmed(const uint8_t* window, int have, int64_t audioLeft, int i, uint32_t w) {
-    int64_t next = i + 4 + HeaderBodyLength(w);
-    if (next + 4 <= have) return HeaderMatches(Be32(window + next), w);
-    return next + 4 > audioLeft && next <= audioLeft;
 }
 
 struct Walk {
@@ -133,6 +253,99 @@ double VaryingFrameCount(plat::File file, int64_t from, int64_t end, uint32_t re
 
 }  // namespace
 
+int64_t SkipToAudio(StreamCursor& in) {
+    // ID3v2 tags (ISO/IEC 11172-3 knows none: they are skipped whole, one
+    // after the other).
+    for (;;) {
+        uint8_t h[10];
+        if (in.Peek(0, h, 10) < 10) return -1;
+        uint32_t size = Id3v2TagSize(h, 10);
+        if (size == 0) break;
+        if (in.Skip(size) < static_cast<int64_t>(size)) return -1;  // a size beyond the input ends here
+    }
+    return SkipWaveHeader(in);
+}
+
+bool HeaderConfirmed(StreamCursor& in, uint32_t word) {
+    if ((word & 0x0000F000u) == 0) return FreeFormatConfirmed(in, word);
+    int body = HeaderBodyLength(word);
+    if (body < 0) return false;
+    int at = 4 + body;
+    uint8_t h[4];
+    int got = in.Peek(at, h, 4);
+    if (got == 4) return HeaderMatches(Be32(h), word) || Id3v1At(in, at);
+    return got == 0 && EndsAt(in, at);
+}
+
+namespace {
+
+// The cursor seen `ahead` bytes further on, for a look at a candidate
+// without moving the read position.
+class AheadCursor : public StreamCursor {
+public:
+    AheadCursor(StreamCursor& in, int ahead) : in_(in), ahead_(ahead) {}
+    int Peek(int ahead, uint8_t* dst, int n) override { return in_.Peek(ahead_ + ahead, dst, n); }
+    int64_t Skip(int64_t) override { return 0; }
+    bool Seekable() const override { return false; }
+    bool Rewind(int64_t) override { return false; }
+
+private:
+    StreamCursor& in_;
+    int ahead_;
+};
+
+// How far a candidate's confirmation peeks (two free-format frames and the
+// header behind them), and so how far behind the read position a candidate
+// can be looked at without moving it.
+constexpr int kConfirmReach = 2 * kMaxFreeFrame + 8;
+constexpr int kLookAhead = StreamCursor::kPeekReach - kConfirmReach;
+
+// What the header word w, `ahead` bytes behind the read position, starts:
+// a confirmed frame with a bitrate, a confirmed free-format frame, or
+// nothing (kStartNone).
+StartScan Classify(StreamCursor& in, int ahead, uint32_t w, bool passFreeFormat, int* freeTries) {
+    if (!HeaderIsValid(w)) return kStartNone;
+    AheadCursor at(in, ahead);
+    if ((w & 0x0000F000u) != 0) return HeaderConfirmed(at, w) ? kStartFound : kStartNone;
+    if (passFreeFormat || (*freeTries)++ >= kFreeFormatTries) return kStartNone;
+    return FreeFormatConfirmed(at, w) ? kStartFreeFormat : kStartNone;
+}
+
+}  // namespace
+
+StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat) {
+    uint8_t b[4];
+    if (in.Peek(0, b, 4) < 4) return kStartShort;
+    int freeTries = 0;
+    uint32_t w = Be32(b);
+    StartScan found = Classify(in, 0, w, passFreeFormat, &freeTries);
+    if (found != kStartNone) return found;
+    // A header with a bitrate right at the start of the audio is taken as it
+    // is (a stream cut inside its first frame, a frame followed by other
+    // data) unless the scan finds a confirmed one: then it was other data
+    // that looked like a header. An input that cannot go back is looked at
+    // only as far as Peek reaches.
+    bool tentative = !passFreeFormat && HeaderIsValid(w) && (w & 0x0000F000u) != 0;
+    if (tentative && !in.Seekable()) {
+        for (int i = 1; i <= kLookAhead && in.Peek(i, b, 4) == 4; ++i) {
+            found = Classify(in, i, Be32(b), passFreeFormat, &freeTries);
+            if (found != kStartNone) return in.Skip(i) == i ? found : kStartNone;
+        }
+        return kStartFound;
+    }
+    int counted = 0;
+    int64_t moved = 0;
+    for (; moved < kScanReach; ++moved) {
+        if (in.Peek(0, b, 4) < 4) break;
+        w = Be32(b);
+        if (moved > 0 && (found = Classify(in, 0, w, passFreeFormat, &freeTries)) != kStartNone) return found;
+        if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) break;
+        if (in.Skip(1) != 1) break;
+    }
+    if (tentative && in.Rewind(moved)) return kStartFound;
+    return kStartNone;
+}
+
 int ProbeStream(plat::File file, StreamProbe* probe) {
     std::memset(probe, 0, sizeof *probe);
     probe->firstFrame = -1;
@@ -141,61 +354,37 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
     if (size < 4) return 0;
     probe->fileSize = size;
 
-    // ID3v2 tags in front (ISO/IEC 11172-3 knows none: they are skipped
-    // whole, one after the other).
-    int64_t start = 0;
-    while (start + 10 <= size) {
-        uint8_t h[10];
-        if (!ReadAt(file, start, h, 10)) break;
-        uint32_t tag = Id3v2TagSize(h, 10);
-        if (tag == 0) break;
-        start += tag;
-    }
-    if (start > size) start = size;
+    FileCursor in(file, size);
+    int64_t data = SkipToAudio(in);
+    int64_t start = in.Tell();
     int64_t end = size;
     if (end - start >= 128) {
         uint8_t t[3];
         if (ReadAt(file, end - 128, t, 3) && std::memcmp(t, "TAG", 3) == 0) end -= 128;
     }
+    if (data > 0 && start + data < end) end = start + data;
     probe->audioStart = start;
     probe->audioEnd = end;
-    int64_t audio = end - start;
-    if (audio < 4) return 0;
+    if (end - start < 4 || ScanStreamStart(in, false) != kStartFound) return 0;
+    int64_t firstAt = in.Tell();
+    if (firstAt + 4 > end) return 0;
 
+    // The frames from the first on, as far as the window holds them.
+    int64_t audio = end - firstAt;
     int have = static_cast<int>(audio < kWindowSize ? audio : kWindowSize);
     std::unique_ptr<uint8_t[]> window(new uint8_t[static_cast<size_t>(have)]);
-    if (plat::FileSeek(file, start, plat::SeekBegin) != start) return 0;
+    if (plat::FileSeek(file, firstAt, plat::SeekBegin) != firstAt) return 0;
     have = plat::FileRead(file, window.get(), static_cast<uint32_t>(have));
     if (have < 4) return 0;
     const uint8_t* w = window.get();
-
-    // The first header: taken as it is right at the start of the audio,
-    // anywhere else only when the next header confirms it.
-    int at = -1;
-    if (UsableHeader(Be32(w))) {
-        at = 0;
-    } else {
-        int counted = 0;
-        for (int i = 1; i + 4 <= have && counted < kScanLimit; ++i) {
-            uint32_t word = Be32(w + i);
-            if ((word >> 16) == 0xFFFF) continue;
-            ++counted;
-            if (UsableHeader(word) && Confirmed(w, have, audio, i, word)) {
-                at = i;
-                break;
-            }
-        }
-    }
-    if (at < 0) return 0;
-    uint32_t first = Be32(w + at);
+    uint32_t first = Be32(w);
     HeaderFields h = ParseHeaderWord(first);
-    probe->firstFrame = start + at;
+    probe->firstFrame = firstAt;
     probe->header = first;
     int firstLen = HeaderBodyLength(first) + 4;
 
     VbrHeader vbr;
-    int avail = have - at;
-    bool vbrFound = ParseVbrHeader(w + at, static_cast<size_t>(avail < firstLen ? avail : firstLen), &vbr);
+    bool vbrFound = ParseVbrHeader(w, static_cast<size_t>(have < firstLen ? have : firstLen), &vbr);
     probe->vbrPresent = vbrFound;
 
     double frames;
@@ -204,15 +393,15 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
     } else {
         // Walk the frames in the window: a constant bitrate is counted from
         // the length of the audio, a varying one from its average frame.
-        int64_t audioFrom = at + (vbrFound ? firstLen : 0);
+        int64_t audioFrom = vbrFound ? firstLen : 0;
         Walk head = WalkFrames(w, have, audioFrom, first, kWalkFrames);
         double rest = static_cast<double>(audio - audioFrom);
         bool walkedAll = head.ended && have == audio;
-        bool constant = head.constant && (walkedAll || SameBitrateFurtherOn(file, start + audioFrom, end, first));
+        bool constant = head.constant && (walkedAll || SameBitrateFurtherOn(file, firstAt + audioFrom, end, first));
         if (head.count == 0 || constant)
             frames = rest / NominalFrameLength(h.layer, h.lsf, h.bitrateIndex, h.sampleRateIndex);
         else
-            frames = VaryingFrameCount(file, start + audioFrom, end, first, head);
+            frames = VaryingFrameCount(file, firstAt + audioFrom, end, first, head);
     }
     if (frames < 0) frames = 0;
     probe->frames = frames > 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);

@@ -1,7 +1,7 @@
-// Faults from outside the player: streams cut anywhere, a file that shrinks
-// while it plays, a directory that vanishes while it is scanned, a tag
-// written to a file that cannot take it. None may crash, hang, or lose what
-// was already decoded or written.
+// Faults from outside the player: streams cut anywhere, other data in front
+// of the audio, a file that shrinks while it plays, a directory that
+// vanishes while it is scanned, a tag written to a file that cannot take it.
+// None may crash, hang, or lose what was already decoded or written.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "decoder/frame.h"
 #include "decoder/header.h"
 #include "decoder/input.h"
+#include "decoder/stream_probe.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "playlist/playlist.h"
@@ -227,6 +229,150 @@ void CheckEveryCut(DecoderFaults* t, const std::string& name, const testutil::Te
 TEST_F(DecoderFaults, LayerOneCutAnywhere) { CheckEveryCut(this, "l1-fl4.bit", dir_); }
 TEST_F(DecoderFaults, LayerTwoCutAnywhere) { CheckEveryCut(this, "l2-fl13.bit", dir_); }
 TEST_F(DecoderFaults, LayerThreeCutAnywhere) { CheckEveryCut(this, "l3-hecommon.bit", dir_); }
+
+// ------------------------------------------------ other data in front of the audio
+
+// What a track gives: the facts `vorlo-decode --info` prints (frames,
+// sample rate, seconds), the playlist's length, the messages, and the PCM.
+struct Outcome {
+    int frames = -1, rate = -1, seconds = -1;
+    int64_t probeMs = -1;
+    std::vector<std::string> boxes;
+    Bytes pcm;
+};
+
+Outcome PlayOutcome(DecoderFaults* t, const std::string& path, const testutil::TempDir& dir) {
+    Outcome o;
+    Settle(t, dir);
+    {
+        std::lock_guard<std::mutex> g(g_boxMutex);
+        g_boxes.clear();
+    }
+    if (OpenInput(path.c_str())) {
+        ResetHeaderHistory();
+        StreamInfo si{};
+        si.channelSelect = -1;
+        if (ReadFrame(&si) == 1) {
+            o.frames = GetFrameCount(&si);
+            o.rate = kSampleRateTable[si.sampleRateIndex];
+            o.seconds = int(o.frames * FrameDuration(si.layer, si.lsf, si.sampleRateIndex));
+        }
+        CloseInput();
+    }
+    plat::File f = plat::FileOpenRead(path.c_str());
+    StreamProbe probe{};
+    if (f) ProbeStream(f, &probe);
+    if (f) plat::FileClose(f);
+    o.probeMs = probe.durationMs;
+    EXPECT_TRUE(t->Play(path)) << "hung";
+    o.pcm = t->Drain();
+    std::lock_guard<std::mutex> g(g_boxMutex);
+    o.boxes = g_boxes;
+    return o;
+}
+
+void ExpectSameOutcome(const Outcome& got, const Outcome& clean) {
+    EXPECT_EQ(got.frames, clean.frames);
+    EXPECT_EQ(got.rate, clean.rate);
+    EXPECT_EQ(got.seconds, clean.seconds);
+    EXPECT_EQ(got.probeMs, clean.probeMs);
+    EXPECT_EQ(got.boxes, clean.boxes);
+    EXPECT_EQ(got.pcm.size(), clean.pcm.size());
+    EXPECT_TRUE(got.pcm == clean.pcm);
+}
+
+void Put32(Bytes& b, size_t at, uint32_t w) {
+    for (int i = 0; i < 4; i++) b[at + size_t(i)] = uint8_t(w >> (24 - 8 * i));
+}
+
+constexpr uint32_t kFreeFormatWord = 0xFFFB0000u;   // MPEG-1 Layer III, free format, 44.1 kHz
+constexpr uint32_t kUnconfirmedWord = 0xFFFB9000u;  // 128 kbit/s: what its length points at is random
+
+// Random bytes in front of Layer I (no CRC: headers begin FF FF), II and
+// III streams and a free-format one, some holding a free-format word or a
+// valid header that nothing confirms: every file plays as the bare stream
+// does. The free-format stream still asks its question (answered No).
+TEST_F(DecoderFaults, OtherDataInFrontOfTheAudio) {
+    struct Case {
+        const char* vector;
+        size_t size;
+        uint32_t plant;  // 0, or a word put into the bytes
+        size_t plantAt;
+    };
+    const Case cases[] = {
+        {"l1-fl8.bit", 1, 0, 0},         {"l1-fl8.bit", 417, 0, 0},
+        {"l1-fl8.bit", 3000, 0, 0},      {"l1-fl8.bit", 20000, 0, 0},
+        {"l2-fl13.bit", 1, 0, 0},        {"l2-fl13.bit", 417, 0, 0},
+        {"l2-fl13.bit", 3000, 0, 0},     {"l2-fl13.bit", 20000, 0, 0},
+        {"l3-he_32khz.bit", 1, 0, 0},    {"l3-he_32khz.bit", 417, 0, 0},
+        {"l3-he_32khz.bit", 3000, 0, 0}, {"l3-he_32khz.bit", 20000, 0, 0},
+        {"l3-he_32khz.bit", 3000, kFreeFormatWord, 1000},
+        {"l1-fl8.bit", 417, kFreeFormatWord, 0},
+        {"l3-he_32khz.bit", 3000, kUnconfirmedWord, 1000},
+        {"l2-fl13.bit", 20000, kUnconfirmedWord, 0},
+        {"l3-he_free.bit", 3000, 0, 0},
+    };
+    const std::string vectors = testutil::SharedDir() + "/vectors/";
+    if (testutil::ReadBytes(vectors + "l3-he_32khz.bit").empty()) GTEST_SKIP() << "no conformance vectors";
+    std::string path = dir_.File("junk.mp3");
+    std::string last;
+    Outcome clean;
+    uint32_t seed = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.vector) + " behind " + std::to_string(c.size) + " bytes, seed " +
+                     std::to_string(seed));
+        if (last != c.vector) {
+            last = c.vector;
+            clean = PlayOutcome(this, vectors + c.vector, dir_);
+            bool free = last == "l3-he_free.bit";
+            EXPECT_EQ(clean.rate > 0, !free);
+            // Asked once for the facts and once for the play.
+            EXPECT_EQ(clean.boxes, std::vector<std::string>(free ? 2 : 0, "Invalid Bitrate in stream, Try Resync?"));
+        }
+        std::mt19937 random(seed++);
+        Bytes b(c.size);
+        for (uint8_t& x : b) x = uint8_t(random());
+        if (c.plant) Put32(b, c.plantAt, c.plant);
+        Bytes stream = testutil::ReadBytes(vectors + c.vector);
+        b.insert(b.end(), stream.begin(), stream.end());
+        testutil::WriteBytes(path, b);
+        ExpectSameOutcome(PlayOutcome(this, path, dir_), clean);
+    }
+}
+
+// An MP3 in a RIFF/WAVE file (format 0x55): the data chunk is played, and
+// a chunk behind it is not counted as audio.
+TEST_F(DecoderFaults, WaveWrappedMp3) {
+    std::string vec = testutil::SharedDir() + "/vectors/l3-he_32khz.bit";
+    Bytes mp3 = testutil::ReadBytes(vec);
+    if (mp3.empty()) GTEST_SKIP() << "no conformance vectors";
+    auto le32 = [](Bytes& b, uint32_t v) {
+        for (int i = 0; i < 4; i++) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto chunk = [&](Bytes& b, const char* id, const Bytes& body) {
+        b.insert(b.end(), id, id + 4);
+        le32(b, uint32_t(body.size()));
+        b.insert(b.end(), body.begin(), body.end());
+        if (body.size() & 1) b.push_back(0);
+    };
+    // MPEGLAYER3WAVEFORMAT: tag 0x55, mono, 32 kHz, then its own 12 bytes.
+    Bytes fmt = {0x55, 0, 1, 0, 0x00, 0x7D, 0, 0, 0xA0, 0x0F, 0, 0, 1, 0, 0, 0, 12, 0,
+                 1, 0, 2, 0, 0, 0, 0x90, 0, 1, 0, 0x71, 0x05};
+    Bytes body = {'W', 'A', 'V', 'E'};
+    chunk(body, "fmt ", fmt);
+    chunk(body, "fact", {0, 0xA3, 2, 0});
+    chunk(body, "data", mp3);
+    chunk(body, "LIST", Bytes(301, 0xFF));
+    Bytes wave = {'R', 'I', 'F', 'F'};
+    le32(wave, uint32_t(body.size()));
+    wave.insert(wave.end(), body.begin(), body.end());
+    std::string path = dir_.File("wrapped.wav");
+    testutil::WriteBytes(path, wave);
+
+    Outcome clean = PlayOutcome(this, vec, dir_);
+    EXPECT_TRUE(clean.boxes.empty());
+    ExpectSameOutcome(PlayOutcome(this, path, dir_), clean);
+}
 
 // Another program cuts the file while the decoder reads it through the file
 // layer: the track ends normally with the frames that are left.

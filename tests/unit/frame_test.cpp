@@ -2,12 +2,14 @@
 // frame by frame in the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "decoder/frame.h"
 #include "decoder/input.h"
+#include "decoder/stream_probe.h"
 #include "test_util.h"
 
 namespace {
@@ -51,6 +53,16 @@ void AddFrame(Bytes& b, uint32_t word, uint8_t fill = 0x55) {
 Bytes Frames(uint32_t word, int n) {
     Bytes b;
     for (int i = 0; i < n; i++) AddFrame(b, word, uint8_t(i & 0x7F));
+    return b;
+}
+
+// A free-format stream: frames of a length that no header gives.
+Bytes FreeFormatFrames(int n) {
+    Bytes b;
+    for (int i = 0; i < n; i++) {
+        Put32(b, kL3_free);
+        b.insert(b.end(), 500, 0x11);
+    }
     return b;
 }
 
@@ -286,6 +298,73 @@ TEST_F(FrameReader, FalseSyncInFrontOfTheAudioIsPassedOver) {
     EXPECT_TRUE(g_boxes.empty());
 }
 
+// Bytes in memory, read as a file (seekable) or as a pipe.
+class MemoryCursor : public StreamCursor {
+public:
+    MemoryCursor(const Bytes& b, bool seekable) : b_(b), seekable_(seekable) {}
+    int Peek(int ahead, uint8_t* dst, int n) override {
+        if (ahead + n > kPeekReach || pos_ + size_t(ahead) >= b_.size()) return 0;
+        size_t got = std::min(size_t(n), b_.size() - pos_ - size_t(ahead));
+        std::memcpy(dst, b_.data() + pos_ + size_t(ahead), got);
+        return int(got);
+    }
+    int64_t Skip(int64_t n) override {
+        n = std::min<int64_t>(n, int64_t(b_.size() - pos_));
+        pos_ += size_t(n);
+        return n;
+    }
+    bool Seekable() const override { return seekable_; }
+    bool Rewind(int64_t n) override {
+        if (!seekable_ || n > int64_t(pos_)) return false;
+        pos_ -= size_t(n);
+        return true;
+    }
+    size_t pos_ = 0;
+
+private:
+    const Bytes& b_;
+    bool seekable_;
+};
+
+// Where the start-of-stream scan stops, on a file and on a pipe: a header at
+// the start is taken unconfirmed only when no confirmed one follows (a pipe
+// looks 8 KB ahead); a free-format stream is found, or passed over after a
+// Yes.
+TEST(StartScan, WhereTheScanStops) {
+    struct Case {
+        const char* what;
+        size_t junk;       // bytes of other data in front of the frames
+        uint32_t plant;    // a word put into them, or 0
+        size_t plantAt;
+        uint32_t frames;   // the frames' header word (free format: 500-byte bodies)
+        bool pipe;
+        bool passFree;
+        StartScan result;
+        size_t at;
+    };
+    const Case cases[] = {
+        {"unconfirmed at the start", 3000, kL3_44k_128, 0, kL2_48k_192, false, false, kStartFound, 3000},
+        {"unconfirmed at the start, pipe", 3000, kL3_44k_128, 0, kL2_48k_192, true, false, kStartFound, 3000},
+        {"beyond a pipe's look-ahead", 9000, kL3_44k_128, 0, kL2_48k_192, true, false, kStartFound, 0},
+        {"free-format stream", 100, 0, 0, kL3_free, false, false, kStartFreeFormat, 100},
+        {"free-format stream after a Yes", 100, 0, 0, kL3_free, false, true, kStartNone, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes b(c.junk, 0x12);
+        if (c.plant) {
+            Bytes w;
+            Put32(w, c.plant);
+            std::copy(w.begin(), w.end(), b.begin() + long(c.plantAt));
+        }
+        Bytes frames = c.frames == kL3_free ? FreeFormatFrames(4) : Frames(c.frames, 4);
+        b.insert(b.end(), frames.begin(), frames.end());
+        MemoryCursor in(b, !c.pipe);
+        EXPECT_EQ(ScanStreamStart(in, c.passFree), c.result);
+        if (c.result != kStartNone) EXPECT_EQ(in.pos_, c.at);
+    }
+}
+
 TEST_F(FrameReader, Id3v2TagsInFrontAreSkipped) {
     Bytes b = Id3v2(200 * 1024);
     Bytes second = Id3v2(5000, 0x10);  // with a footer
@@ -346,10 +425,7 @@ TEST_F(FrameReader, XingHeaderGivesTheCountAndIsNotDecoded) {
 }
 
 TEST_F(FrameReader, FreeFormatAsksAndStopsOnNo) {
-    Bytes b;
-    Put32(b, kL3_free);
-    b.insert(b.end(), 500, 0x11);
-    Open(b);
+    Open(FreeFormatFrames(4));
     EXPECT_EQ(ReadFrame(&si_), 0);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].text, "Invalid Bitrate in stream, Try Resync?");
@@ -359,9 +435,7 @@ TEST_F(FrameReader, FreeFormatAsksAndStopsOnNo) {
 
 TEST_F(FrameReader, FreeFormatResyncsToTheNextUsableHeaderOnYes) {
     g_answer = plat::IdYes;
-    Bytes b;
-    Put32(b, kL3_free);
-    b.insert(b.end(), 500, 0x11);
+    Bytes b = FreeFormatFrames(4);
     Bytes frames = Frames(kL3_44k_128, 3);
     b.insert(b.end(), frames.begin(), frames.end());
     Open(b);
