@@ -62,8 +62,13 @@ bool StartCandidateConfirmed(uint32_t word, int at = 0) {
     return body == 0 || InputPeek(body - 1, &last, 1) == 1;  // ends exactly behind the body
 }
 
-// Skips ID3v2 tags at the start of the input and notes an ID3v1 tag at the
-// end of a local file.
+bool InputReadAt(void*, int64_t offset, uint8_t* dst, uint32_t n) {
+    return InputSeek(offset) && InputRead(dst, static_cast<int>(n)) == static_cast<int>(n);
+}
+
+// Skips ID3v2 tags at the start of the input and, in a local file, ends the
+// audio before the tags behind it: the reader never takes their bytes for
+// frames.
 void LookAroundStream() {
     g_fr.streamStartDone = true;
     for (;;) {
@@ -76,12 +81,11 @@ void LookAroundStream() {
     g_fr.layout.audioStart = InputTell();
 
     g_fr.layout.audioEnd = g_input.isNetwork ? 0 : static_cast<int64_t>(g_input.fileSize);
-    if (!g_input.isNetwork && g_fr.layout.audioEnd - g_fr.layout.audioStart >= 128) {
+    if (!g_input.isNetwork) {
         int64_t here = InputTell();
-        uint8_t tag[3];
-        if (InputSeek(g_fr.layout.audioEnd - 128) && InputRead(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0)
-            g_fr.layout.audioEnd -= 128;
+        g_fr.layout.audioEnd = AudioEndBeforeTags(InputReadAt, nullptr, here, g_fr.layout.audioEnd);
         InputSeek(here);
+        InputSetEnd(g_fr.layout.audioEnd);
     }
 }
 

@@ -32,7 +32,7 @@ void ResetFrameReader();
 struct StreamLayout {
     int64_t audioStart;   // offset behind any ID3v2 tags, where the search for frames starts
     int64_t firstFrame;   // offset of the first frame accepted
-    int64_t audioEnd;     // end of the audio (before an ID3v1 tag); file size if unknown
+    int64_t audioEnd;     // end of the audio (before ID3v1, APE, appended ID3v2 tags); file size if unknown
     VbrHeader vbr;        // the Xing/Info or VBRI header of the first frame
     uint32_t vbrFrameLen; // length of the frame that held it
     uint32_t framesRead;  // audio frames read since the open or the last seek

@@ -26,10 +26,6 @@ uint32_t Be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
-bool ReadAt(plat::File f, int64_t offset, void* dst, uint32_t n) {
-    return plat::FileSeek(f, offset, plat::SeekBegin) == offset &&
-           plat::FileRead(f, dst, n) == static_cast<int>(n);
-}
 
 bool UsableHeader(uint32_t w) { return HeaderIsValid(w) && ((w >> 12) & 15) != 0; }
 
@@ -133,6 +129,11 @@ double VaryingFrameCount(plat::File file, int64_t from, int64_t end, uint32_t re
 
 }  // namespace
 
+bool FileReadAt(void* file, int64_t offset, uint8_t* dst, uint32_t n) {
+    auto* f = static_cast<plat::File>(file);
+    return plat::FileSeek(f, offset, plat::SeekBegin) == offset && plat::FileRead(f, dst, n) == static_cast<int>(n);
+}
+
 int ProbeStream(plat::File file, StreamProbe* probe) {
     std::memset(probe, 0, sizeof *probe);
     probe->firstFrame = -1;
@@ -146,17 +147,13 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
     int64_t start = 0;
     while (start + 10 <= size) {
         uint8_t h[10];
-        if (!ReadAt(file, start, h, 10)) break;
+        if (!FileReadAt(file, start, h, 10)) break;
         uint32_t tag = Id3v2TagSize(h, 10);
         if (tag == 0) break;
         start += tag;
     }
     if (start > size) start = size;
-    int64_t end = size;
-    if (end - start >= 128) {
-        uint8_t t[3];
-        if (ReadAt(file, end - 128, t, 3) && std::memcmp(t, "TAG", 3) == 0) end -= 128;
-    }
+    int64_t end = AudioEndBeforeTags(FileReadAt, file, start, size);
     probe->audioStart = start;
     probe->audioEnd = end;
     int64_t audio = end - start;
