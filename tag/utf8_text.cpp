@@ -1,4 +1,4 @@
-// UTF-8 helpers of the tag readers (see utf8_text.h).
+// UTF-8 text for the tag readers (see utf8_text.h).
 #include "tag/utf8_text.h"
 
 #include <cstring>

@@ -136,6 +136,6 @@ def id3v2_tag(version, frames, footer=False):
 def ape_tag(value):
     """An APEv2 tag with its header and one binary item holding value."""
     item = struct.pack("<II", len(value), 2) + b"Cover Art (Front)\x00" + value
-    def part(is_header):
+    def block(is_header):
         return b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, (1 << 31) | (is_header << 29)) + bytes(8)
-    return part(1) + item + part(0)
+    return block(1) + item + block(0)
