@@ -26,7 +26,6 @@ uint32_t Be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
-
 bool UsableHeader(uint32_t w) { return HeaderIsValid(w) && ((w >> 12) & 15) != 0; }
 
 // A candidate at window[i] is confirmed when the header its length predicts

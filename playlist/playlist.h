@@ -5,8 +5,8 @@
 // half-exchanged or freed entry.
 //
 // Reordering never relinks entries: it exchanges their contents (path,
-// durationMs, tag, titles, infoRead), and the cursor moves with the content that was
-// current, so the same song stays current.
+// durationMs, tag, titles, infoRead), and the cursor moves with the content
+// that was current, so the same song stays current.
 #pragma once
 
 #include <cstddef>

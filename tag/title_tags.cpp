@@ -7,13 +7,11 @@
 
 namespace {
 
-// ID3v1 fields into the titles: the one place where the tag's bytes become
-// the program's text.
-void CopyId3v1Field(char* dst, size_t size, const char* field) { CopyUtf8Cut(dst, size, field); }
-
+// The ID3v1 fields into the texts still empty: the one place where the
+// tag's bytes become the program's text.
 void FillFromId3v1(TitleTags* t, const Id3v1Tag& v1) {
     auto fill = [](char* dst, size_t size, const char* field) {
-        if (!dst[0]) CopyId3v1Field(dst, size, field);
+        if (!dst[0]) CopyUtf8Cut(dst, size, field);
     };
     fill(t->title, sizeof t->title, v1.title);
     fill(t->artist, sizeof t->artist, v1.artist);
