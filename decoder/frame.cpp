@@ -57,9 +57,14 @@ public:
     bool Rewind(int64_t n) override { return InputSeek(InputTell() - n); }
 };
 
-// Skips what stands in front of the frames (ID3v2 tags, a WAVE header) and
-// notes where the audio ends on a local file: before an ID3v1 tag, or at
-// the end of a WAVE data chunk.
+bool InputReadAt(void*, int64_t offset, uint8_t* dst, uint32_t n) {
+    return InputSeek(offset) && InputRead(dst, static_cast<int>(n)) == static_cast<int>(n);
+}
+
+// Skips what stands in front of the frames (ID3v2 tags, a WAVE header) and,
+// in a local file, ends the audio before the tags behind it (ID3v1, APE,
+// appended ID3v2) or at the end of a WAVE data chunk: the reader never
+// takes their bytes for frames.
 void LookAroundStream() {
     g_fr.streamStartDone = true;
     InputCursor in;
@@ -68,15 +73,12 @@ void LookAroundStream() {
 
     g_fr.layout.audioEnd = g_input.isNetwork ? 0 : static_cast<int64_t>(g_input.fileSize);
     if (g_input.isNetwork) return;
-    if (g_fr.layout.audioEnd - g_fr.layout.audioStart >= 128) {
-        int64_t here = InputTell();
-        uint8_t tag[3];
-        if (InputSeek(g_fr.layout.audioEnd - 128) && InputRead(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0)
-            g_fr.layout.audioEnd -= 128;
-        InputSeek(here);
-    }
+    int64_t here = InputTell();
+    g_fr.layout.audioEnd = AudioEndBeforeTags(InputReadAt, nullptr, here, g_fr.layout.audioEnd);
+    InputSeek(here);
     if (data > 0 && g_fr.layout.audioStart + data < g_fr.layout.audioEnd)
         g_fr.layout.audioEnd = g_fr.layout.audioStart + data;
+    InputSetEnd(g_fr.layout.audioEnd);
 }
 
 // The start-of-stream scan, and the first header's word read: true when

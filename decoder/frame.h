@@ -32,7 +32,7 @@ void ResetFrameReader();
 struct StreamLayout {
     int64_t audioStart;   // offset behind any ID3v2 tags or WAVE header, where the search for frames starts
     int64_t firstFrame;   // offset of the first frame accepted
-    int64_t audioEnd;     // end of the audio (before an ID3v1 tag, at a WAVE data chunk's end); 0 on a network input
+    int64_t audioEnd;     // end of the audio (before ID3v1, APE, appended ID3v2 tags; at a WAVE data chunk's end); 0 on a network input
     VbrHeader vbr;        // the Xing/Info or VBRI header of the first frame
     uint32_t vbrFrameLen; // length of the frame that held it
     uint32_t framesRead;  // audio frames read since the open or the last seek

@@ -128,7 +128,71 @@ void ParseLameExtension(const uint8_t* frame, size_t frameLen, size_t at, VbrHea
     vbr->encoderDelay = static_cast<int>((uint32_t(d[0]) << 4) | (d[1] >> 4));
     vbr->encoderPadding = static_cast<int>(((uint32_t(d[1]) & 15) << 8) | d[2]);
 }
+uint32_t Le32(const uint8_t* p) {
+    return (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+}
 }  // namespace
+
+uint32_t Id3v2FooterTagSize(const uint8_t* p, size_t n) {
+    // The footer repeats the header with "3DI" for "ID3" (ID3v2.4.0 structure, 3.4).
+    if (n < 10 || p[0] != '3' || p[1] != 'D' || p[2] != 'I') return 0;
+    uint8_t header[10];
+    std::memcpy(header, p, 10);
+    std::memcpy(header, "ID3", 3);
+    header[5] |= 0x10;
+    return Id3v2TagSize(header, 10);
+}
+
+uint32_t ApeTagSize(const uint8_t* p, size_t n) {
+    // Preamble, version (1000 or 2000), size of the items and the footer,
+    // item count, flags (bit 31 a header exists, bit 29 this is the header),
+    // 8 reserved bytes; all little-endian.
+    if (n < 32 || std::memcmp(p, "APETAGEX", 8) != 0) return 0;
+    uint32_t version = Le32(p + 8), size = Le32(p + 12), flags = Le32(p + 20);
+    if ((version != 1000 && version != 2000) || size < 32 || (flags & (1u << 29))) return 0;
+    bool header = version == 2000 && (flags & (1u << 31));
+    if (header && size > 0xFFFFFFFFu - 32) return 0;
+    return header ? size + 32 : size;
+}
+
+int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_t size, int64_t* appendedId3v2) {
+    if (appendedId3v2) *appendedId3v2 = -1;
+    int64_t end = size;
+    bool id3v1 = false;
+    // Each round takes one tag off the end; a bounded number of them.
+    for (int round = 0; round < 64; ++round) {
+        int64_t room = end - start;
+        uint8_t b[32];
+        if (!id3v1 && room >= 128 && readAt(context, end - 128, b, 3) && std::memcmp(b, "TAG", 3) == 0) {
+            end -= 128;
+            id3v1 = true;
+            continue;
+        }
+        if (room >= 32 && readAt(context, end - 32, b, 32)) {
+            uint32_t ape = ApeTagSize(b, 32);
+            if (ape && ape <= room) {
+                int64_t from = end - ape;
+                // A header announced but not there: the tag is its items and footer.
+                uint8_t h[8];
+                if (ape != Le32(b + 12) && !(readAt(context, from, h, 8) && std::memcmp(h, "APETAGEX", 8) == 0))
+                    from += 32;
+                end = from;
+                continue;
+            }
+        }
+        if (room >= 20 && readAt(context, end - 10, b, 10)) {
+            uint32_t tag = Id3v2FooterTagSize(b, 10);
+            uint8_t h[10];
+            if (tag && tag <= room && readAt(context, end - tag, h, 10) && Id3v2TagSize(h, 10) == tag) {
+                end -= tag;
+                if (appendedId3v2) *appendedId3v2 = end;
+                continue;
+            }
+        }
+        break;
+    }
+    return end;
+}
 
 bool ParseVbrHeader(const uint8_t* frame, size_t frameLen, VbrHeader* vbr) {
     std::memset(vbr, 0, sizeof *vbr);

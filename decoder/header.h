@@ -1,6 +1,7 @@
 // MPEG audio frame headers: the bitrate and sample-rate tables, the header
 // tests, frame lengths and durations, and the tags that may surround the
-// frames (ID3v2 in front, a Xing/Info or VBRI header in the first frame).
+// frames (ID3v2 in front; ID3v1, APE and appended ID3v2 tags behind; a
+// Xing/Info or VBRI header in the first frame).
 // Every part of the program that needs header knowledge calls these; nothing
 // parses headers a second time.
 //
@@ -69,6 +70,25 @@ int Layer3SideInfoSize(int lsf, int channels);
 // The size of a well-formed ID3v2 tag at p (header, body and the footer when
 // flagged), or 0 when p does not start one. n must be at least 10.
 uint32_t Id3v2TagSize(const uint8_t* p, size_t n);
+// The size of the ID3v2 tag whose footer ("3DI", ID3v2.4.0 structure 3.4)
+// is the 10 bytes at p (header, body and footer), or 0 when p is no footer.
+uint32_t Id3v2FooterTagSize(const uint8_t* p, size_t n);
+// The size of the APE tag (version 1 or 2) whose 32-byte footer
+// ("APETAGEX") is at p: its items and footer, plus the 32-byte header when
+// the footer says there is one. 0 when p is no footer. The header's own
+// presence is checked by AudioEndBeforeTags.
+uint32_t ApeTagSize(const uint8_t* p, size_t n);
+
+// Reads n bytes at offset of a local file; false unless all of them came in.
+using ReadAtFn = bool (*)(void* context, int64_t offset, uint8_t* dst, uint32_t n);
+// Where the audio of a local file of size bytes ends, its audio starting at
+// start (behind the ID3v2 tags in front): before the tags that may follow
+// it, in any order: one ID3v1 tag, APE tags (with or without their header)
+// and ID3v2 tags appended with a footer. Never below start. When
+// appendedId3v2 is given it gets the offset of the last appended ID3v2 tag
+// met, or -1.
+int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_t size,
+                           int64_t* appendedId3v2 = nullptr);
 
 // A Xing/Info or VBRI header read from the first frame of a stream.
 struct VbrHeader {

@@ -25,6 +25,15 @@ struct ReadAhead {
     bool eof;     // the source has reported its end (or a failure)
 } g_ra;
 
+// Where InputSetEnd ended a local file's input; -1 for none.
+int64_t g_inputEnd = -1;
+
+// n cut so that the n bytes at offset at end by g_inputEnd.
+int WithinEnd(int64_t at, int n) {
+    if (g_inputEnd < 0 || at + n <= g_inputEnd) return n;
+    return at >= g_inputEnd ? 0 : static_cast<int>(g_inputEnd - at);
+}
+
 void ResetReadAhead(int64_t pos) {
     g_ra.start = g_ra.end = 0;
     g_ra.pos = pos;
@@ -44,7 +53,11 @@ void Fill(int want) {
         // that a slow stream is never waited for beyond what is asked.
         int need = want - (g_ra.end - g_ra.start);
         int room = kReadAheadSize - g_ra.end;
-        int ask = g_input.isNetwork ? need : room;
+        int ask = WithinEnd(g_ra.pos + (g_ra.end - g_ra.start), g_input.isNetwork ? need : room);
+        if (ask <= 0) {
+            g_ra.eof = true;
+            break;
+        }
         int got = plat::FileRead(g_input.handle, g_ra.buf + g_ra.end, static_cast<uint32_t>(ask));
         if (got <= 0) {
             g_ra.eof = true;
@@ -64,8 +77,9 @@ int InputRead(void* dst, int n) {
         if (g_ra.start == g_ra.end) {
             // Large reads (frame bodies) go straight through once the buffer is empty.
             if (n - done >= kReadAheadSize / 2 || g_ra.eof) {
-                if (g_ra.eof) break;
-                int got = plat::FileRead(g_input.handle, out + done, static_cast<uint32_t>(n - done));
+                int ask = WithinEnd(g_ra.pos, n - done);
+                if (g_ra.eof || ask <= 0) break;
+                int got = plat::FileRead(g_input.handle, out + done, static_cast<uint32_t>(ask));
                 if (got <= 0) {
                     g_ra.eof = true;
                     break;
@@ -110,6 +124,7 @@ int64_t InputSkip(int64_t n) {
         int64_t target = g_ra.pos + n;
         int64_t size = plat::FileSize(g_input.handle);
         if (size >= 0 && target > size) target = size;
+        if (g_inputEnd >= 0 && target > g_inputEnd) target = g_inputEnd > g_ra.pos ? g_inputEnd : g_ra.pos;
         int64_t from = g_ra.pos;
         if (!InputSeek(target)) return 0;
         return target - from;
@@ -134,9 +149,17 @@ bool InputSeek(int64_t offset) {
     return true;
 }
 
+void InputSetEnd(int64_t offset) {
+    g_inputEnd = offset < 0 ? 0 : offset;
+    int64_t buffered = g_ra.end - g_ra.start;
+    if (g_ra.pos + buffered > g_inputEnd)
+        g_ra.end = g_ra.start + static_cast<int>(g_inputEnd > g_ra.pos ? g_inputEnd - g_ra.pos : 0);
+}
+
 int OpenInput(const char* path) {
     if (!path) return 0;
     CloseInput();
+    g_inputEnd = -1;
     g_input.isNetwork = 0;
     size_t len = std::strlen(path);
     for (size_t i = 0; i + 4 <= len; i++)  // start positions 0 .. length-4

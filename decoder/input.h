@@ -113,3 +113,7 @@ int64_t InputSkip(int64_t n);
 int64_t InputTell();
 // Moves the read position to an absolute offset of a local file.
 bool InputSeek(int64_t offset);
+// Ends the input of a local file at offset for InputRead, InputPeek and
+// InputSkip (the bytes behind it are tags, not audio); InputSeek may still
+// go there. OpenInput lifts the end.
+void InputSetEnd(int64_t offset);

@@ -156,11 +156,6 @@ private:
     std::unique_ptr<uint8_t[]> buf_;
 };
 
-bool ReadAt(plat::File f, int64_t offset, void* dst, uint32_t n) {
-    return plat::FileSeek(f, offset, plat::SeekBegin) == offset &&
-           plat::FileRead(f, dst, n) == static_cast<int>(n);
-}
-
 struct Walk {
     int64_t bytes;  // bytes of the frames walked
     int count;      // frames walked
@@ -346,6 +341,11 @@ StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat) {
     return kStartNone;
 }
 
+bool FileReadAt(void* file, int64_t offset, uint8_t* dst, uint32_t n) {
+    auto* f = static_cast<plat::File>(file);
+    return plat::FileSeek(f, offset, plat::SeekBegin) == offset && plat::FileRead(f, dst, n) == static_cast<int>(n);
+}
+
 int ProbeStream(plat::File file, StreamProbe* probe) {
     std::memset(probe, 0, sizeof *probe);
     probe->firstFrame = -1;
@@ -357,11 +357,7 @@ int ProbeStream(plat::File file, StreamProbe* probe) {
     FileCursor in(file, size);
     int64_t data = SkipToAudio(in);
     int64_t start = in.Tell();
-    int64_t end = size;
-    if (end - start >= 128) {
-        uint8_t t[3];
-        if (ReadAt(file, end - 128, t, 3) && std::memcmp(t, "TAG", 3) == 0) end -= 128;
-    }
+    int64_t end = AudioEndBeforeTags(FileReadAt, file, start, size);
     if (data > 0 && start + data < end) end = start + data;
     probe->audioStart = start;
     probe->audioEnd = end;

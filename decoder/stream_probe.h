@@ -60,7 +60,7 @@ StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat);
 struct StreamProbe {
     int64_t fileSize;
     int64_t audioStart;  // behind any ID3v2 tags or WAVE header
-    int64_t audioEnd;    // before an ID3v1 tag, at the end of a WAVE data chunk
+    int64_t audioEnd;    // before the tags behind the audio (ID3v1, APE, appended ID3v2), at the end of a WAVE data chunk
     int64_t firstFrame;  // offset of the first accepted header; -1 when none
     uint32_t header;     // that header word
     int vbrPresent;      // 1 when the first frame is a Xing/Info or VBRI frame
@@ -75,3 +75,6 @@ struct StreamProbe {
 // durationMs set when the scan found a first header with a bitrate; 0 when
 // it found none (other data, free format, a read failure), with durationMs -1.
 int ProbeStream(plat::File file, StreamProbe* probe);
+
+// A ReadAtFn (decoder/header.h) over the open local file given as context.
+bool FileReadAt(void* file, int64_t offset, uint8_t* dst, uint32_t n);

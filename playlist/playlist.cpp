@@ -30,6 +30,7 @@ struct EntryContent {
     char path[kPlaylistPathSize];
     int32_t durationMs;
     Id3v1Tag tag;
+    TitleTags titles;
     int32_t infoRead;
 };
 
@@ -37,6 +38,7 @@ void GetContent(const PlaylistEntry* e, EntryContent* c) {
     std::memcpy(c->path, e->path, sizeof c->path);
     c->durationMs = e->durationMs;
     c->tag = e->tag;
+    c->titles = e->titles;
     c->infoRead = e->infoRead;
 }
 
@@ -44,6 +46,7 @@ void SetContent(PlaylistEntry* e, const EntryContent& c) {
     std::memcpy(e->path, c.path, sizeof e->path);
     e->durationMs = c.durationMs;
     e->tag = c.tag;
+    e->titles = c.titles;
     e->infoRead = c.infoRead;
 }
 
@@ -114,7 +117,7 @@ int ReadPlaylistEntryInfo(PlaylistEntry* entry) {
     StreamProbe probe;
     int usable = ProbeStream(f, &probe);
     Id3v1Tag tag{};
-    ReadId3v1Tag(f, &tag);
+    ReadTitleTags(f, &entry->titles, &tag);
     plat::FileClose(f);
     entry->tag = tag;
     if (usable) {
@@ -175,12 +178,13 @@ int PlaylistGetCurrentPath(char* path, size_t size) {
         // Read without the lock, then store into the entry that still holds
         // this content (the list may have been reordered meanwhile).
         ReadPlaylistEntryInfo(&probe);
-        if (probe.infoRead || probe.tag.valid) {
+        if (probe.infoRead || probe.tag.valid || probe.titles.source != kTitleNone) {
             std::lock_guard<std::mutex> hold(g_lock);
             PlaylistEntry* c = g_list.current;
             if (c && !c->infoRead && std::strcmp(c->path, probe.path) == 0) {
                 c->durationMs = probe.durationMs;
                 c->tag = probe.tag;
+                c->titles = probe.titles;
                 c->infoRead = probe.infoRead;
             }
         }

@@ -5,14 +5,14 @@
 // half-exchanged or freed entry.
 //
 // Reordering never relinks entries: it exchanges their contents (path,
-// durationMs, tag, infoRead), and the cursor moves with the content that was
-// current, so the same song stays current.
+// durationMs, tag, titles, infoRead), and the cursor moves with the content
+// that was current, so the same song stays current.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "tag/id3v1.h"
+#include "tag/title_tags.h"
 
 constexpr size_t kPlaylistPathSize = 260;  // at most 259 characters and a terminator
 
@@ -23,6 +23,7 @@ struct PlaylistEntry {
     int32_t durationMs;   // whole seconds x 1000; valid only when infoRead is 1
     Id3v1Tag tag;         // all zero when no tag was read
     int32_t infoRead;     // 1 once durationMs and tag were read from the file
+    TitleTags titles;     // the texts shown for the entry, read with tag
 };
 
 // Appends an entry for path (cut to 259 characters). Reads its info when
@@ -67,9 +68,10 @@ int PlaylistMove(int direction, int count, const int* indices);
 // predecessor when it was the last. Returns the number removed.
 int PlaylistRemove(int count, const int* indices);
 
-// Reads an entry's length and ID3v1 tag from its file (a URL is left
-// alone). infoRead becomes 1 only when the file holds a usable first frame
-// header; the tag is read whenever the file opens. Returns infoRead.
+// Reads an entry's length, its ID3v1 tag and its titles (ReadTitleTags)
+// from its file (a URL is left alone). infoRead becomes 1 only when the
+// file holds a usable first frame header; the tags are read whenever the
+// file opens. Returns infoRead.
 int ReadPlaylistEntryInfo(PlaylistEntry* entry);
 
 // For the editor and the tools: a copy of the entry at index (links null),

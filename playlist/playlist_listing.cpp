@@ -17,7 +17,7 @@ void PrintEntry(const PlaylistEntry* e, int, int, void* context) {
         std::fprintf(out, "\t%ld", static_cast<long>(e->durationMs));
     else
         std::fputs("\t?", out);
-    std::fprintf(out, "\t%s\t%s\n", e->tag.valid ? e->tag.title : "", e->tag.valid ? e->tag.artist : "");
+    std::fprintf(out, "\t%s\t%s\n", e->titles.title, e->titles.artist);
 }
 
 }  // namespace

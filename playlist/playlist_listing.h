@@ -8,7 +8,8 @@
 // Empties the playlist, opens input with PlaylistOpenItem (kind 2 when it
 // contains "://") with ReadFileInfo 1, and prints one line per entry in
 // order: path TAB durationMs (or "?" while the info is unread) TAB title
-// TAB artist (empty without a tag). Returns the number of entries printed.
+// TAB artist (the entry's titles: empty without a tag). Returns the number
+// of entries printed.
 int PrintPlaylistListing(const char* input, FILE* out);
 
 // The first entry to play: selects the first entry, shuffles the list when

@@ -53,7 +53,7 @@ struct LedThreadRes {
     unsigned frame = 0;
 };
 
-// The name shown for the current entry: "title / artist" from its tag, else
+// The name shown for the current entry: "title / artist" from its tags, else
 // its file's title; "VORLO 1.00" with no current entry.
 void CurrentName(char* name, size_t size) {
     PlaylistEntry e;
@@ -61,8 +61,8 @@ void CurrentName(char* name, size_t size) {
         std::snprintf(name, size, "%s", kMainWindowTitle);
         return;
     }
-    if (e.tag.valid == 1)
-        std::snprintf(name, size, "%s / %s", e.tag.title, e.tag.artist);
+    if (e.titles.source != kTitleNone)
+        std::snprintf(name, size, "%s / %s", e.titles.title, e.titles.artist);
     else
         GetPathTitle(e.path, name, 256);
 }
@@ -74,7 +74,7 @@ void DrawGlyph(HDC dst, int x, int y, HDC src, int n) {
 }
 
 void BuildNameStrip(HDC screen, LedThreadRes* r) {
-    char name[300];
+    char name[600];  // "title / artist": two texts of up to 255 bytes
     CurrentName(name, sizeof name);
     const int chars = static_cast<int>(std::strlen(name));
     // At least the panel's width, so a short name never copies from outside

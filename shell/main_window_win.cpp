@@ -394,14 +394,14 @@ LRESULT OnTrackEnd() {
     return 1;
 }
 
-// The playing entry for the IRC client: "TITLE / ARTIST" from its tag (when
+// The playing entry for the IRC client: "TITLE / ARTIST" from its tags (when
 // IRCUseTag is set), else the title of its file name.
 void Announce() {
     static PlaylistEntry entry;  // large; the user-interface thread only
     if (!PlaylistGetCurrentEntry(&entry)) return;
     char song[2 * kPlaylistPathSize];
-    if (entry.tag.valid && g_settings.IRCUseTag == 1)
-        std::snprintf(song, sizeof song, "%s / %s", entry.tag.title, entry.tag.artist);
+    if (entry.titles.source != kTitleNone && g_settings.IRCUseTag == 1)
+        std::snprintf(song, sizeof song, "%s / %s", entry.titles.title, entry.titles.artist);
     else
         GetPathTitle(entry.path, song, kPlaylistPathSize - 1);
     AnnounceToIrc(song);

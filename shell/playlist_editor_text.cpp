@@ -5,8 +5,8 @@
 void FormatEditorLine(char* out, size_t size, int number, const PlaylistEntry& entry,
                       const char* fileTitle) {
     if (!out || size == 0) return;
-    if (entry.tag.valid)
-        std::snprintf(out, size, "%d> %s / %s", number, entry.tag.title, entry.tag.artist);
+    if (entry.titles.source != kTitleNone)
+        std::snprintf(out, size, "%d> %s / %s", number, entry.titles.title, entry.titles.artist);
     else
         std::snprintf(out, size, "%d> %s", number, fileTitle ? fileTitle : entry.path);
 }

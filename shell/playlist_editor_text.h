@@ -7,11 +7,11 @@
 
 #include "playlist/playlist.h"
 
-constexpr size_t kEditorLineSize = 300;  // "%d> " and a 259-character name
+constexpr size_t kEditorLineSize = 600;  // "%d> " and "title / artist" (up to 255 bytes each)
 constexpr int kEditorMaxSelection = 1024;
 
 // The list line of an entry numbered number (from 1): "N> Title / Artist"
-// when the entry holds a valid tag, else "N> " and fileTitle (the name of
+// when the entry has titles from its tags, else "N> " and fileTitle (the name of
 // the file as the platform presents it). Always terminated.
 void FormatEditorLine(char* out, size_t size, int number, const PlaylistEntry& entry,
                       const char* fileTitle);

@@ -98,8 +98,9 @@ void SetPlaytime(long long seconds) {
 void AddLine(const PlaylistEntry* entry, int index, int, void* context) {
     char title[kPlaylistPathSize];
     char line[kEditorLineSize];
-    if (!entry->tag.valid) GetPathTitle(entry->path, title, sizeof title);
-    FormatEditorLine(line, sizeof line, index + 1, *entry, entry->tag.valid ? nullptr : title);
+    const bool tagged = entry->titles.source != kTitleNone;
+    if (!tagged) GetPathTitle(entry->path, title, sizeof title);
+    FormatEditorLine(line, sizeof line, index + 1, *entry, tagged ? nullptr : title);
     SendMessageA(static_cast<HWND>(context), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
 }
 

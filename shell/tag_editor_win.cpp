@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "resources/resource.h"
 #include "resources/tag_editor_ids.h"
-#include "tag/id3v1.h"
+#include "tag/title_tags.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ void ShowOpenForWritingError() {
 }
 
 // Reads the file's tag into the record; valid stays 0 when there is none or
-// the file cannot be opened (which is reported).
+// the file cannot be opened (which is reported). A file with ID3v2 tags but
+// no ID3v1 tag starts the record from the ID3v2 texts.
 void ReadTag() {
     g_editor.tag.valid = 0;
     plat::File file = plat::FileOpenRead(g_editor.path);
@@ -60,8 +61,11 @@ void ReadTag() {
         plat::ShowMessageBox(nullptr, text, "Error...", plat::MbOk);
         return;
     }
-    ReadId3v1Tag(file, &g_editor.tag);
+    TitleTags titles;
+    Id3v2Tag v2;
+    ReadTitleTags(file, &titles, &g_editor.tag, &v2);
     plat::FileClose(file);
+    if (!g_editor.tag.valid && v2.valid) Id3v1FromTexts(v2, &g_editor.tag);
 }
 
 void FillFields(HWND dlg) {

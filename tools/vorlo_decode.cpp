@@ -1,6 +1,8 @@
 // vorlo-decode: the command-line face of the decoder.
 //
-//   vorlo-decode --info FILE     the stream's facts, one key=value a line
+//   vorlo-decode --info FILE     the stream's facts, one key=value a line;
+//                                tag_* the ID3v1 tag's fields, id3v2_* the
+//                                ID3v2 texts (UTF-8), each when there is one
 //   vorlo-decode --list INPUT    the playlist INPUT makes (a file, a PLS or
 //                                M3U list, a directory, a URL): path, length
 //                                in ms (or ?), title and artist, tab-separated
@@ -42,7 +44,7 @@
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "shell/settings.h"
-#include "tag/id3v1.h"
+#include "tag/title_tags.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -105,13 +107,26 @@ int PrintInfo(const char* path) {
     plat::File f = plat::FileOpenRead(path);
     if (f) {
         Id3v1Tag tag{};
-        if (ReadId3v1Tag(f, &tag)) {
+        Id3v2Tag v2;
+        TitleTags titles;
+        ReadTitleTags(f, &titles, &tag, &v2);
+        if (tag.valid) {
             std::printf("tag_title=%s\n", tag.title);
             std::printf("tag_artist=%s\n", tag.artist);
             std::printf("tag_album=%s\n", tag.album);
             std::printf("tag_year=%s\n", tag.year);
             std::printf("tag_comment=%s\n", tag.comment);
             std::printf("tag_genre=%s\n", tag.genreName);
+        }
+        // The ID3v2 texts, UTF-8, behind the ID3v1 lines and in their order.
+        if (v2.valid) {
+            std::printf("id3v2_version=2.%d.%d\n", v2.version, v2.revision);
+            std::printf("id3v2_title=%s\n", v2.title);
+            std::printf("id3v2_artist=%s\n", v2.artist);
+            std::printf("id3v2_album=%s\n", v2.album);
+            std::printf("id3v2_year=%s\n", v2.year);
+            std::printf("id3v2_comment=%s\n", v2.comment);
+            std::printf("id3v2_genre=%s\n", v2.genre);
         }
         plat::FileClose(f);
     }

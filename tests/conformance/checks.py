@@ -112,3 +112,30 @@ def write_wav(path, rate, frames, channels=2):
 
 def samples16(data):
     return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
+
+
+def id3v2_text(version, frame_id, enc, text):
+    """One ID3v2 text frame of the given version (2, 3 or 4) in text encoding
+    enc: 0 Latin-1, 1 UTF-16 with its mark, 2 UTF-16BE, 3 UTF-8."""
+    data = bytes([enc]) + {0: lambda t: t.encode("latin-1"), 1: lambda t: t.encode("utf-16"),
+                           2: lambda t: t.encode("utf-16-be"), 3: lambda t: t.encode("utf-8")}[enc](text)
+    n = len(data)
+    if version == 2:
+        return frame_id.encode() + n.to_bytes(3, "big") + data
+    size = n.to_bytes(4, "big") if version == 3 else bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+    return frame_id.encode() + size + b"\x00\x00" + data
+
+
+def id3v2_tag(version, frames, footer=False):
+    """An ID3v2 tag holding frames (bytes), with a footer (2.4) when asked."""
+    n = len(frames)
+    head = b"ID3" + bytes([version, 0, 0x10 if footer else 0, (n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+    return head + frames + (b"3DI" + head[3:] if footer else b"")
+
+
+def ape_tag(value):
+    """An APEv2 tag with its header and one binary item holding value."""
+    item = struct.pack("<II", len(value), 2) + b"Cover Art (Front)\x00" + value
+    def block(is_header):
+        return b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, (1 << 31) | (is_header << 29)) + bytes(8)
+    return block(1) + item + block(0)

@@ -2,8 +2,10 @@
 """Checks `vorlo-decode --info` against the stream headers themselves and
 against ffprobe: every conformance vector, and files made with lame (CBR,
 VBR with a Xing header, mono, 22.05, 11.025 and 8 kHz) wrapped in a 200 KB
-ID3v2 tag in front and an ID3v1 tag behind. Runs the native tool and the
-Windows tool under Wine, whose answers must be identical.
+ID3v2 tag in front and an ID3v1 tag behind; the ID3v2 texts of a file with
+ID3v2 tags in front and behind, an APE and an ID3v1 tag, whose facts and
+decoded audio must be those of the file without them. Runs the native tool
+and the Windows tool under Wine, whose answers must be identical.
 
 Usage: info_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import json
@@ -17,7 +19,8 @@ import sys
 import tempfile
 import wave
 
-from checks import NATIVE, VECTORS, check, finish, host_path, run, tools
+from checks import (NATIVE, VECTORS, ape_tag, check, finish, host_path, id3v2_tag, id3v2_text, read_wav, run,
+                    tools)
 
 BITRATES = [
     [[0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0],
@@ -202,6 +205,42 @@ def make_wav(path, seconds, rate=44100):
         w.writeframes(bytes(frames))
 
 
+def check_id3v2(name, plain, tmp, which):
+    """ID3v2 texts are printed as id3v2_* lines beside the unchanged tag_*
+    lines, and tags around the audio (ID3v2 in front and appended, APE,
+    ID3v1) change neither the facts nor the decoded audio."""
+    body = open(plain, "rb").read()
+    title = "Gr\u00fc\u00dfe \U0001F3B5"
+    front = id3v2_tag(4, id3v2_text(4, "TIT2", 3, title) + id3v2_text(4, "TPE1", 1, "B\u00e4nd") +
+                      id3v2_text(4, "TCON", 3, "17") + id3v2_text(4, "TDRC", 3, "2024-05-01"), footer=True)
+    behind = id3v2_tag(4, id3v2_text(4, "TALB", 0, "Behind"), footer=True)
+    v1 = id3v1("V1 title", "V1 artist", "V1 album", "1999", "", 8)
+    tagged = os.path.join(tmp, name + "-id3v2.mp3")
+    with open(tagged, "wb") as f:
+        f.write(front + body + ape_tag(body[:2000]) + behind + v1)
+    for tool in which:
+        _, base, _ = run_info(tool, plain)
+        rc, out, err = run_info(tool, tagged)
+        where = f"{name} id3v2 {os.path.basename(tool)}"
+        check(where + " exit", rc == 0, f"rc={rc} err={err!r}")
+        check(where + " no id3v2 lines without a tag", not any(k.startswith("id3v2_") for k in base), str(base))
+        facts = {k: v for k, v in out.items() if not k.startswith(("tag_", "id3v2_"))}
+        check(where + " facts", facts == base, f"tagged {facts} plain {base}")
+        expected = dict(id3v2_version="2.4.0", id3v2_title=title, id3v2_artist="B\u00e4nd", id3v2_album="Behind",
+                        id3v2_year="2024", id3v2_comment="", id3v2_genre="Rock", tag_title="V1 title",
+                        tag_artist="V1 artist", tag_genre="Jazz")
+        for key, value in expected.items():
+            check(f"{where} {key}", out.get(key) == value, f"ours {out.get(key)!r}")
+    wavs = []
+    for src in (plain, tagged):
+        wav = src + ".wav"
+        r = run(NATIVE, [src, wav], timeout=120)
+        check(f"{name} id3v2 decode {os.path.basename(src)}", r is not None and r.returncode == 0,
+              r.stderr if r else "time-out")
+        wavs.append(read_wav(wav)[3] if os.path.exists(wav) else b"")
+    check(name + " id3v2 same audio", wavs[0] == wavs[1] and wavs[0], f"{len(wavs[0])} and {len(wavs[1])} bytes")
+
+
 def main():
     which = tools()
     for name in sorted(os.listdir(VECTORS)) if os.path.isdir(VECTORS) else []:
@@ -233,6 +272,8 @@ def main():
                 f.write(id3v2(200 * 1024) + body + id3v1(tag["title"], tag["artist"], tag["album"],
                                                          tag["year"], tag["comment"], 8))
             check_file("lame-" + name, mp3, which, xing_expected=xing)
+            if name in ("cbr128", "vbr-v2"):
+                check_id3v2("lame-" + name, mp3, tmp, which)
             check_file("lame-" + name + "-tagged", wrapped, which, xing_expected=xing, tag=tag)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks `vorlo-decode --list`: a directory tree of files made with lame
 (CBR and VBR with a Xing header, with and without a 100 KB ID3v2 tag in
-front, ID3v1 tags behind) gives every file with its length within one second
-of ffprobe's and its tag; PLS and M3U lists with relative, absolute, URL,
+front, ID3v1 tags behind; ID3v2 2.2, 2.3 and 2.4 texts in front or appended,
+an APE tag) gives every file with its length within one second of ffprobe's
+and its title and artist (ID3v2's where there are, else ID3v1's); PLS and M3U lists with relative, absolute, URL,
 comment and blank entries, CR LF and LF line ends give their entries in
 order. Native tool. Prints "N passed, N failed" last."""
 import json
@@ -16,7 +17,7 @@ import sys
 import tempfile
 import wave
 
-from checks import NATIVE as TOOL, check, finish
+from checks import NATIVE as TOOL, ape_tag, check, finish, id3v2_tag, id3v2_text
 
 
 def listing(path):
@@ -75,6 +76,22 @@ def main():
             with open(path, "wb") as f:
                 f.write((id3v2(100 * 1024) if tagged else b"") + body + id3v1("Title " + name, "Artist " + name))
             made[path] = (ffprobe_seconds(mp3), "Title " + name, "Artist " + name)
+        # ID3v2 texts win over the ID3v1 tag: 2.2 Latin-1, 2.3 UTF-16 in
+        # front, 2.4 UTF-8 appended behind the audio; an APE tag behind the
+        # audio (holding a copy of its first frame) is not audio.
+        cbr = os.path.join(tree, "cbr.mp3")
+        body = open(cbr, "rb").read()[:-128]
+        title, artist = "Gr\u00fc\u00dfe \U0001F3B5", "B\u00e4nd"
+        v2 = {v: id3v2_tag(v, id3v2_text(v, "TT2" if v == 2 else "TIT2", enc, t) +
+                           id3v2_text(v, "TP1" if v == 2 else "TPE1", enc, a), footer=v == 4)
+              for v, enc, t, a in ((2, 0, "Gr\u00fc\u00dfe", "B\u00e4nd"), (3, 1, title, artist), (4, 3, title, artist))}
+        old = id3v1("Old title", "Old artist")
+        for name, data, t, a in (("v22.mp3", v2[2] + body + old, "Gr\u00fc\u00dfe", "B\u00e4nd"),
+                                 ("v23-ape.mp3", v2[3] + body + ape_tag(body[:1000]) + old, title, artist),
+                                 ("v24-appended.mp3", body + v2[4] + old, title, artist)):
+            path = os.path.join(tree, name)
+            open(path, "wb").write(data)
+            made[path] = (made[cbr][0], t, a)
         open(os.path.join(tree, "notes.txt"), "w").write("not audio\n")
 
         rc, rows = listing(tree)

@@ -18,11 +18,11 @@ TEST(PlaylistEditorText, LineShowsTitleThenArtistOrTheFileName) {
     char line[kEditorLineSize];
     FormatEditorLine(line, sizeof line, 2, e, "t.mp3");
     EXPECT_STREQ(line, "2> t.mp3");
-    e.tag.valid = 1;
-    std::strcpy(e.tag.title, "T");
-    std::strcpy(e.tag.artist, "A");
+    e.titles.source = kTitleId3v2;
+    std::strcpy(e.titles.title, "T\xC3\xBC");
+    std::strcpy(e.titles.artist, "A");
     FormatEditorLine(line, sizeof line, 3, e, "t.mp3");
-    EXPECT_STREQ(line, "3> T / A");
+    EXPECT_STREQ(line, "3> T\xC3\xBC / A");
 }
 
 TEST(PlaylistEditorText, PlaytimeInHoursMinutesSecondsOrUnknown) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Integration check under Wine on a virtual X display: the tag editor of
 # vorlo.exe on a real file (read, Save, Wipe Tag, genre, a write-protected
-# file, the toggle), and the announcement of a starting track to a stand-in
+# file, the toggle, a file with only an ID3v2 tag), and the announcement of a starting track to a stand-in
 # IRC client (vorlo-tool-ddeserver, DDE service "mIrc", topic "command").
 #
 # Self-contained like gui_check.sh: its own Xvfb, Wine prefix and HOME below
@@ -44,6 +44,18 @@ def field(s, n): return s.encode().ljust(n, b' ')
 tag = b'TAG' + field('Tagged Title', 30) + field('Some Artist', 30) + field('', 30) \
     + b'2001' + field('', 30) + bytes([8])
 open(sys.argv[2], 'wb').write(open(sys.argv[1], 'rb').read() + tag)
+PY
+# A copy with only an ID3v2.3 tag in front.
+python3 - "$plain" "$data/id3v2.mp3" <<'PY'
+import sys
+def frame(fid, text):
+    data = b'\x00' + text.encode('latin-1')
+    return fid.encode() + len(data).to_bytes(4, 'big') + b'\x00\x00' + data
+body = frame('TIT2', 'An ID3v2 title longer than thirty bytes') + frame('TPE1', 'V2 Artist') \
+    + frame('TYER', '2019') + frame('TCON', '(17)')
+n = len(body)
+tag = b'ID3\x03\x00\x00' + bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127]) + body
+open(sys.argv[2], 'wb').write(tag + open(sys.argv[1], 'rb').read())
 PY
 
 # ---- helpers
@@ -134,6 +146,22 @@ out=$(tag click 2 noeditor 3000)
 expect "Close: the editor goes" grep -q "editor closed" <<<"$out"
 close_player
 
+step "tag editor on a file with only an ID3v2 tag"
+cp "$data/id3v2.mp3" "$work_file"
+start_player "Z:$work_file"
+out=$(tag command 40008 editor 5000 fields)
+echo "$out" | sed 's/^/  /'
+v2title="An ID3v2 title longer than thi"
+expect "ID3v2 only: the editor starts from the ID3v2 texts, cut to 30 bytes" \
+    test "$(field title "$out")|$(field artist "$out")|$(field year "$out")|$(field genre "$out")" \
+    = "$v2title|V2 Artist|2019|17"
+tag click 1093 >/dev/null
+t=$(tags "$work_file"); echo "  $t"
+expect "ID3v2 only: Save writes them as the ID3v1 tag" \
+    grep -q "title=\[$v2title\] artist=\[V2 Artist\] year=\[2019\] genre=17$" <<<"$t"
+tag click 2 noeditor 3000 >/dev/null
+close_player
+
 # ================================================= IRC announcement
 step "IRC announcement"
 # serve SECONDS: the stand-in IRC client, its pokes in $pokes.
@@ -170,6 +198,9 @@ expect "IRC: a template with two %s repeats the song; other % sequences stay" \
 announce "$data/tagged.mp3" IRCUseTag=1
 expect "IRC: IRCUseTag 1 and a tagged file: \"Title / Artist\"" \
     test "$got" = "/me is listening to Tagged Title / Some Artist in VORLO v1.00"
+announce "$data/id3v2.mp3" IRCUseTag=1
+expect "IRC: IRCUseTag 1 and a file with an ID3v2 tag: its title and artist" \
+    test "$got" = "/me is listening to An ID3v2 title longer than thirty bytes / V2 Artist in VORLO v1.00"
 
 ini IRCEnabled=1
 rm -f "$work/cap/cap.raw"*
