@@ -121,7 +121,7 @@ const char kLostCharacters[] =
 void Save(HWND dlg) {
     Id3v1Tag tag = g_editor.tag;
     if (TakeFields(dlg, &tag) &&
-        plat::ShowMessageBox(dlg, kLostCharacters, "Tag Editor", plat::MbOkCancel | plat::MbIconWarning) !=
+        plat::ShowMessageBox(dlg, kLostCharacters, "Save Tag", plat::MbOkCancel | plat::MbIconWarning) !=
             plat::IdOk)
         return;
     g_editor.tag = tag;

@@ -327,7 +327,7 @@ TEST_F(PlaylistFiles, ListsReadInTheirEncoding) {
         PlaylistClear();
         WriteText(dir.File(c.name), c.bytes);
         PlaylistOpenItem(kOpenLocal, dir.File(c.name).c_str());
-        EXPECT_EQ(Paths(), (Strings{dir.File(c.entry)})) << c.name;
+        EXPECT_EQ(Paths(), (Strings{dir.File("") + c.entry})) << c.name;
     }
     EXPECT_TRUE(ShownBoxes().empty());
 }
