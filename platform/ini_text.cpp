@@ -85,23 +85,22 @@ std::string IniSerialize(const IniFile& ini) {
     return out;
 }
 
-IniSection* IniFindSection(IniFile* ini, const char* name) {
+namespace {
+// The first item whose name is name (trimmed), or nullptr.
+template <typename Item>
+Item* FindNamed(std::vector<Item>& items, const char* name) {
     const char* b = name;
     const char* e = name + std::strlen(name);
     IniTrim(b, e);
-    for (IniSection& s : ini->sections)
-        if (SameName(s.name, b, e)) return &s;
+    for (Item& item : items)
+        if (SameName(item.name, b, e)) return &item;
     return nullptr;
 }
+}  // namespace
 
-IniKey* IniFindKey(IniSection* s, const char* name) {
-    const char* b = name;
-    const char* e = name + std::strlen(name);
-    IniTrim(b, e);
-    for (IniKey& k : s->keys)
-        if (SameName(k.name, b, e)) return &k;
-    return nullptr;
-}
+IniSection* IniFindSection(IniFile* ini, const char* name) { return FindNamed(ini->sections, name); }
+
+IniKey* IniFindKey(IniSection* s, const char* name) { return FindNamed(s->keys, name); }
 
 size_t IniCopyEntry(const char* value, char* buf, size_t size) {
     size_t len = std::strlen(value);

@@ -2,8 +2,9 @@
 """Checks `vorlo-decode --info` against the stream headers themselves and
 against ffprobe: every conformance vector, and files made with lame (CBR,
 VBR with a Xing header, mono, 22.05, 11.025 and 8 kHz) wrapped in a 200 KB
-ID3v2 tag in front and an ID3v1 tag behind. Runs the native tool and the
-Windows tool under Wine, whose answers must be identical.
+ID3v2 tag in front and an ID3v1 tag behind (one with Latin-1 texts, which
+come out in UTF-8). Runs the native tool and the Windows tool under Wine,
+whose answers must be identical.
 
 Usage: info_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import json
@@ -111,9 +112,10 @@ def expected_info(data):
 
 
 def run_info(tool, path):
-    r = run(tool, ["--info", host_path(tool, path)], timeout=120, text=True)
-    out = dict(line.split("=", 1) for line in r.stdout.replace("\r", "").splitlines() if "=" in line)
-    return r.returncode, out, r.stderr.replace("\r", "")
+    r = run(tool, ["--info", host_path(tool, path)], timeout=120)
+    text = r.stdout.decode("utf-8", "replace").replace("\r", "")
+    out = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+    return r.returncode, out, r.stderr.decode("utf-8", "replace").replace("\r", "")
 
 
 def ffprobe(path):
@@ -229,6 +231,13 @@ def main():
                                                          tag["year"], tag["comment"], 8))
             check_file("lame-" + name, mp3, which, xing_expected=xing)
             check_file("lame-" + name + "-tagged", wrapped, which, xing_expected=xing, tag=tag)
+        # ID3v1 texts are Latin-1 in the file; the tool prints them in UTF-8.
+        latin1 = dict(tag, title="Caf\u00e9 Se\u00f1or", artist="M\u00fcller", comment="\u00bfqu\u00e9?")
+        wrapped = os.path.join(tmp, "latin1-tagged.mp3")
+        with open(wrapped, "wb") as f:
+            f.write(body + id3v1(latin1["title"], latin1["artist"], latin1["album"], latin1["year"],
+                                 latin1["comment"], 8))
+        check_file("latin1-tagged", wrapped, which, xing_expected=xing, tag=latin1)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return finish()
