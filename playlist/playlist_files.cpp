@@ -82,10 +82,10 @@ std::string RootOf(const char* dir) {
 }
 #endif
 
-// A playlist file's text as UTF-8 (see TextFileToUtf8), read to at most
-// kPlaylistFileMax bytes. False when the file cannot be opened.
 constexpr uint32_t kPlaylistFileMax = 64u << 20;
 
+// A playlist file's text as UTF-8 (see TextFileToUtf8), read to at most
+// kPlaylistFileMax bytes. False when the file cannot be opened.
 bool ReadPlaylistText(const char* file, bool utf8Expected, std::string* text) {
     plat::File f = plat::FileOpenRead(file);
     if (!f) return false;
