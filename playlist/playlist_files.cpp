@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "platform/dir.h"
+#include "platform/ini_text.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "shell/settings.h"
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -80,108 +82,39 @@ std::string RootOf(const char* dir) {
 }
 #endif
 
-// The highest n of the keys "File<n>" anywhere in a PLS file, so that a
-// NumberOfEntries that lies cannot make the reader ask for millions of
-// missing keys. Key names are matched as the profile functions match them
-// (blanks around the name, any case).
-int HighestFileKey(const char* file) {
+constexpr uint32_t kPlaylistFileMax = 64u << 20;
+
+// A playlist file's text as UTF-8 (see TextFileToUtf8), read to at most
+// kPlaylistFileMax bytes. False when the file cannot be opened.
+bool ReadPlaylistText(const char* file, bool utf8Expected, std::string* text) {
     plat::File f = plat::FileOpenRead(file);
-    if (!f) return 0;
-    int highest = 0;
-    enum { LineStart, Letters, Digits, AfterDigits, Skip } state = LineStart;
-    int matched = 0;
-    long long number = 0;
+    if (!f) return false;
+    std::string bytes;
     char chunk[16384];
     int got;
-    while ((got = plat::FileRead(f, chunk, sizeof chunk)) > 0) {
-        for (int i = 0; i < got; ++i) {
-            char c = chunk[i];
-            if (c == '\0') continue;  // a UTF-16 file reads the same
-            if (c == '\r' || c == '\n') {
-                state = LineStart;
-                continue;
-            }
-            switch (state) {
-            case LineStart:
-                if (c == ' ' || c == '\t') break;
-                state = Letters;
-                matched = 0;
-                [[fallthrough]];
-            case Letters:
-                if (Upper(c) == "FILE"[matched]) {
-                    if (++matched == 4) {
-                        state = Digits;
-                        number = -1;
-                    }
-                } else {
-                    state = Skip;
-                }
-                break;
-            case Digits:
-                if (c >= '0' && c <= '9') {
-                    number = (number < 0 ? 0 : number) * 10 + (c - '0');
-                    if (number > INT_MAX) number = INT_MAX;
-                    break;
-                }
-                if (number < 0) {
-                    state = Skip;
-                    break;
-                }
-                state = AfterDigits;
-                [[fallthrough]];
-            case AfterDigits:
-                if (c == '=') {
-                    if (number > highest) highest = static_cast<int>(number);
-                    state = Skip;
-                } else if (c != ' ' && c != '\t') {
-                    state = Skip;
-                }
-                break;
-            case Skip:
-                break;
-            }
-        }
-    }
+    while (bytes.size() < kPlaylistFileMax && (got = plat::FileRead(f, chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, static_cast<size_t>(got));
     plat::FileClose(f);
-    return highest;
+    *text = TextFileToUtf8(bytes.data(), bytes.size(), utf8Expected);
+    return true;
 }
 
-// Reads the lines of a file through a fixed buffer: each line is cut to
-// 259 characters, the rest of a longer line is dropped.
-struct LineReader {
-    plat::File file;
-    char chunk[16384];
-    int have = 0, at = 0;
-    bool first = true;
-
-    bool Next(char* line, size_t size) {
-        size_t len = 0;
-        bool any = false;
-        for (;;) {
-            if (at == have) {
-                have = plat::FileRead(file, chunk, sizeof chunk);
-                at = 0;
-                if (have <= 0) {
-                    have = 0;
-                    line[len] = '\0';
-                    return any;
-                }
-                if (first) {
-                    first = false;
-                    if (have >= 3 && std::memcmp(chunk, "\xEF\xBB\xBF", 3) == 0) at = 3;
-                    if (at == have) continue;  // the file holds the mark alone
-                }
-            }
-            char c = chunk[at++];
-            any = true;
-            if (c == '\n' || c == '\r') {
-                line[len] = '\0';
-                return true;
-            }
-            if (len + 1 < size) line[len++] = c;
-        }
+// The highest n of the keys "File<n>" of a PLS section, so that a
+// NumberOfEntries that lies cannot make the reader ask for millions of
+// missing keys.
+int HighestFileKey(const plat::IniSection* section) {
+    long long highest = 0;
+    for (const plat::IniKey& k : section->keys) {
+        const std::string& n = k.name;
+        if (n.size() < 5 || !SameTextNoCase(n.c_str(), "FILE", 4)) continue;
+        long long number = 0;
+        size_t i = 4;
+        for (; i < n.size() && n[i] >= '0' && n[i] <= '9'; ++i)
+            number = std::min<long long>(number * 10 + (n[i] - '0'), INT_MAX);
+        if (i == n.size() && number > highest) highest = number;
     }
-};
+    return static_cast<int>(highest);
+}
 
 bool IsBlankLine(const char* s) {
     for (; *s; ++s)
@@ -189,11 +122,13 @@ bool IsBlankLine(const char* s) {
     return true;
 }
 
+bool IsM3uName(const char* name) { return EndsWithNoCase(name, ".M3U") || EndsWithNoCase(name, ".M3U8"); }
+
 // Opens a value read from a playlist file. A name that does not exist is
 // added all the same (it may live on a drive that is not there now; its
 // info stays unread): only names opened directly are reported missing.
 void OpenListedItem(int kind, const char* path) {
-    if (kind == kOpenLocal && !EndsWithNoCase(path, ".PLS") && !EndsWithNoCase(path, ".M3U") &&
+    if (kind == kOpenLocal && !EndsWithNoCase(path, ".PLS") && !IsM3uName(path) &&
         plat::GetPathKind(path) == plat::PathMissing) {
         PlaylistAdd(path);
         return;
@@ -254,7 +189,7 @@ int PlaylistOpenItem(int kind, const char* name) {
     bool ok = true;
     if (EndsWithNoCase(name, ".PLS")) {
         if (Nested([&] { return PlaylistLoadPls(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
-    } else if (EndsWithNoCase(name, ".M3U")) {
+    } else if (IsM3uName(name)) {
         if (Nested([&] { return PlaylistLoadM3u(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
     } else if (kind == kOpenUrl || plat::GetPathKind(name) == plat::PathIsFile) {
         PlaylistAdd(name);
@@ -291,16 +226,22 @@ int PlaylistLoadPls(const char* file) {
     if (!file) return 0;
     char dir[kPathSize];
     PlaylistDirectoryPrefix(file, dir, sizeof dir);
-    int n = static_cast<int>(plat::ProfileGetInt(kSection, "NumberOfEntries", -1, file));
+    std::string text;
+    ReadPlaylistText(file, false, &text);  // an unreadable file has no keys
+    plat::IniFile ini;
+    plat::IniParse(text.data(), text.data() + text.size(), &ini);
+    int n = static_cast<int>(plat::IniGetInt(&ini, kSection, "NumberOfEntries", -1));
     if (n == -1) return 0;
-    if (n > 0) {
-        int highest = HighestFileKey(file);
-        if (highest < n) n = highest;
-    }
+    if (n > 0) n = std::min(n, HighestFileKey(plat::IniFindSection(&ini, kSection)));
     for (int i = 1; i <= n; ++i) {
-        char key[32], value[kPathSize], path[kPathSize];
+        char key[32];
         std::snprintf(key, sizeof key, "File%d", i);
-        plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
+        const char* found = plat::IniFindValue(&ini, kSection, key);
+        if (!found) continue;
+        std::vector<char> unquoted(std::strlen(found) + 1);
+        plat::IniCopyEntry(found, unquoted.data(), unquoted.size());
+        char value[kPathSize], path[kPathSize];
+        Utf8CopyCut(value, sizeof value, unquoted.data());
         if (!value[0]) continue;
         int kind = ResolvePlaylistValue(dir, value, path, sizeof path);
         OpenListedItem(kind, path);
@@ -312,17 +253,24 @@ int PlaylistLoadM3u(const char* file) {
     if (!file) return 0;
     char dir[kPathSize];
     PlaylistDirectoryPrefix(file, dir, sizeof dir);
-    LineReader reader;
-    reader.file = plat::FileOpenRead(file);
-    if (!reader.file) return 0;
-    char line[kPathSize];
-    while (reader.Next(line, sizeof line)) {
+    std::string text;
+    if (!ReadPlaylistText(file, EndsWithNoCase(file, ".M3U8"), &text)) return 0;
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* eol = p;
+        while (eol < end && *eol != '\n' && *eol != '\r') ++eol;
+        // A line longer than a path is cut there, on a character boundary.
+        char line[kPathSize];
+        const size_t len = Utf8CutLength(p, std::min<size_t>(static_cast<size_t>(eol - p), kPathSize - 1));
+        std::memcpy(line, p, len);
+        line[len] = '\0';
+        p = eol < end && *eol == '\r' && eol + 1 < end && eol[1] == '\n' ? eol + 2 : eol + 1;
         if (line[0] == '#' || IsBlankLine(line)) continue;
         char path[kPathSize];
         int kind = ResolvePlaylistValue(dir, line, path, sizeof path);
         OpenListedItem(kind, path);
     }
-    plat::FileClose(reader.file);
     return 1;
 }
 
@@ -332,33 +280,69 @@ void CollectPath(const PlaylistEntry* e, int, int, void* context) {
 }
 }  // namespace
 
-int PlaylistSavePls(const char* file) {
-    if (!file || !*file) return 0;
+namespace {
+
+// The values a list saved as file holds for the playlist's entries: paths
+// inside the list's directory relative to it, others whole.
+std::vector<std::string> ListValues(const char* file) {
     std::vector<std::string> paths;
     PlaylistForEach(CollectPath, &paths);
-    if (paths.empty()) return 0;
     char dir[kPathSize];
     PlaylistDirectoryPrefix(file, dir, sizeof dir);
-    size_t dirLen = std::strlen(dir);
-    bool ok = true;
-    int k = 0;
-    for (const std::string& p : paths) {
-        const char* value = p.c_str();
+    const size_t dirLen = std::strlen(dir);
+    for (std::string& p : paths) {
 #ifdef _WIN32
-        bool inside = dirLen && p.size() > dirLen && SameTextNoCase(value, dir, dirLen);
+        bool inside = dirLen && p.size() > dirLen && SameTextNoCase(p.c_str(), dir, dirLen);
 #else
         // POSIX file names differ by case: only an exact prefix is the directory.
-        bool inside = dirLen && p.size() > dirLen && std::memcmp(value, dir, dirLen) == 0;
+        bool inside = dirLen && p.size() > dirLen && std::memcmp(p.c_str(), dir, dirLen) == 0;
 #endif
-        if (inside) value += dirLen;
+        if (inside) p.erase(0, dirLen);
+    }
+    return paths;
+}
+
+}  // namespace
+
+int PlaylistSavePls(const char* file) {
+    if (!file || !*file) return 0;
+    const std::vector<std::string> values = ListValues(file);
+    if (values.empty()) return 0;
+    bool ok = true;
+    int k = 0;
+    for (const std::string& value : values) {
         char key[32];
         std::snprintf(key, sizeof key, "File%d", ++k);
-        ok = plat::ProfileWriteString(kSection, key, value, file) && ok;
+        ok = plat::ProfileWriteString(kSection, key, value.c_str(), file) && ok;
     }
     char count[32];
     std::snprintf(count, sizeof count, "%d", k);
     ok = plat::ProfileWriteString(kSection, "NumberOfEntries", count, file) && ok;
     return ok ? k : 0;
+}
+
+int PlaylistSaveM3u(const char* file) {
+    if (!file || !*file) return 0;
+    const std::vector<std::string> values = ListValues(file);
+    if (values.empty()) return 0;
+    std::string text;
+    bool ascii = true;
+    for (const std::string& value : values) {
+        text += value + "\r\n";
+        for (char c : value) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (!ascii && !EndsWithNoCase(file, ".M3U8")) text.insert(0, "\xEF\xBB\xBF");
+    plat::File f = plat::FileCreate(file);
+    if (!f) return 0;
+    const bool ok = plat::FileWrite(f, text.data(), static_cast<uint32_t>(text.size())) ==
+                    static_cast<int>(text.size());
+    plat::FileClose(f);
+    return ok ? static_cast<int>(values.size()) : 0;
+}
+
+int PlaylistSaveList(const char* file) {
+    if (!file) return 0;
+    return IsM3uName(file) ? PlaylistSaveM3u(file) : PlaylistSavePls(file);
 }
 
 int PlaylistOpenChosenFiles(const char* result, size_t size, size_t fileOffset, int clearFirst) {

@@ -11,6 +11,12 @@
 // separator is '/', an absolute value starts with it, and a backslash in a
 // value (a list written on Windows) is read as '/'.
 //
+// Text encodings: a playlist's text is UTF-8 when it begins with a UTF-8
+// byte-order mark, when its name ends in ".m3u8", or when its bytes are
+// valid UTF-8 (as ASCII is); a UTF-16 byte-order mark makes it UTF-16; any
+// other file was written in the former ANSI code page (Windows-1252 on
+// POSIX) and is converted. Lists are saved in UTF-8.
+//
 // A listed name that does not exist is added all the same (its info stays
 // unread). Every resulting path takes at most 259 characters. Nested playlists and
 // directories are opened to a depth of kPlaylistMaxDepth: a playlist that
@@ -25,8 +31,8 @@ constexpr int kPlaylistMaxDepth = 16;
 constexpr int kOpenLocal = 0;
 constexpr int kOpenUrl = 2;
 
-// Opens a name by its kind and extension: ".PLS" and ".M3U" (any case) load
-// the playlist; a URL (kind 2) or an existing non-directory is added;
+// Opens a name by its kind and extension: ".PLS", ".M3U" and ".M3U8" (any
+// case) load the playlist; a URL (kind 2) or an existing non-directory is added;
 // anything else is scanned as a directory. Failures are shown ("Error
 // Loading Playlist: %s", "Error Adding Directory: %s", caption "Error...")
 // and the caller goes on. Returns 1.
@@ -39,15 +45,26 @@ int PlaylistAddDirectory(const char* directory);
 // 0 when NumberOfEntries is missing.
 int PlaylistLoadPls(const char* file);
 // Opens each line of an M3U file. Blank lines and lines beginning with "#"
-// are passed over, as is a UTF-8 byte-order mark; lines end in LF, CR LF or
-// CR; a line longer than 259 characters is cut there. 0 when the file
-// cannot be opened.
+// are passed over; lines end in LF, CR LF or CR; a line longer than 259
+// bytes is cut there (on a character boundary). 0 when the file cannot be
+// opened.
 int PlaylistLoadM3u(const char* file);
 // Writes the playlist into section "playlist" of file with INI semantics:
 // File1..FileN (paths inside the playlist's directory relative to it), then
 // NumberOfEntries. Returns the count; 0 when the playlist is empty or a key
 // could not be written.
 int PlaylistSavePls(const char* file);
+// Writes the playlist as an M3U file, replacing it: one path a line
+// (relative as in a PLS file), each ended by CR LF, in UTF-8. An ".m3u8"
+// file never begins with a byte-order mark (that name says UTF-8 already);
+// an ".m3u" file begins with one when some path is not plain ASCII, so that
+// a reader that would take it for the ANSI code page knows better, and a
+// list of ASCII paths stays as every player reads it. Returns the count; 0
+// when the playlist is empty or the file could not be written.
+int PlaylistSaveM3u(const char* file);
+// PlaylistSaveM3u for a name ending in ".m3u" or ".m3u8" (any case), else
+// PlaylistSavePls.
+int PlaylistSaveList(const char* file);
 
 // What the open-file dialog hands back, taken apart: result is the dialog's
 // buffer (size bytes) of the directory and the NUL-terminated names that

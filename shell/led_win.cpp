@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "output/output_driver.h"
 #include "platform/platform.h"
@@ -67,16 +68,17 @@ void CurrentName(char* name, size_t size) {
         GetPathTitle(e.path, name, 256);
 }
 
-// Draws glyph n (-1: blank) at x, y of dst from the glyph strip in src.
+// Draws glyph n at x, y of dst from the glyph strip in src.
 void DrawGlyph(HDC dst, int x, int y, HDC src, int n) {
-    if (n < 0) n = 0;  // the space glyph
     BitBlt(dst, x, y, kGlyphWidth, kGlyphHeight, src, kGlyphWidth * n, 0, SRCCOPY);
 }
 
 void BuildNameStrip(HDC screen, LedThreadRes* r) {
     char name[600];  // "title / artist": two texts of up to 255 bytes
     CurrentName(name, sizeof name);
-    const int chars = static_cast<int>(std::strlen(name));
+    // One cell per character of the UTF-8 name, whatever its bytes.
+    const std::vector<int> glyphs = LedGlyphsOf(name);
+    const int chars = static_cast<int>(glyphs.size());
     // At least the panel's width, so a short name never copies from outside
     // the strip; the rest shows blank glyphs.
     const int minChars = (g_led.width + kGlyphWidth - 1) / kGlyphWidth;
@@ -88,7 +90,7 @@ void BuildNameStrip(HDC screen, LedThreadRes* r) {
         Selection s1(dst.get(), r->strip.get());
         Selection s2(src.get(), r->glyphs.get());
         for (int i = 0; i < cells; ++i)
-            DrawGlyph(dst.get(), kGlyphWidth * i, 0, src.get(), i < chars ? LedGlyphIndex(name[i]) : -1);
+            DrawGlyph(dst.get(), kGlyphWidth * i, 0, src.get(), i < chars ? glyphs[i] : LedGlyphIndex(' '));
     }
     r->scroll.maxOffset = LedMaxOffset(chars);
     r->scroll.offset = 0;

@@ -786,9 +786,9 @@ int MainWindowDecoderThreadId() { return g_mw.decoderThread == -1 ? 0 : g_mw.dec
 
 int PlaylistOpenDialog(HWND owner, int clearFirst, int filterIndex) {
     static const char kFilters[] =
-        "All Supported Files\0*.MP1;*.MP2;*.MP3;*.PLS;*.M3U\0"
+        "All Supported Files\0*.MP1;*.MP2;*.MP3;*.PLS;*.M3U;*.M3U8\0"
         "Mpeg Audio Files\0*.MP1;*.MP2;*.MP3\0"
-        "Playlist Files\0*.PLS;*.M3U\0"
+        "Playlist Files\0*.PLS;*.M3U;*.M3U8\0"
         "All FileTypes\0*.*\0";
     const char* filter = kFilters;
     for (int i = 0; i < filterIndex && i < 3; ++i) {

@@ -184,7 +184,9 @@ void SaveList() {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = g_ed.hwnd;
-    ofn.lpstrFilter = "Playlist Files\0*.pls\0";
+    // The name's extension picks the format; a name without one takes the
+    // chosen type's (the dialog adds it), PLS by default.
+    ofn.lpstrFilter = "Playlist Files\0*.pls\0M3U8 Playlist (UTF-8)\0*.m3u8\0M3U Playlist\0*.m3u\0";
     ofn.lpstrFile = name;
     ofn.nMaxFile = sizeof name;
     ofn.lpstrDefExt = "PLS";
@@ -192,7 +194,7 @@ void SaveList() {
     if (!GetSaveFileNameA(&ofn)) return;
     // An empty list has nothing to save; any other failure must not pass
     // for a saved list.
-    if (PlaylistCount() > 0 && PlaylistSavePls(name) <= 0)
+    if (PlaylistCount() > 0 && PlaylistSaveList(name) <= 0)
         ShowEditorError("Error Saving Playlist: %s", name);
 }
 

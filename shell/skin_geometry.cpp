@@ -3,6 +3,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#include "tag/text_codec.h"
 
 // ------------------------------------------------------------- the window
 
@@ -239,11 +242,29 @@ int DialSweepSteps(int from, int to, int* out, int max) {
 
 // ---------------------------------------------------------------- the LED
 
-int LedGlyphIndex(char c) {
-    int code = static_cast<unsigned char>(c);
-    if (code >= 'a' && code <= 'z') code -= 'a' - 'A';
-    const int n = code - 32;
-    return n >= 0 && n < kGlyphCount ? n : -1;
+namespace {
+// U+00C0..U+00FF as the strip shows them: the base letter, or '?' for none.
+constexpr char kLatin1Letters[] = "AAAAAAACEEEEIIIIDNOOOOOXOUUUUY??AAAAAAACEEEEIIIIDNOOOOO?OUUUUY?Y";
+static_assert(sizeof kLatin1Letters == 64 + 1, "one letter for each of U+00C0..U+00FF");
+}  // namespace
+
+int LedGlyphIndex(char32_t c) {
+    if (c >= 0xC0 && c <= 0xFF) c = static_cast<unsigned char>(kLatin1Letters[c - 0xC0]);
+    switch (c) {
+    case 0xA0: c = ' '; break;
+    case 0x2018: case 0x2019: c = '\''; break;
+    case 0x201C: case 0x201D: c = '"'; break;
+    case 0x2013: case 0x2014: c = '-'; break;
+    }
+    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+    return c >= 32 && c < 32 + kGlyphCount ? static_cast<int>(c - 32) : kLedPlaceholderGlyph;
+}
+
+std::vector<int> LedGlyphsOf(const char* text) {
+    std::vector<int> glyphs;
+    const char* end = text + std::strlen(text);
+    while (text < end) glyphs.push_back(LedGlyphIndex(Utf8Next(&text, end)));
+    return glyphs;
 }
 
 void LedFormatTime(int ms, char* out, size_t size) {

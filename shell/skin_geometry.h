@@ -11,6 +11,8 @@
 // centre, so a pixel lies in a rectangle exactly when GDI's PtInRegion says so.
 #pragma once
 
+#include <vector>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -193,8 +195,15 @@ int DialSweepSteps(int from, int to, int* out, int max);
 constexpr int kLedX = 29, kLedY = 29, kLedWidth = 146, kLedHeight = 36;
 constexpr int kGlyphWidth = 12, kGlyphHeight = 15;
 constexpr int kGlyphCount = 89;  // codes 32..120
-// The glyph drawn for a character (upper-cased), or -1 for a blank cell.
-int LedGlyphIndex(char c);
+// The cell shown for a character the strip has no glyph for: the '?' glyph.
+constexpr int kLedPlaceholderGlyph = '?' - 32;
+// The glyph drawn for a character (a Unicode code point): letters in upper
+// case, accented Latin letters as their base letter, typographic quotes and
+// dashes as their ASCII forms, a no-break space as the space; every other
+// character the strip lacks shows kLedPlaceholderGlyph.
+int LedGlyphIndex(char32_t c);
+// The glyphs of a UTF-8 text, one per character (not per byte).
+std::vector<int> LedGlyphsOf(const char* text);
 // The played time "%01d:%02d:%02d" (hours, minutes, seconds) of ms;
 // negative times read as 0.
 void LedFormatTime(int ms, char* out, size_t size);
@@ -205,7 +214,7 @@ struct LedScroll {
     int step;
     int maxOffset;
 };
-// The largest offset for a name of `chars` characters.
+// The largest offset for a name of `chars` characters (glyphs).
 constexpr int LedMaxOffset(int chars) {
     return chars * kGlyphWidth - kLedWidth > 0 ? chars * kGlyphWidth - kLedWidth : 0;
 }

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 #include "playlist/playlist_files.h"
+#include "tag/text_codec.h"
 
 int SplitCommandLine(const char* commandLine, ArgumentList* list) {
     list->count = 0;
@@ -102,13 +104,16 @@ bool ParseHandOver(uint32_t code, uint32_t size, const void* data, HandOverReque
     case kHandOverReplace: {
         // The sender's bytes carry no terminator; read no further than size.
         const char* bytes = static_cast<const char*>(data);
+        // More than a path's worth is never needed: a name in the former
+        // code page at most triples as UTF-8.
+        const size_t limit = size < 4 * kHandOverNameSize ? size : 4 * kHandOverNameSize;
         size_t n = 0;
-        if (bytes) {
-            size_t limit = size < kHandOverNameSize - 1 ? size : kHandOverNameSize - 1;
+        if (bytes)
             while (n < limit && bytes[n] != '\0') ++n;
-            std::memcpy(request->name, bytes, n);
-        }
-        request->name[n] = '\0';
+        // The name is UTF-8, as the program's strings are; a sender that runs
+        // in the former ANSI code page (an older build) sends other bytes.
+        const std::string name = IsValidUtf8(bytes, n) ? std::string(bytes, n) : AnsiToUtf8(bytes, n);
+        Utf8CopyCut(request->name, sizeof request->name, name.c_str());
         break;
     }
     case kHandOverPlayIndex:

@@ -91,7 +91,8 @@ struct HandOverRequest {
 
 // Reads a received record (code, size, data) into request. Any bytes are
 // safe: the name is taken up to the first NUL or size bytes, whichever comes
-// first, and cut at 259 characters; a null data with a non-zero size gives
-// an empty name. Returns false for codes above 4, which are to be ignored
+// first, and cut at 259 bytes on a character boundary (a name that is not
+// UTF-8 is taken for the former ANSI code page and converted); a null data
+// with a non-zero size gives an empty name. Returns false for codes above 4, which are to be ignored
 // (the request is then zeroed); true otherwise.
 bool ParseHandOver(uint32_t code, uint32_t size, const void* data, HandOverRequest* request);

@@ -97,21 +97,38 @@ void FillFields(HWND dlg) {
     SendMessageA(genres, CB_SETCURSEL, static_cast<WPARAM>(genre), 0);
 }
 
-// The dialog's fields into the record: 30 characters of each text, 4 of the
-// year, and the genre chosen in the list.
-void TakeFields(HWND dlg) {
-    Id3v1Tag& tag = g_editor.tag;
-    for (int id : kTextFields) GetDlgItemTextA(dlg, id, FieldText(&tag, id), kTextWidth + 1);
-    GetDlgItemTextA(dlg, IDC_TAG_YEAR, tag.year, sizeof tag.year);
+// The dialog's fields into tag: 30 characters of each text, 4 of the year,
+// and the genre chosen in the list. Returns true when some character has no
+// place in an ID3v1 tag (it is stored as '?').
+bool TakeFields(HWND dlg, Id3v1Tag* tag) {
+    bool lost = false;
+    // The fields are limited to their width in characters; as UTF-8 a
+    // character may take up to four bytes.
+    char text[4 * kTextWidth + 1];
+    for (int id : kTextFields) {
+        GetDlgItemTextA(dlg, id, text, sizeof text);
+        lost = Id3v1StoreText(FieldText(tag, id), kId3v1TextSize, text, kTextWidth) || lost;
+    }
+    GetDlgItemTextA(dlg, IDC_TAG_YEAR, text, sizeof text);
+    lost = Id3v1StoreText(tag->year, sizeof tag->year, text, 4) || lost;
     const LRESULT genre = SendDlgItemMessageA(dlg, IDC_TAG_GENRE, CB_GETCURSEL, 0, 0);
     if (genre >= 0 && genre < kGenreCount) {
-        tag.genre = static_cast<int32_t>(genre);
-        std::snprintf(tag.genreName, sizeof tag.genreName, "%s", kGenreTable[genre]);
+        tag->genre = static_cast<int32_t>(genre);
+        std::snprintf(tag->genreName, sizeof tag->genreName, "%s", kGenreTable[genre]);
     }
+    return lost;
 }
 
+const char kLostCharacters[] =
+    "Some characters cannot be stored in an ID3v1 tag and will be saved as '?'.";
+
 void Save(HWND dlg) {
-    TakeFields(dlg);
+    Id3v1Tag tag = g_editor.tag;
+    if (TakeFields(dlg, &tag) &&
+        plat::ShowMessageBox(dlg, kLostCharacters, "Save Tag", plat::MbOkCancel | plat::MbIconWarning) !=
+            plat::IdOk)
+        return;
+    g_editor.tag = tag;
     plat::File file = plat::FileOpenReadWrite(g_editor.path);
     if (!file) {
         ShowOpenForWritingError();

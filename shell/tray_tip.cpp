@@ -1,6 +1,9 @@
 #include "shell/tray_tip.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "tag/text_codec.h"
 
 #include "resources/resource.h"
 
@@ -21,8 +24,11 @@ int TrayIconForPercent(int percent) { return kTrayIcons[ClampPercent(percent) / 
 
 void FormatTrayTip(const char* title, int percent, char* out, std::size_t size) {
     if (size == 0) return;
-    char tip[kTrayTipMax + 1];
-    // snprintf cuts at the buffer's end and always terminates.
+    char tip[kTrayTipBytes];
+    // snprintf cuts at the buffer's end and always terminates; the cuts that
+    // count are the ones on a character boundary.
     std::snprintf(tip, sizeof tip, "Vor - %s - %03d%%", title ? title : "", ClampPercent(percent));
-    std::snprintf(out, size, "%s", tip);
+    const std::size_t len = Utf8CutLength(tip, size - 1, kTrayTipMax);
+    std::memcpy(out, tip, len);
+    out[len] = '\0';
 }

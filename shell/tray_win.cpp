@@ -56,7 +56,10 @@ HICON IconFor(int percent) {
     return nullptr;
 }
 
-void FillNotifyData(HWND main, NOTIFYICONDATAA& nid) {
+// The tip goes through the wide call: its 63 characters then always fit
+// the record (the 8-bit record holds 127 bytes, fewer than 63 characters of
+// most scripts take as UTF-8).
+void FillNotifyData(HWND main, NOTIFYICONDATAW& nid) {
     std::memset(&nid, 0, sizeof nid);
     nid.cbSize = sizeof nid;
     nid.hWnd = main;
@@ -67,7 +70,9 @@ void FillNotifyData(HWND main, NOTIFYICONDATAA& nid) {
     char path[kPlaylistPathSize];
     char title[kPlaylistPathSize] = "";
     if (PlaylistGetCurrentPath(path, sizeof path)) GetPathTitle(path, title, sizeof title);
-    FormatTrayTip(title, g_tray.lastPercent, nid.szTip, kTrayTipMax + 1);
+    char tip[kTrayTipBytes];
+    FormatTrayTip(title, g_tray.lastPercent, tip, sizeof tip);
+    if (!MultiByteToWideChar(CP_ACP, 0, tip, -1, nid.szTip, ARRAYSIZE(nid.szTip))) nid.szTip[0] = L'\0';
 }
 
 int SeekThread() {
@@ -280,22 +285,22 @@ void LoadTrayIcons(HINSTANCE instance) {
 void AddTrayIcon(HWND main, int percent, int decoderThread) {
     g_tray.lastPercent = percent;
     g_tray.decoderThread = decoderThread;
-    NOTIFYICONDATAA nid;
+    NOTIFYICONDATAW nid;
     FillNotifyData(main, nid);
     // A refused icon is not reported: the window hides all the same, and
     // restoring it by the task list still works.
-    Shell_NotifyIconA(NIM_ADD, &nid);
+    Shell_NotifyIconW(NIM_ADD, &nid);
     g_tray.inTray = true;
     ShowWindow(main, SW_HIDE);
 }
 
 void RemoveTrayIcon(HWND main) {
     if (!g_tray.inTray) return;
-    NOTIFYICONDATAA nid = {};
+    NOTIFYICONDATAW nid = {};
     nid.cbSize = sizeof nid;
     nid.hWnd = main;
     nid.uID = VORLO_TRAY_ICON_ID;
-    Shell_NotifyIconA(NIM_DELETE, &nid);
+    Shell_NotifyIconW(NIM_DELETE, &nid);
     g_tray.inTray = false;
     g_tray.holdPending = false;
     KillTimer(main, VORLO_TRAY_TIMER);
@@ -305,9 +310,9 @@ void RemoveTrayIcon(HWND main) {
 void UpdateTrayIcon(HWND main, int percent) {
     g_tray.lastPercent = percent;
     if (!g_tray.inTray) return;
-    NOTIFYICONDATAA nid;
+    NOTIFYICONDATAW nid;
     FillNotifyData(main, nid);
-    Shell_NotifyIconA(NIM_MODIFY, &nid);
+    Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
 int ShowMiniController(HWND main) {

@@ -2,6 +2,9 @@
 #include "tag/id3v1.h"
 
 #include <cstring>
+#include <string>
+
+#include "tag/text_codec.h"
 
 const char* const kGenreTable[kGenreCount] = {
     "Blues",      "Classic Rock", "Country",     "Dance",      "Disco",       "Funk",
@@ -26,10 +29,10 @@ constexpr int kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommen
 constexpr int kGenreAt = 127;
 constexpr int kTextWidth = 30, kYearWidth = 4;
 
-static_assert(sizeof(Id3v1Tag::title) > kTextWidth && sizeof(Id3v1Tag::artist) > kTextWidth &&
-                  sizeof(Id3v1Tag::album) > kTextWidth && sizeof(Id3v1Tag::comment) > kTextWidth &&
-                  sizeof(Id3v1Tag::year) > kYearWidth,
-              "every record field holds its tag field and a terminator");
+static_assert(sizeof(Id3v1Tag::title) > 2 * kTextWidth && sizeof(Id3v1Tag::artist) > 2 * kTextWidth &&
+                  sizeof(Id3v1Tag::album) > 2 * kTextWidth && sizeof(Id3v1Tag::comment) > 2 * kTextWidth &&
+                  sizeof(Id3v1Tag::year) > 2 * kYearWidth,
+              "every record field holds its tag field as UTF-8 and a terminator");
 
 void ShowError(const char* text) {
     plat::ShowMessageBox(plat::MainWindow(), text, "Error...", plat::MbOk);
@@ -48,28 +51,34 @@ bool ReadBlock(plat::File file, unsigned char* block) {
     return g_ops.read(file, block, kTagSize) == static_cast<int>(kTagSize);
 }
 
-// Copies one text field out of the tag into dst (dstSize > width): up to width
-// bytes, stopping at a zero byte, then drops trailing spaces. dst is always
-// terminated, and the bytes after the text are zero.
+// Copies one text field out of the tag into dst (dstSize > 2 * width): up
+// to width bytes, stopping at a zero byte, without trailing spaces, as
+// UTF-8. dst is always terminated, and the bytes after the text are zero.
 void ReadField(char* dst, size_t dstSize, const unsigned char* src, int width) {
     std::memset(dst, 0, dstSize);
     int len = 0;
-    while (len < width && src[len] != 0) {
-        dst[len] = static_cast<char>(src[len]);
-        ++len;
-    }
-    while (len > 0 && dst[len - 1] == ' ') dst[--len] = '\0';
+    while (len < width && src[len] != 0) ++len;
+    while (len > 0 && src[len - 1] == ' ') --len;
+    const char* text = reinterpret_cast<const char*>(src);
+    const std::string utf8 = TextIsUtf8() ? Latin1ToUtf8(text, static_cast<size_t>(len))
+                                          : std::string(text, static_cast<size_t>(len));
+    std::memcpy(dst, utf8.data(), utf8.size());
 }
 
-// Puts one text field of the record into the tag: at most width characters
-// (the record's text need not be terminated within them), padded with spaces.
-void WriteField(unsigned char* dst, const char* src, int width) {
-    int len = 0;
-    while (len < width && src[len] != '\0') {
-        dst[len] = static_cast<unsigned char>(src[len]);
-        ++len;
-    }
-    std::memset(dst + len, ' ', static_cast<size_t>(width - len));
+// The record's text (which need not be terminated within size bytes) as the
+// tag's bytes.
+std::string FieldBytes(const char* src, size_t size) {
+    const size_t len = strnlen(src, size);
+    return TextIsUtf8() ? Utf8ToLatin1(src, len) : std::string(src, len);
+}
+
+// Puts one text field of the record into the tag: at most width characters,
+// padded with spaces.
+void WriteField(unsigned char* dst, const char* src, size_t size, int width) {
+    const std::string bytes = FieldBytes(src, size);
+    const size_t len = bytes.size() < static_cast<size_t>(width) ? bytes.size() : static_cast<size_t>(width);
+    std::memcpy(dst, bytes.data(), len);
+    std::memset(dst + len, ' ', static_cast<size_t>(width) - len);
 }
 
 // Cuts off the tag known to end the file. Reports failures to the user.
@@ -124,11 +133,11 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
 
     unsigned char block[kTagSize] = {};
     std::memcpy(block, "TAG", 3);
-    WriteField(block + kTitleAt, tag->title, kTextWidth);
-    WriteField(block + kArtistAt, tag->artist, kTextWidth);
-    WriteField(block + kAlbumAt, tag->album, kTextWidth);
-    WriteField(block + kYearAt, tag->year, kYearWidth);
-    WriteField(block + kCommentAt, tag->comment, kTextWidth);
+    WriteField(block + kTitleAt, tag->title, sizeof tag->title, kTextWidth);
+    WriteField(block + kArtistAt, tag->artist, sizeof tag->artist, kTextWidth);
+    WriteField(block + kAlbumAt, tag->album, sizeof tag->album, kTextWidth);
+    WriteField(block + kYearAt, tag->year, sizeof tag->year, kYearWidth);
+    WriteField(block + kCommentAt, tag->comment, sizeof tag->comment, kTextWidth);
     // "Unknown" and anything outside the table are stored as 0.
     block[kGenreAt] = static_cast<unsigned char>(tag->genre >= 0 && tag->genre < kGenreUnknown ? tag->genre : 0);
 
@@ -154,6 +163,20 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
     if (g_ops.seek(file, end, plat::SeekBegin) == end) g_ops.truncate(file);
     ShowError(kWriteError);
     return 0;
+}
+
+bool Id3v1StoreText(char* field, size_t size, const char* text, int width) {
+    if (!field || size == 0) return false;
+    if (!text) text = "";
+    const size_t cut = Utf8CutLength(text, SIZE_MAX / 2, static_cast<size_t>(width));
+    bool lost = false;
+    std::string stored(text, cut);
+    if (TextIsUtf8()) {
+        const std::string latin1 = Utf8ToLatin1(text, cut, &lost);
+        stored = Latin1ToUtf8(latin1.data(), latin1.size());
+    }
+    Utf8CopyCut(field, size, stored.c_str());
+    return lost;
 }
 
 int WipeId3v1Tag(plat::File file) {

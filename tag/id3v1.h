@@ -10,19 +10,27 @@
 //   127     1     genre index
 //
 // Text fields are written padded with spaces; zero padding is read as well.
+// Their bytes are Latin-1 by convention: the record holds them as UTF-8 (as
+// every string of the program), converted when read and converted back when
+// written, where a character that Latin-1 lacks becomes '?'.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
 
+// UTF-8 takes up to two bytes for a Latin-1 character.
+constexpr int kId3v1TextSize = 61;  // 30 Latin-1 characters as UTF-8, a terminator
+constexpr int kId3v1YearSize = 9;   // 4 of them
+
 struct Id3v1Tag {
     int32_t valid;       // 1 when the record holds a tag read from a file
-    char title[32];      // 30 characters and a terminator
-    char artist[32];
-    char album[32];
-    char year[5];
-    char comment[31];
+    char title[kId3v1TextSize];  // UTF-8
+    char artist[kId3v1TextSize];
+    char album[kId3v1TextSize];
+    char year[kId3v1YearSize];
+    char comment[kId3v1TextSize];
     char genreName[33];  // the genre's name from kGenreTable
     int32_t genre;       // index into kGenreTable, 0..44
 };
@@ -36,9 +44,14 @@ extern const char* const kGenreTable[kGenreCount];
 // with valid 0 and the other fields untouched. Leaves the file position at
 // the end of the file.
 int ReadId3v1Tag(plat::File file, Id3v1Tag* tag);
-// Writes tag as the file's tag, replacing any tag already there. Returns 1
-// when all 128 bytes were written.
+// Writes tag as the file's tag, replacing any tag already there: each text
+// cut to the field's width in Latin-1 characters. Returns 1 when all 128
+// bytes were written.
 int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag);
+// Stores text (UTF-8) into a record field of size bytes as a tag holds it:
+// cut to width characters, each character that Latin-1 lacks replaced by
+// '?'. Returns true when some were replaced.
+bool Id3v1StoreText(char* field, size_t size, const char* text, int width);
 // Removes the file's tag, if it has one. Returns 1 when the file holds no tag
 // afterwards.
 int WipeId3v1Tag(plat::File file);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "tag/text_codec.h"
 #include "tag/utf8_text.h"
 
 namespace {
@@ -41,7 +42,12 @@ int ReadTitleTags(plat::File file, TitleTags* titles, Id3v1Tag* v1, Id3v2Tag* v2
     return titles->source;
 }
 
-void Id3v1FieldText(char* dst, const char* text, size_t width) { CopyUtf8Cut(dst, width + 1, text); }
+void Id3v1FieldText(char* dst, const char* text, size_t width) {
+    // Each character becomes one Latin-1 byte (or '?') when the tag is saved.
+    size_t n = Utf8CutLength(text, kId3v1TextSize - 1, width);
+    std::memcpy(dst, text, n);
+    dst[n] = '\0';
+}
 
 void Id3v1FromTexts(const TagTexts& texts, Id3v1Tag* tag) {
     constexpr size_t kWidth = 30, kYearWidth = 4;

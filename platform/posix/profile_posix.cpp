@@ -1,26 +1,12 @@
 // Private-profile (INI) files on POSIX, with the semantics and the bytes of
-// the Win32 functions as Wine implements them:
-//
-// - A file is read as lines split at any run of CR and LF; each line is
-//   trimmed of blanks (ASCII white space and ^Z) and blank lines vanish.
-// - "[name]" (the last ']' of the line closes it, the rest is ignored) opens
-//   a section; the name is trimmed. Lines before the first header belong to
-//   an unnamed section.
-// - Any other line is a key: the text before the first '=' (trimmed) is the
-//   name, the text after it (trimmed) the value. A line without '=' is a key
-//   without a value, which reads as missing.
-// - Section and key names compare without regard to ASCII case, after the
-//   query is trimmed. Only the first section of a name is ever searched, and
-//   the first key of a name in it.
-// - A value is returned without one pair of enclosing quotes (" or ').
-// - A write that changes something rewrites the whole file from what was
-//   read: "[name]" headers (none for the unnamed section), "name=value" or
-//   the bare name, every line ended by CR LF. A write that changes nothing
-//   leaves the file alone.
+// the Win32 functions as Wine implements them (platform/ini_text.h). A
+// write that changes something rewrites the whole file from what was read;
+// a write that changes nothing leaves the file alone.
 //
 // The file is replaced through a temporary file beside it and a rename, so
 // that a failed write leaves the previous file whole.
 #include "platform/platform.h"
+#include "platform/ini_text.h"
 
 #include <atomic>
 #include <cerrno>
@@ -36,97 +22,6 @@
 namespace plat {
 
 namespace {
-
-struct IniKey {
-    std::string name;
-    std::string value;
-    bool hasValue;  // false for a line without '='
-};
-
-struct IniSection {
-    std::string name;  // empty for the lines before the first header
-    std::vector<IniKey> keys;
-};
-
-// sections[0] is always the unnamed section.
-struct IniFile {
-    std::vector<IniSection> sections;
-};
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A;
-}
-
-// The bounds [b, e) of s without leading (and, if wanted, trailing) blanks.
-void Trim(const char*& b, const char*& e, bool trailing = true) {
-    while (b < e && IsBlank(*b)) ++b;
-    while (trailing && e > b && IsBlank(e[-1])) --e;
-}
-
-bool SameName(const std::string& stored, const char* b, const char* e) {
-    size_t n = static_cast<size_t>(e - b);
-    if (stored.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(stored[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-void Parse(const char* p, const char* end, IniFile* ini) {
-    ini->sections.assign(1, IniSection{});
-    while (p < end) {
-        const char* b = p;
-        while (p < end && *p != '\r' && *p != '\n') ++p;
-        const char* e = p;
-        while (p < end && (*p == '\r' || *p == '\n')) ++p;
-        Trim(b, e);
-        if (b == e) continue;
-        if (*b == '[') {
-            const char* close = e - 1;
-            while (close > b && *close != ']') --close;
-            if (close > b) {
-                const char* nb = b + 1;
-                const char* ne = close;
-                Trim(nb, ne);
-                ini->sections.push_back(IniSection{std::string(nb, ne), {}});
-                continue;
-            }
-        }
-        IniKey key;
-        const char* eq = static_cast<const char*>(std::memchr(b, '=', static_cast<size_t>(e - b)));
-        if (eq) {
-            const char* ne = eq;
-            const char* vb = eq + 1;
-            const char* ve = e;
-            Trim(b, ne);
-            Trim(vb, ve);
-            key.name.assign(b, ne);
-            key.value.assign(vb, ve);
-            key.hasValue = true;
-        } else {
-            key.name.assign(b, e);
-            key.hasValue = false;
-        }
-        ini->sections.back().keys.push_back(std::move(key));
-    }
-}
-
-std::string Serialize(const IniFile& ini) {
-    std::string out;
-    for (const IniSection& s : ini.sections) {
-        if (!s.name.empty()) out += "[" + s.name + "]\r\n";
-        for (const IniKey& k : s.keys) {
-            out += k.name;
-            if (k.hasValue) out += "=" + k.value;
-            out += "\r\n";
-        }
-    }
-    return out;
-}
 
 // Reads the file into ini. A missing file is an empty profile; false when
 // the file exists but cannot be read.
@@ -156,7 +51,7 @@ bool Load(const char* path, IniFile* ini) {
         text.append(chunk, static_cast<size_t>(r));
     }
     ::close(fd);
-    Parse(text.data(), text.data() + text.size(), ini);
+    IniParse(text.data(), text.data() + text.size(), ini);
     return true;
 }
 
@@ -211,50 +106,6 @@ bool ReplaceFile(const char* path, const std::string& text) {
     return ok;
 }
 
-// The first section named like [b, e) (trimmed), or nullptr.
-IniSection* FindSection(IniFile* ini, const char* name) {
-    const char* b = name;
-    const char* e = name + std::strlen(name);
-    Trim(b, e);
-    for (IniSection& s : ini->sections)
-        if (SameName(s.name, b, e)) return &s;
-    return nullptr;
-}
-
-IniKey* FindKey(IniSection* s, const char* name) {
-    const char* b = name;
-    const char* e = name + std::strlen(name);
-    Trim(b, e);
-    for (IniKey& k : s->keys)
-        if (SameName(k.name, b, e)) return &k;
-    return nullptr;
-}
-
-// Copies value into buf without one pair of enclosing quotes, cut to size-1
-// characters. Returns the length copied. (Wine's function drops one more
-// character when the buffer ends exactly at the closing quote; a buffer that
-// can hold the text gets all of it here.)
-size_t CopyEntry(const char* value, char* buf, size_t size) {
-    size_t len = std::strlen(value);
-    if (len >= 2 && (value[0] == '"' || value[0] == '\'') && value[len - 1] == value[0]) {
-        ++value;
-        len -= 2;
-    }
-    if (len > size - 1) len = size - 1;
-    std::memcpy(buf, value, len);
-    buf[len] = '\0';
-    return len;
-}
-
-// The value of the key, or nullptr when the file, the section, the key or
-// its value is missing.
-const char* FindValue(IniFile* ini, const char* section, const char* key) {
-    if (!section || !key) return nullptr;
-    IniSection* s = FindSection(ini, section);
-    IniKey* k = s ? FindKey(s, key) : nullptr;
-    return k && k->hasValue ? k->value.c_str() : nullptr;
-}
-
 }  // namespace
 
 size_t ProfileGetString(const char* section, const char* key, const char* def, char* buf,
@@ -262,41 +113,18 @@ size_t ProfileGetString(const char* section, const char* key, const char* def, c
     if (!buf || size == 0) return 0;
     IniFile ini;
     Load(file, &ini);
-    const char* value = FindValue(&ini, section, key);
-    if (value) return CopyEntry(value, buf, size);
+    const char* value = IniFindValue(&ini, section, key);
+    if (value) return IniCopyEntry(value, buf, size);
     // The default loses its trailing spaces (never its first character).
     std::string d = def ? def : "";
     while (d.size() > 1 && d.back() == ' ') d.pop_back();
-    return CopyEntry(d.c_str(), buf, size);
+    return IniCopyEntry(d.c_str(), buf, size);
 }
 
 unsigned ProfileGetInt(const char* section, const char* key, int def, const char* file) {
-    // The value is taken into a 30-character buffer, like the real function.
-    char text[30];
-    if (ProfileGetString(section, key, "", text, sizeof text, file) == 0) return static_cast<unsigned>(def);
-    // Then converted like RtlUnicodeStringToInteger with base 0: control
-    // characters and spaces skipped, one sign, "0x", "0o" or "0b" choosing
-    // the base, digits up to the first non-digit, wrapping modulo 2^32.
-    const char* p = text;
-    while (*p && static_cast<unsigned char>(*p) <= ' ') ++p;
-    bool minus = false;
-    if (*p == '+' || *p == '-') minus = *p++ == '-';
-    unsigned base = 10;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'o' || p[1] == 'b')) {
-        base = p[1] == 'x' ? 16 : p[1] == 'o' ? 8 : 2;
-        p += 2;
-    }
-    unsigned total = 0;
-    for (;; ++p) {
-        unsigned digit;
-        if (*p >= '0' && *p <= '9') digit = static_cast<unsigned>(*p - '0');
-        else if (*p >= 'a' && *p <= 'z') digit = static_cast<unsigned>(*p - 'a' + 10);
-        else if (*p >= 'A' && *p <= 'Z') digit = static_cast<unsigned>(*p - 'A' + 10);
-        else break;
-        if (digit >= base) break;
-        total = total * base + digit;
-    }
-    return minus ? 0u - total : total;
+    IniFile ini;
+    Load(file, &ini);
+    return IniGetInt(&ini, section, key, def);
 }
 
 bool ProfileWriteString(const char* section, const char* key, const char* value, const char* file) {
@@ -308,27 +136,27 @@ bool ProfileWriteString(const char* section, const char* key, const char* value,
     // and the value loses its leading blanks, as the real function does.
     const char* vb = value;
     const char* ve = value + std::strlen(value);
-    Trim(vb, ve, false);
-    IniSection* s = FindSection(&ini, section);
+    IniTrim(vb, ve, false);
+    IniSection* s = IniFindSection(&ini, section);
     if (!s) {
         const char* nb = section;
         const char* ne = section + std::strlen(section);
-        Trim(nb, ne, false);
+        IniTrim(nb, ne, false);
         ini.sections.push_back(IniSection{std::string(nb, ne), {}});
         s = &ini.sections.back();
     }
-    IniKey* k = FindKey(s, key);
+    IniKey* k = IniFindKey(s, key);
     if (!k) {
         const char* nb = key;
         const char* ne = key + std::strlen(key);
-        Trim(nb, ne, false);
+        IniTrim(nb, ne, false);
         s->keys.push_back(IniKey{std::string(nb, ne), std::string(vb, ve), true});
     } else {
         if (k->hasValue && k->value == vb) return true;
         k->value.assign(vb, ve);
         k->hasValue = true;
     }
-    return ReplaceFile(file, Serialize(ini));
+    return ReplaceFile(file, IniSerialize(ini));
 }
 
 }  // namespace plat

@@ -2,10 +2,11 @@
 """Checks `vorlo-decode --info` against the stream headers themselves and
 against ffprobe: every conformance vector, and files made with lame (CBR,
 VBR with a Xing header, mono, 22.05, 11.025 and 8 kHz) wrapped in a 200 KB
-ID3v2 tag in front and an ID3v1 tag behind; the ID3v2 texts of a file with
-ID3v2 tags in front and behind, an APE and an ID3v1 tag, whose facts and
-decoded audio must be those of the file without them. Runs the native tool
-and the Windows tool under Wine, whose answers must be identical.
+ID3v2 tag in front and an ID3v1 tag behind (one with Latin-1 texts, which
+come out in UTF-8); the ID3v2 texts of a file with ID3v2 tags in front and
+behind, an APE and an ID3v1 tag, whose facts and decoded audio must be those
+of the file without them. Runs the native tool and the Windows tool under
+Wine, whose answers must be identical.
 
 Usage: info_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import json
@@ -114,9 +115,10 @@ def expected_info(data):
 
 
 def run_info(tool, path):
-    r = run(tool, ["--info", host_path(tool, path)], timeout=120, text=True)
-    out = dict(line.split("=", 1) for line in r.stdout.replace("\r", "").splitlines() if "=" in line)
-    return r.returncode, out, r.stderr.replace("\r", "")
+    r = run(tool, ["--info", host_path(tool, path)], timeout=120)
+    text = r.stdout.decode("utf-8", "replace").replace("\r", "")
+    out = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+    return r.returncode, out, r.stderr.decode("utf-8", "replace").replace("\r", "")
 
 
 def ffprobe(path):
@@ -275,6 +277,13 @@ def main():
             if name in ("cbr128", "vbr-v2"):
                 check_id3v2("lame-" + name, mp3, tmp, which)
             check_file("lame-" + name + "-tagged", wrapped, which, xing_expected=xing, tag=tag)
+        # ID3v1 texts are Latin-1 in the file; the tool prints them in UTF-8.
+        latin1 = dict(tag, title="Caf\u00e9 Se\u00f1or", artist="M\u00fcller", comment="\u00bfqu\u00e9?")
+        wrapped = os.path.join(tmp, "latin1-tagged.mp3")
+        with open(wrapped, "wb") as f:
+            f.write(body + id3v1(latin1["title"], latin1["artist"], latin1["album"], latin1["year"],
+                                 latin1["comment"], 8))
+        check_file("latin1-tagged", wrapped, which, xing_expected=xing, tag=latin1)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return finish()

@@ -2,10 +2,12 @@
 """Checks `vorlo-decode --list`: a directory tree of files made with lame
 (CBR and VBR with a Xing header, with and without a 100 KB ID3v2 tag in
 front, ID3v1 tags behind; ID3v2 2.2, 2.3 and 2.4 texts in front or appended,
-an APE tag) gives every file with its length within one second of ffprobe's
-and its title and artist (ID3v2's where there are, else ID3v1's); PLS and M3U lists with relative, absolute, URL,
-comment and blank entries, CR LF and LF line ends give their entries in
-order. Native tool. Prints "N passed, N failed" last."""
+an APE tag; a Cyrillic name with Latin-1 tag texts) gives every file with its
+length within one second of ffprobe's and its title and artist (ID3v2's where
+there are, else ID3v1's), in UTF-8; PLS and M3U lists with relative,
+absolute, URL, comment and blank entries, CR LF and LF line ends give their
+entries in order, and M3U8 and Windows-1252 M3U lists their names. Native
+tool. Prints "N passed, N failed" last."""
 import json
 import math
 import os
@@ -39,7 +41,7 @@ def id3v2(size):
 
 
 def id3v1(title, artist):
-    f = lambda s, n: s.encode()[:n].ljust(n, b" ")
+    f = lambda s, n: s.encode("latin-1")[:n].ljust(n, b" ")
     return b"TAG" + f(title, 30) + f(artist, 30) + f("", 30) + f("2026", 4) + f("", 30) + bytes([12])
 
 
@@ -92,6 +94,11 @@ def main():
             path = os.path.join(tree, name)
             open(path, "wb").write(data)
             made[path] = (made[cbr][0], t, a)
+        # A Cyrillic name and Latin-1 tag texts: the listing says both in UTF-8.
+        named = os.path.join(tree, "\u041f\u0456\u0441\u043d\u044f.mp3")
+        with open(named, "wb") as f:
+            f.write(body + id3v1("Caf\u00e9 Se\u00f1or", "M\u00fcller"))
+        made[named] = (ffprobe_seconds(mp3), "Caf\u00e9 Se\u00f1or", "M\u00fcller")
         open(os.path.join(tree, "notes.txt"), "w").write("not audio\n")
 
         rc, rows = listing(tree)
@@ -123,6 +130,13 @@ def main():
             rc, rows = listing(p)
             check(name + " entries", rc == 0 and [r[0] for r in rows] == expected, f"rc={rc} {[r[0] for r in rows]}")
             check(name + " url unread", rows and rows[-1][1:2] == ["?"], str(rows[-1:]))
+        # An .m3u8 is UTF-8; an .m3u that is not valid UTF-8 is Windows-1252.
+        for name, data, want in (("names.m3u8", os.path.basename(named).encode() + b"\n", named),
+                                 ("legacy.m3u", b"Caf\xe9.mp3\r\n", os.path.join(tree, "Caf\u00e9.mp3"))):
+            p = os.path.join(tree, name)
+            open(p, "wb").write(data)
+            rc, rows = listing(p)
+            check(name + " entries", rc == 0 and [r[0] for r in rows] == [want], f"rc={rc} {[r[0] for r in rows]}")
         pls = ("[playlist]\nFile1=cbr.mp3\nTitle1=x\nFile2=\nFile3=" + rel + "\nFile4=" + a + "\nFile5=" + url +
                "\nNumberOfEntries=5\nVersion=2\n")
         for name, text in (("lf.pls", pls), ("crlf.pls", pls.replace("\n", "\r\n"))):

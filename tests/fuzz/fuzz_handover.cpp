@@ -2,16 +2,19 @@
 // endian), bytes 4-7 a size, the rest the record's bytes; the size that
 // arrives is never more than the bytes that came along (Windows copies
 // exactly that many), so it is cut to them. Any record must give a
-// terminated name of at most 259 characters that is a prefix of the bytes
-// (up to the first NUL), and codes above 4 must be refused. No bytes at all
+// terminated name of at most 259 bytes of valid UTF-8 that, when the bytes
+// (up to the first NUL) are UTF-8 themselves, is their longest head that
+// fits on a character boundary, and codes above 4 must be refused. No bytes at all
 // come as a null pointer with the size as it was sent.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "shell/startup.h"
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -48,10 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t len = std::strlen(req.name);
     Check(len < kHandOverNameSize, "name too long");
     if (ok && (code == kHandOverAdd || code == kHandOverReplace)) {
-        size_t expect = bytes.empty() ? 0 : strnlen(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        if (expect > kHandOverNameSize - 1) expect = kHandOverNameSize - 1;
-        Check(len == expect && (len == 0 || std::memcmp(req.name, bytes.data(), len) == 0),
-              "name differs from the bytes");
+        Check(IsValidUtf8(req.name, len), "name not UTF-8");
+        std::string sent(reinterpret_cast<const char*>(bytes.data()),
+                         bytes.empty() ? 0 : strnlen(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        if (IsValidUtf8(sent.data(), sent.size())) {
+            size_t expect = Utf8CutLength(sent.c_str(), kHandOverNameSize - 1);
+            Check(len == expect && std::memcmp(req.name, sent.data(), len) == 0, "name differs from the bytes");
+        }
     } else {
         Check(len == 0, "name for a code without one");
     }

@@ -1,6 +1,7 @@
 // ID3v1 tags: reading, writing and wiping on real files, with the message
 // boxes recorded.
 #include "tag/id3v1.h"
+#include "tag/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -301,6 +302,45 @@ TEST_F(Id3v1Write, UnterminatedRecordTextsAreCutToTheirFields) {
     ASSERT_EQ(WriteTag(path, t), 1);
     std::string x30(30, 'x');
     EXPECT_EQ(testutil::ReadBytes(path), Concat(Audio(256), TagBlock(x30, x30, x30, "xxxx", x30, 2)));
+}
+
+TEST_F(Id3v1Write, TextsAreLatin1InTheTagAndUtf8InTheRecord) {
+    // "Café Señor": Latin-1 bytes in the file, UTF-8 in the record, and back.
+    const std::string latin1 = "Caf\xE9 Se\xF1or", utf8 = "Caf\xC3\xA9 Se\xC3\xB1or";
+    const std::string full(30, '\xE9');  // 30 Latin-1 characters take 60 bytes as UTF-8
+    auto path = Make(Concat(Audio(256), TagBlock(latin1, full, "", "", "", 3)));
+    Id3v1Tag t{};
+    ASSERT_EQ(ReadTag(path, &t), 1);
+    EXPECT_EQ(std::string(t.title), utf8);
+    EXPECT_EQ(Utf8Length(t.artist, std::strlen(t.artist)), 30u);
+    ASSERT_EQ(WriteTag(path, t), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), Concat(Audio(256), TagBlock(latin1, full, "", "", "", 3)));
+
+    // What Latin-1 lacks is written as '?'.
+    SetText(t.title, "\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F \xE6\x9B\xB2");  // "Пісня 曲"
+    ASSERT_EQ(WriteTag(path, t), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), Concat(Audio(256), TagBlock("????? ?", full, "", "", "", 3)));
+}
+
+TEST(Id3v1Text, StoredAsATagHoldsIt) {
+    const struct {
+        std::string text;
+        int width;
+        std::string stored;
+        bool lost;
+    } cases[] = {
+        {"Caf\xC3\xA9", 30, "Caf\xC3\xA9", false},
+        {"\xD0\x96ok", 30, "?ok", true},
+        {std::string(31, 'a'), 30, std::string(30, 'a'), false},
+        {std::string(29, 'a') + "\xC3\xA9\xD0\x96", 30, std::string(29, 'a') + "\xC3\xA9", false},  // Ж cut off first
+        {"2024", 4, "2024", false},
+    };
+    for (const auto& c : cases) {
+        char field[kId3v1TextSize];
+        std::memset(field, 'x', sizeof field);
+        EXPECT_EQ(Id3v1StoreText(field, sizeof field, c.text.c_str(), c.width), c.lost) << c.text;
+        EXPECT_EQ(std::string(field), c.stored) << c.text;
+    }
 }
 
 TEST_F(Id3v1Write, ShortFileReportsOnceAndAppends) {

@@ -321,9 +321,9 @@ TEST(Id3v1FieldText, CutsOnACharacterBoundaryAndStartsTheEditorRecord) {
     const struct {
         std::string text, field;
     } cases[] = {{std::string(40, 'a'), std::string(30, 'a')},
-                 {a28 + "a\xC3\xA9", a28 + "a"},
+                 {a28 + "a\xC3\xA9" "b", a28 + "a\xC3\xA9"},
                  {a28 + "\xC3\xA9", a28 + "\xC3\xA9"},
-                 {a28 + "\xF0\x9F\x8E\xB5", a28}};
+                 {a28 + "\xF0\x9F\x8E\xB5zz", a28 + "\xF0\x9F\x8E\xB5z"}};
     for (const auto& c : cases) {
         TagTexts texts{};
         std::snprintf(texts.title, sizeof texts.title, "%s", c.text.c_str());

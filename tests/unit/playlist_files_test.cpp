@@ -301,6 +301,69 @@ TEST_F(PlaylistFiles, M3uAsPlayersWriteIt) {
     EXPECT_EQ(PlaylistLoadM3u(dir.File("gone.m3u").c_str()), 0);
 }
 
+// ------------------------------------------------------------ encodings
+
+const std::string kCyrillic = "\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F";  // Пісня
+const std::string kJapanese = "\xE6\x9B\xB2";                              // 曲
+const std::string kCafe = "Caf\xC3\xA9";                                     // Café
+
+TEST_F(PlaylistFiles, ListsReadInTheirEncoding) {
+    testutil::TempDir dir;
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string entry;  // the one path it lists, below dir
+    } cases[] = {
+        {"bom.m3u", "\xEF\xBB\xBF" + kCyrillic + ".mp3\r\n", kCyrillic + ".mp3"},
+        {"plain.m3u", kJapanese + ".mp3\n", kJapanese + ".mp3"},
+        {"legacy.m3u", "Caf\xE9.mp3\n", kCafe + ".mp3"},
+        {"utf16.m3u", std::string("\xFF\xFE" "a\0\x16\x04.\0m\0p\0" "3\0", 14), "a\xD0\x96.mp3"},
+        {"broken.m3u8", "Caf\xE9.mp3\n", "Caf\xE9.mp3"},  // an .m3u8 is UTF-8 whatever it holds
+        {"bom.pls", "\xEF\xBB\xBF[playlist]\r\nFile1=" + kCyrillic + ".mp3\r\nNumberOfEntries=1\r\n",
+         kCyrillic + ".mp3"},
+        {"legacy.pls", "[playlist]\nFile1=Caf\xE9.mp3\nNumberOfEntries=1\n", kCafe + ".mp3"},
+    };
+    for (const auto& c : cases) {
+        PlaylistClear();
+        WriteText(dir.File(c.name), c.bytes);
+        PlaylistOpenItem(kOpenLocal, dir.File(c.name).c_str());
+        EXPECT_EQ(Paths(), (Strings{dir.File("") + c.entry})) << c.name;
+    }
+    EXPECT_TRUE(ShownBoxes().empty());
+}
+
+TEST_F(PlaylistFiles, ListsAreSavedAsUtf8) {
+    testutil::TempDir dir;
+    const std::string a = dir.File(kCyrillic + ".mp3"), b = dir.File(kJapanese + ".mp2");
+    AddAll({a.c_str(), b.c_str()});
+    const std::string lines = kCyrillic + ".mp3\r\n" + kJapanese + ".mp2\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"x.m3u8", lines},
+        {"x.m3u", "\xEF\xBB\xBF" + lines},
+        {"x.pls", "[playlist]\r\nFile1=" + kCyrillic + ".mp3\r\nFile2=" + kJapanese +
+                      ".mp2\r\nNumberOfEntries=2\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PlaylistSaveList(dir.File(c.name).c_str()), 2) << c.name;
+        EXPECT_EQ(testutil::ReadText(dir.File(c.name)), c.bytes) << c.name;
+    }
+    for (const auto& c : cases) {
+        PlaylistClear();
+        PlaylistOpenItem(kOpenLocal, dir.File(c.name).c_str());
+        EXPECT_EQ(Paths(), (Strings{a, b})) << c.name;
+    }
+    // A list of ASCII names reads as every player reads an .m3u: no mark.
+    PlaylistClear();
+    PlaylistAdd(dir.File("plain.mp3").c_str());
+    EXPECT_EQ(PlaylistSaveM3u(dir.File("y.m3u").c_str()), 1);
+    EXPECT_EQ(testutil::ReadText(dir.File("y.m3u")), "plain.mp3\r\n");
+    PlaylistClear();
+    EXPECT_EQ(PlaylistSaveM3u(dir.File("z.m3u").c_str()), 0);
+}
+
 TEST_F(PlaylistFiles, NestedListsAndDirectoriesOpenInTurn) {
     testutil::TempDir dir;
     std::filesystem::create_directories(dir.File("albums"));

@@ -54,6 +54,16 @@ TEST(Profile, NewFileAndNewSectionsLayout) {
     EXPECT_EQ(Get("none", "A", f), "<def>");
 }
 
+TEST(Profile, Utf8TextAndItsByteOrderMark) {
+    testutil::TempDir dir;
+    std::string f = dir.File("t.ini");
+    const std::string cyrillic = "\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F";
+    PutText(f, "\xEF\xBB\xBF[vor]\r\nA=" + cyrillic + "\r\n");
+    EXPECT_EQ(Get("vor", "A", f), cyrillic);
+    ASSERT_TRUE(Put("vor", "B", "\xE6\x9B\xB2", f));
+    EXPECT_EQ(testutil::ReadText(f), "\xEF\xBB\xBF[vor]\r\nA=" + cyrillic + "\r\nB=\xE6\x9B\xB2\r\n");
+}
+
 TEST(Profile, ReadTrimsBlanksAndOnePairOfQuotes) {
     testutil::TempDir dir;
     std::string f = dir.File("t.ini");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "shell/skin_geometry.h"
 
@@ -195,15 +197,33 @@ TEST(SkinDial, ArcAndSweep) {
     EXPECT_EQ(DialSweepSteps(0, 100, s, 4), 4);
 }
 
+TEST(SkinLed, CharactersBeyondTheStrip) {
+    const int placeholder = LedGlyphIndex('?');
+    const struct {
+        char32_t c;
+        int glyph;
+    } cases[] = {
+        {U'\u00E9', 'E' - 32},  {U'\u00C5', 'A' - 32}, {U'\u00F1', 'N' - 32}, {U'\u00FF', 'Y' - 32},
+        {U'\u00DF', placeholder}, {U'\u00A0', 0},       {U'\u2019', '\'' - 32}, {U'\u2013', '-' - 32},
+        {U'\u0416', placeholder}, {U'\u66F2', placeholder}, {U'{', placeholder}, {U'\t', placeholder},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LedGlyphIndex(c.c), c.glyph) << static_cast<unsigned>(c.c);
+    // One cell per character, whatever its bytes; a stray byte is one too.
+    EXPECT_EQ(LedGlyphsOf("Caf\xC3\xA9 \xD0\x96\xE6\x9B\xB2"),
+              (std::vector<int>{'C' - 32, 'A' - 32, 'F' - 32, 'E' - 32, 0, placeholder, placeholder}));
+    EXPECT_EQ(LedGlyphsOf("a\xE9").size(), 2u);
+    // So the strip scrolls by characters: 13 of them, 2-byte or not.
+    std::string cyrillic;
+    for (int i = 0; i < 13; ++i) cyrillic += "\xD0\x96";
+    EXPECT_EQ(LedMaxOffset(static_cast<int>(LedGlyphsOf(cyrillic.c_str()).size())), 10);
+}
+
 TEST(SkinLed, GlyphsTimeAndScroll) {
     EXPECT_EQ(LedGlyphIndex(' '), 0);
     EXPECT_EQ(LedGlyphIndex('A'), 33);
     EXPECT_EQ(LedGlyphIndex('a'), 33);
     EXPECT_EQ(LedGlyphIndex('x'), LedGlyphIndex('X'));
     EXPECT_EQ(LedGlyphIndex('0'), 16);
-    EXPECT_EQ(LedGlyphIndex('{'), -1);  // past the strip
-    EXPECT_EQ(LedGlyphIndex('\t'), -1);
-    EXPECT_EQ(LedGlyphIndex(static_cast<char>(0xE9)), -1);
 
     char t[16];
     LedFormatTime((3600 + 2 * 60 + 3) * 1000 + 999, t, sizeof t);

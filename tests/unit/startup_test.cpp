@@ -199,6 +199,23 @@ TEST(HandOver, NamesAreCutAndReadNoFurtherThanTheirSize) {
     EXPECT_STREQ(q.name, "");
 }
 
+TEST(HandOver, NamesAreUtf8) {
+    HandOverRequest q;
+    const struct {
+        std::string sent, received;
+    } cases[] = {
+        {"Z:\\\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F.mp3", "Z:\\\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F.mp3"},
+        // From a sender in the former code page: Windows-1252 here.
+        {"Z:\\Caf\xE9.mp3", "Z:\\Caf\xC3\xA9.mp3"},
+        // Cut before a character that does not fit whole.
+        {std::string(258, 'n') + "\xE6\x9B\xB2", std::string(258, 'n')},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ParseHandOver(kHandOverAdd, static_cast<uint32_t>(c.sent.size()), c.sent.data(), &q));
+        EXPECT_EQ(std::string(q.name), c.received);
+    }
+}
+
 TEST(HandOver, WhatIsSentIsWhatIsReceived) {
     std::string longName(600, 'L');
     std::string line = "vorlo.exe \"C:\\a b\\c.mp3\" http://h/s.mp3 \"" + longName + "\"";

@@ -46,8 +46,9 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
-    // The full path of a file in the directory, as the platform writes paths.
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    // The full path of a file in the directory, as the platform writes paths;
+    // name and result are UTF-8, as the program's strings.
+    std::string File(const std::string& name) const { return (path_ / std::filesystem::u8path(name)).string(); }
     std::string Path() const { return path_.string(); }
 
 private:

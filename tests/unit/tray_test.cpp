@@ -35,3 +35,15 @@ TEST(TrayTip, TitleAndThreeDigitPercentCutTo63) {
     FormatTrayTip("song", 7, small, sizeof small);
     EXPECT_STREQ(small, "Vor - son");
 }
+
+TEST(TrayTip, CutsCountCharactersAndKeepThemWhole) {
+    std::string cyrillic;  // 60 characters of two bytes each
+    for (int i = 0; i < 60; ++i) cyrillic += "\xD0\x96";
+    char tip[kTrayTipBytes];
+    FormatTrayTip(cyrillic.c_str(), 42, tip, sizeof tip);
+    EXPECT_EQ(std::string(tip), "Vor - " + cyrillic.substr(0, 2 * 57));  // 63 characters
+    // A buffer that ends inside a character ends before it instead.
+    char small[12];
+    FormatTrayTip("\xE6\x9B\xB2\xE6\x9B\xB2", 7, small, sizeof small);
+    EXPECT_STREQ(small, "Vor - \xE6\x9B\xB2");
+}

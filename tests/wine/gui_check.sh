@@ -3,14 +3,17 @@
 # and the window's shape, the hand-over to a running player, what the wave
 # device plays (captured by ALSA's file plugin and compared with
 # vorlo-decode's PCM), the transport commands through a playlist, clicks on
-# the skin, the decoder's error box, and the settings saved at close.
+# the skin, the decoder's error box, the settings saved at close, and files
+# named in Cyrillic, Greek and Japanese opened every way (command line,
+# hand-over, drop, M3U8 and PLS lists), shown in the LED and the editor and
+# saved in a list.
 #
 # Self-contained: its own Xvfb on a free display, its own Wine prefix and
 # HOME below build/wine-gui/, Wine's audio driver set to ALSA with the
 # default PCM captured into files there. Everything it starts is ended on
 # exit, failure included. Artifacts (screenshots) land in build/wine-gui/shots/.
 #
-# Uses build/win32/bin/{vorlo,vorlo-testdriver}.exe and
+# Uses build/win32/bin/{vorlo,vorlo-testdriver,vorlo-tool-editor}.exe and
 # build/native/bin/vorlo-decode (VORLO_WIN32_BIN / VORLO_NATIVE_BIN override).
 # Last line: "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
@@ -27,12 +30,13 @@ check=$root/tests/wine/pcm_check.py
 
 . "$root/tests/wine/wine_env.sh"
 
-need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$native/vorlo-decode" Xvfb wine wineserver python3 ffmpeg
+need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$native/vorlo-decode" \
+    Xvfb wine wineserver python3 ffmpeg import
 
 wine_session "$work"
 mkdir -p "$app" "$data" "$shots"
 
-cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$app/"
+cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$app/"
 
 # ---- test streams: distinct tones, so a stretch of sound names its file
 tone() {  # tone FILE FREQ SECONDS CODEC
@@ -58,6 +62,7 @@ A="Z:$data/la-180s.mp3" B="Z:$data/lb-180s.mp2" C="Z:$data/sc-4s.mp3" LONG="Z:$l
 
 # ---- helpers
 drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+ed() { timeout 60 wine "$app/vorlo-tool-editor.exe" "$@" 2>/dev/null | tr -d '\r'; }
 ini() {  # ini KEY=VALUE... : a fresh vor.ini with these keys
     { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"
 }
@@ -291,6 +296,65 @@ done
 n=$(drv count)
 expect "MultipleInstances 1: both windows closed ($n)" test "$n" = "windows 0"
 player_pid=
+
+# ================================================= g. names in any script
+step "names in any script"
+# Three long tones under names in three scripts: the sound tells which plays.
+cyr="Пісня" gre="Τραγούδι" jap="歌"
+cp "$data/la-180s.mp3" "$data/$cyr.mp3"
+cp "$data/lb-180s.mp2" "$data/$gre.mp2"
+cp "$data/long-120s.mp2" "$data/$jap.mp2"
+reset_capture
+ini StartupExpanded=1 WindowX=120 WindowY=90 EqVolume=15 MultipleInstances=0 LEDAutoScrollSongName=0 \
+    ReadFileInfo=1 PlaylistX=420 PlaylistY=90 PlaylistW=420 PlaylistH=300
+# led NAME SHOT: the LED reads the file title NAME (with or without its
+# extension); the window's screenshot is kept as SHOT.
+led() {
+    shot "$2" >/dev/null && python3 "$root/tests/wine/led_check.py" "$shots/$2.png" \
+        "$root/resources/skin118.bmp" "$1" "${1%.*}" >"$work/led.txt"
+}
+led_says() { echo "  LED: $(cat "$work/led.txt" 2>/dev/null)"; }
+# The editor's lines without their numbers.
+lines() { ed lines | sed -n 's/^line [0-9]* \(\* \)\{0,1\}[0-9]*> //p' | sed 's/\.mp[23]$//' | paste -sd'|'; }
+start_player "Z:$data/$cyr.mp3"
+expect "names: a Cyrillic name from the command line plays" wait_for 20 playing 440
+expect "names: the LED shows the Cyrillic title" wait_for 20 led "$cyr.mp3" names-cmdline
+led_says
+timeout 30 wine "$app/vorlo.exe" "Z:$data/$gre.mp2" >/dev/null 2>&1
+expect "names: a Greek name handed over to the running player plays" wait_for 20 playing 660
+expect "names: the LED shows the Greek title" wait_for 20 led "$gre.mp2" names-handover
+led_says
+ed dropmain "Z:$data/$jap.mp2" >/dev/null
+expect "names: a Japanese name dropped on the main window plays" wait_for 20 playing 550
+expect "names: the LED shows the Japanese title (one placeholder per character)" \
+    wait_for 20 led "$jap.mp2" names-drop
+led_says
+printf '#EXTM3U\n%s\n%s\n%s\n' "$cyr.mp3" "$gre.mp2" "$jap.mp2" >"$data/names.m3u8"
+printf '[playlist]\r\nFile1=%s\r\nFile2=%s\r\nFile3=%s\r\nNumberOfEntries=3\r\n' \
+    "$jap.mp2" "$cyr.mp3" "$gre.mp2" >"$data/names.pls"
+drv copydata 2 "Z:$data/names.m3u8" >/dev/null
+expect "names: an M3U8 list's first entry plays" wait_for 20 playing 440
+r=$(ed open 10000 >/dev/null; lines)
+expect "names: the editor lists the M3U8's three names ($r)" test "$r" = "$cyr|$gre|$jap"
+ed select 1 >/dev/null
+geo=$(ed layout | sed -n 's/^window \([0-9]*x[0-9]*\) at \([-0-9]*\),\([-0-9]*\)/\1+\2+\3/p')
+[ -n "$geo" ] && timeout 20 import -window root -crop "$geo" "$shots/names-editor.png" 2>/dev/null &&
+    echo "  screenshot $shots/names-editor.png"
+drv command 40013 >/dev/null
+expect "names: Next plays the M3U8's Greek entry" wait_for 20 playing 660
+expect "names: the LED follows to the Greek title" wait_for 20 led "$gre.mp2" names-m3u8-next
+# With the directory as Windows writes it, so the list saved below is relative.
+W="Z:${data//\//\\}"
+timeout 30 wine "$app/vorlo.exe" "$W\\names.pls" >/dev/null 2>&1
+expect "names: a PLS list handed over plays its Japanese first entry" wait_for 20 playing 550
+r=$(lines)
+expect "names: the editor lists the PLS's three names ($r)" test "$r" = "$jap|$cyr|$gre"
+rm -f "$data/saved.m3u8"
+ed postbutton 3 filedialog "$W\\saved.m3u8" 15000 >/dev/null
+printf '%s\r\n%s\r\n%s\r\n' "$jap.mp2" "$cyr.mp3" "$gre.mp2" >"$work/want.m3u8"
+expect "names: Save List as .m3u8 writes the names in UTF-8, no byte-order mark" \
+    cmp -s "$data/saved.m3u8" "$work/want.m3u8"
+close_player
 
 echo "screenshots: $shots"
 echo "$passed passed, $failed failed"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Integration check under Wine on a virtual X display: the tag editor of
 # vorlo.exe on a real file (read, Save, Wipe Tag, genre, a write-protected
-# file, the toggle, a file with only an ID3v2 tag), and the announcement of a starting track to a stand-in
-# IRC client (vorlo-tool-ddeserver, DDE service "mIrc", topic "command").
+# file, the toggle, a file with only an ID3v2 tag, Latin-1 texts and what
+# Latin-1 cannot hold), and the announcement of a starting track to a
+# stand-in IRC client (vorlo-tool-ddeserver, DDE service "mIrc", topic
+# "command").
 #
 # Self-contained like gui_check.sh: its own Xvfb, Wine prefix and HOME below
 # build/tagirc-wine-check/; screenshots in build/tagirc-wine-check/shots/.
@@ -159,6 +161,40 @@ tag click 1093 >/dev/null
 t=$(tags "$work_file"); echo "  $t"
 expect "ID3v2 only: Save writes them as the ID3v1 tag" \
     grep -q "title=\[$v2title\] artist=\[V2 Artist\] year=\[2019\] genre=17$" <<<"$t"
+tag click 2 noeditor 3000 >/dev/null
+close_player
+
+# ================================================= Latin-1 texts
+step "Latin-1 texts"
+# The tag's bytes are Latin-1: "Café Señor" by "Müller".
+latin1=$data/latin1.mp3
+python3 - "$plain" "$latin1" <<'PY'
+import sys
+def field(s, n): return s.encode('latin-1').ljust(n, b' ')
+tag = b'TAG' + field('Caf\u00e9 Se\u00f1or', 30) + field('M\u00fcller', 30) + field('', 30) \
+    + b'1999' + field('', 30) + bytes([13])
+open(sys.argv[2], 'wb').write(open(sys.argv[1], 'rb').read() + tag)
+PY
+cp "$latin1" "$data/latin1.orig"
+ini ReadFileInfo=1 IRCEnabled=0 WindowX=40 WindowY=40
+start_player "Z:$latin1"
+out=$(tag command 40008 editor 5000 fields)
+expect "Latin-1: the editor shows \"Café Señor\" by \"Müller\"" \
+    test "$(field title "$out")|$(field artist "$out")" = "Café Señor|Müller"
+tag click 1093 >/dev/null
+expect "Latin-1: Save writes the same Latin-1 bytes back" cmp -s "$latin1" "$data/latin1.orig"
+out=$(tag set 1094 "Пісня Café" click 1093 boxcancel 5000 | grep '^box')
+expect "beyond Latin-1: Save asks first (\"$out\")" \
+    test "$out" = "box Save Tag|Some characters cannot be stored in an ID3v1 tag and will be saved as '?'."
+expect "beyond Latin-1: Cancel leaves the file alone" cmp -s "$latin1" "$data/latin1.orig"
+tag click 1093 box 5000 >/dev/null
+# The save goes on once the question is answered.
+marked() { t=$(tags "$latin1"); grep -q "title=\[????? Café  *\] artist=\[Müller\]" <<<"$t"; }
+expect "beyond Latin-1: OK saves them as '?'" wait_for 10 marked
+echo "  $t"
+geo=$(tag rect)
+[ -n "$geo" ] && timeout 20 import -window root -crop "$geo" "$shots/tag-editor-latin1.png" 2>/dev/null &&
+    echo "  screenshot $shots/tag-editor-latin1.png"
 tag click 2 noeditor 3000 >/dev/null
 close_player
 

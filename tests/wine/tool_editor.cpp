@@ -20,9 +20,11 @@
 //   command ID         WM_COMMAND ID to the editor (a popup menu's item)
 //   postcommand ID     the same without waiting (the item opens a dialog)
 //   layout             prints "client WxH" and "ctl ID X Y W H" per control
-//   drop FILE...       WM_DROPFILES with the names, the HDROP block written
+//   drop FILE...       WM_DROPFILES with the names to the editor, the HDROP
+//                      block (wide names, as the shell drops them) written
 //                      into the player's own memory (a handle from this
 //                      process means nothing there); waits until handled
+//   dropmain FILE...   the same drop onto the main window
 //   rebuilds           prints "rebuilds N" (the editor's rebuild counter)
 //   filedialog NAME MS waits up to MS ms for a dialog owned by the editor
 //                      (a file dialog, or "Open URL..."), types NAME into
@@ -207,16 +209,23 @@ bool StepPlace(int x, int y, int w, int h) {
     return StepLayout();
 }
 
-bool StepDrop(const std::vector<std::string>& names) {
-    if (!NeedEditor()) return false;
+bool StepDrop(HWND target, const std::vector<std::string>& names) {
+    if (!target) return Fail("no window to drop on");
     std::vector<char> block(sizeof(DROPFILES));
     auto* df = reinterpret_cast<DROPFILES*>(block.data());
     df->pFiles = sizeof(DROPFILES);
-    df->fWide = FALSE;
-    for (const std::string& n : names) block.insert(block.end(), n.c_str(), n.c_str() + n.size() + 1);
-    block.push_back('\0');
+    df->fWide = TRUE;
+    for (const std::string& n : names) {
+        // The arguments are UTF-8 (this tool's code page).
+        WCHAR wide[MAX_PATH];
+        const int len = MultiByteToWideChar(CP_UTF8, 0, n.c_str(), -1, wide, MAX_PATH);
+        if (len <= 0) return Fail("a name too long to drop: ", n.c_str());
+        const char* bytes = reinterpret_cast<const char*>(wide);
+        block.insert(block.end(), bytes, bytes + len * sizeof(WCHAR));
+    }
+    block.insert(block.end(), sizeof(WCHAR), '\0');
     DWORD pid = 0;
-    GetWindowThreadProcessId(g_editor, &pid);
+    GetWindowThreadProcessId(target, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) return Fail("cannot open the player's process");
     // A fixed block: the shell's drop functions lock it as the pointer it
@@ -228,8 +237,10 @@ bool StepDrop(const std::vector<std::string>& names) {
               written == block.size();
     CloseHandle(process);
     if (!ok) return Fail("cannot write the drop block");
-    PostMessageA(g_editor, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
-    Settle(500);
+    PostMessageA(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    Sleep(500);
+    DWORD_PTR r;
+    SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &r);
     return true;
 }
 
@@ -328,10 +339,11 @@ int main(int argc, char** argv) {
             if (ok) SendMessageA(g_editor, WM_COMMAND, std::atoi(argv[i - 1]), 0), Settle(100);
         } else if (step == "layout") {
             ok = StepLayout(), i += 1;
-        } else if (step == "drop") {
+        } else if (step == "drop" || step == "dropmain") {
             std::vector<std::string> names;
             for (++i; i < argc && std::strchr(argv[i], ':'); ++i) names.push_back(argv[i]);
-            ok = StepDrop(names);
+            HWND target = step == "drop" ? (NeedEditor() ? g_editor : nullptr) : FindWindowA("VorMainWindow", nullptr);
+            ok = StepDrop(target, names);
         } else if (step == "rebuilds") {
             ok = StepRebuilds(), i += 1;
         } else if (step == "postcommand" && arg(1)) {

@@ -13,6 +13,7 @@
 //                    returned within 2 s, e.g. behind a message box)
 //   box MS           waits for a message box of the player; prints
 //                    "box CAPTION|TEXT" and presses OK
+//   boxcancel MS     the same, pressing Cancel
 //   lock PATH        opens PATH for reading, sharing only reading, and
 //                    holds it until the tool ends: nobody can open it for
 //                    writing meanwhile (file permissions do not stop root)
@@ -125,7 +126,7 @@ bool Click(int id) {
     return true;
 }
 
-bool Box(int ms) {
+bool Box(int ms, int button = IDOK) {
     HWND box = Wait(false, true, ms);
     if (!box) {
         Fail("no message box");
@@ -135,8 +136,8 @@ bool Box(int ms) {
     GetWindowTextA(box, caption, sizeof caption);
     std::printf("box %s|%s\n", caption, Text(GetDlgItem(box, 0xFFFF)).c_str());
     std::fflush(stdout);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     if (!Wait(false, false, 5000)) {
         Fail("message box did not go away");
         return false;
@@ -184,8 +185,8 @@ int main(int argc, char** argv) {
         } else if (step == "click" && a1) {
             ok = Click(std::atoi(a1));
             i += 1;
-        } else if (step == "box" && a1) {
-            ok = Box(std::atoi(a1));
+        } else if ((step == "box" || step == "boxcancel") && a1) {
+            ok = Box(std::atoi(a1), step == "box" ? IDOK : IDCANCEL);
             i += 1;
         } else if (step == "lock" && a1) {
             // Deliberately left open: the handle goes with the process.

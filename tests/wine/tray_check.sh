@@ -3,7 +3,7 @@
 # Wine on a virtual X display, with MinimizeLocation=1. Minimising hides the
 # window and adds icon 12345 with the tip "Vor - TITLE - 007%" (read back from
 # the shell's tooltip control in explorer), a long title keeps the tip within
-# 63 characters, the press-and-hold notice opens the controller, its keys
+# 63 characters (whole ones, in a Cyrillic title too), the press-and-hold notice opens the controller, its keys
 # drive the player, its slider seeks, a click elsewhere closes it, a double
 # click on the icon brings the window back; the exe's icon indices 13 and 14
 # are the document icons 131 and 132. Screenshots land in $work/shots.
@@ -39,6 +39,10 @@ tone "$data/first.mp2" 440 600
 long="$data/A title far too long for the tip of the tray icon, which holds sixty-three.mp2"
 tone "$data/second.mp2" 660 600
 [ -s "$long" ] || cp "$data/second.mp2" "$long"
+# A title of 60 Cyrillic letters: the tip keeps 57 of them, whole.
+cyr=$(printf 'Пісня%.0s' 1 2 3 4 5 6 7 8 9 10 11 12)
+cyr57=${cyr:0:57}
+[ -s "$data/$cyr.mp2" ] || cp "$data/second.mp2" "$data/$cyr.mp2"
 
 drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 tray() { timeout 60 wine "$app/vorlo-tool-tray.exe" "$@" 2>/dev/null | tr -d '\r'; }
@@ -54,7 +58,7 @@ tip_percent() { tip_line | sed -n 's/.* - \([0-9][0-9][0-9]\)%\] .*/\1/p' | sed 
 shot() { timeout 20 import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null && echo "  screenshot $shots/$1.png"; }
 
 { echo "[vor]"; echo "MinimizeLocation=1"; echo "EqVolume=15"; echo "WindowX=100"; echo "WindowY=80"; } >"$app/vor.ini"
-(cd "$app" && exec wine "$app/vorlo.exe" "Z:$data/first.mp2" "Z:$long" >/dev/null 2>&1) &
+(cd "$app" && exec wine "$app/vorlo.exe" "Z:$data/first.mp2" "Z:$long" "Z:$data/$cyr.mp2" >/dev/null 2>&1) &
 player_pid=$!
 found=$(drv find 20000)
 echo "  $found"
@@ -116,6 +120,13 @@ echo "  $c"
 tip_cut() { t=$(tip_line); grep -Eq '^tip \[Vor - A title far too long for the tip of the tray icon, which \] 63$' <<<"$t"; }
 expect "tip: a long title is cut, the tip has 63 characters" wait_for 20 tip_cut
 echo "  $t"
+tray click 1375
+expect "controller Next: the third entry, a Cyrillic name, plays" wait_for 20 current_has "$cyr57"
+tip_cyr() { t=$(tip_line); [ "$t" = "tip [Vor - $cyr57] $((6 + 2 * 57))" ]; }
+expect "tip: a Cyrillic title is cut to 63 whole characters" wait_for 20 tip_cyr
+echo "  $t"
+tray click 1371
+wait_for 20 current_has 'A title far too long'
 tray click 1371
 expect "controller Prev (40014): the first entry plays again" wait_for 20 current_has 'first.mp2'
 echo "  $c"

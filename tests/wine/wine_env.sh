@@ -1,8 +1,8 @@
 # Sourced by the integration checks under Wine: a private Wine session on a
 # virtual X display, ended again on exit (failure included).
 #
-#   wine_session WORK   WINEPREFIX, HOME below WORK; Xvfb on a free display
-#                       (DISPLAY exported); the prefix copied on first use
+#   wine_session WORK   WINEPREFIX, HOME below WORK, a UTF-8 locale; Xvfb on
+#                       a free display (DISPLAY exported); the prefix copied on first use
 #                       from one template prefix (wine_template); Wine's
 #                       audio through ALSA into WORK/cap/cap.raw.NNNN
 #   wine_cleanup        kills what wine_session started and the player whose
@@ -67,6 +67,9 @@ wine_cleanup() {
 wine_session() {
     local work=$1 n
     export WINEPREFIX=$work/prefix HOME=$work/home WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # Wine turns file names and arguments into Unix bytes by the locale's
+    # character set: UTF-8, so that names in any script reach the files.
+    export LC_ALL=C.UTF-8
     trap wine_cleanup EXIT
     trap 'exit 1' INT TERM
     # A free display: the first number whose server starts and stays up (two
