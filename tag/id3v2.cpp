@@ -10,7 +10,7 @@
 #include "decoder/header.h"
 #include "decoder/stream_probe.h"
 #include "tag/id3v1.h"
-#include "tag/utf8_text.h"
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -196,8 +196,8 @@ long DecodeString(int enc, const uint8_t* p, size_t n, std::string* out) {
         size_t len = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - p) : n;
         size_t used = zero ? len + 1 : len;
         if (enc == 3 && len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3, len -= 3;
-        *out = enc == 3 && IsValidUtf8(p, len) ? std::string(reinterpret_cast<const char*>(p), len)
-                                               : Latin1ToUtf8(p, len);
+        const char* text = reinterpret_cast<const char*>(p);
+        *out = enc == 3 && IsValidUtf8(text, len) ? std::string(text, len) : Latin1ToUtf8(text, len);
         return static_cast<long>(used);
     }
     if (enc != 1 && enc != 2) return -1;
@@ -266,7 +266,7 @@ void Store(Found* found, Field field, std::string text) {
     size_t size;
     char* dst = FieldText(found->texts, field, &size);
     if (text.empty() || dst[0]) return;
-    CopyUtf8Cut(dst, size, text.c_str());
+    Utf8CopyCut(dst, size, text.c_str());
     found->any = true;
 }
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "tag/text_codec.h"
-#include "tag/utf8_text.h"
 
 namespace {
 
@@ -12,7 +11,7 @@ namespace {
 // tag's bytes become the program's text.
 void FillFromId3v1(TitleTags* t, const Id3v1Tag& v1) {
     auto fill = [](char* dst, size_t size, const char* field) {
-        if (!dst[0]) CopyUtf8Cut(dst, size, field);
+        if (!dst[0]) Utf8CopyCut(dst, size, field);
     };
     fill(t->title, sizeof t->title, v1.title);
     fill(t->artist, sizeof t->artist, v1.artist);

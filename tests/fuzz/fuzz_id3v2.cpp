@@ -12,7 +12,7 @@
 #include "decoder/header.h"
 #include "decoder/stream_probe.h"
 #include "tag/title_tags.h"
-#include "tag/utf8_text.h"
+#include "tag/text_codec.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {
@@ -31,7 +31,7 @@ void CheckText(const char* s, size_t size, size_t maxLength) {
     Check(end != nullptr, "unterminated text");
     size_t n = static_cast<size_t>(static_cast<const char*>(end) - s);
     Check(n <= maxLength, "text longer than its field");
-    Check(IsValidUtf8(reinterpret_cast<const uint8_t*>(s), n), "text is not valid UTF-8");
+    Check(IsValidUtf8(s, n), "text is not valid UTF-8");
     for (size_t i = 0; i < n; ++i) Check(static_cast<uint8_t>(s[i]) >= 0x20 && s[i] != 0x7F, "control character");
 }
 
