@@ -71,6 +71,14 @@ int Usage() {
     return 2;
 }
 
+// One tag's texts as --info prints them: PREFIX_title=... and so on.
+void PrintTexts(const char* prefix, const char* title, const char* artist, const char* album, const char* year,
+                const char* comment, const char* genre) {
+    const char* names[] = {"title", "artist", "album", "year", "comment", "genre"};
+    const char* values[] = {title, artist, album, year, comment, genre};
+    for (int i = 0; i < 6; i++) std::printf("%s_%s=%s\n", prefix, names[i], values[i]);
+}
+
 int PrintInfo(const char* path) {
     if (!OpenInput(path)) {
         char text[300];
@@ -110,23 +118,11 @@ int PrintInfo(const char* path) {
         Id3v2Tag v2;
         TitleTags titles;
         ReadTitleTags(f, &titles, &tag, &v2);
-        if (tag.valid) {
-            std::printf("tag_title=%s\n", tag.title);
-            std::printf("tag_artist=%s\n", tag.artist);
-            std::printf("tag_album=%s\n", tag.album);
-            std::printf("tag_year=%s\n", tag.year);
-            std::printf("tag_comment=%s\n", tag.comment);
-            std::printf("tag_genre=%s\n", tag.genreName);
-        }
+        if (tag.valid) PrintTexts("tag", tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genreName);
         // The ID3v2 texts, UTF-8, behind the ID3v1 lines and in their order.
         if (v2.valid) {
             std::printf("id3v2_version=2.%d.%d\n", v2.version, v2.revision);
-            std::printf("id3v2_title=%s\n", v2.title);
-            std::printf("id3v2_artist=%s\n", v2.artist);
-            std::printf("id3v2_album=%s\n", v2.album);
-            std::printf("id3v2_year=%s\n", v2.year);
-            std::printf("id3v2_comment=%s\n", v2.comment);
-            std::printf("id3v2_genre=%s\n", v2.genre);
+            PrintTexts("id3v2", v2.title, v2.artist, v2.album, v2.year, v2.comment, v2.genre);
         }
         plat::FileClose(f);
     }
