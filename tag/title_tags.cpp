@@ -41,20 +41,21 @@ int ReadTitleTags(plat::File file, TitleTags* titles, Id3v1Tag* v1, Id3v2Tag* v2
     return titles->source;
 }
 
-void Id3v1FieldText(char* dst, const char* text, size_t width) {
+void Id3v1FieldText(char* dst, size_t size, const char* text, size_t width) {
     // Each character becomes one Latin-1 byte (or '?') when the tag is saved.
-    size_t n = Utf8CutLength(text, kId3v1TextSize - 1, width);
+    if (size == 0) return;
+    size_t n = Utf8CutLength(text, size - 1, width);
     std::memcpy(dst, text, n);
     dst[n] = '\0';
 }
 
 void Id3v1FromTexts(const TagTexts& texts, Id3v1Tag* tag) {
     constexpr size_t kWidth = 30, kYearWidth = 4;
-    Id3v1FieldText(tag->title, texts.title, kWidth);
-    Id3v1FieldText(tag->artist, texts.artist, kWidth);
-    Id3v1FieldText(tag->album, texts.album, kWidth);
-    Id3v1FieldText(tag->comment, texts.comment, kWidth);
-    Id3v1FieldText(tag->year, texts.year, kYearWidth);
+    Id3v1FieldText(tag->title, sizeof tag->title, texts.title, kWidth);
+    Id3v1FieldText(tag->artist, sizeof tag->artist, texts.artist, kWidth);
+    Id3v1FieldText(tag->album, sizeof tag->album, texts.album, kWidth);
+    Id3v1FieldText(tag->comment, sizeof tag->comment, texts.comment, kWidth);
+    Id3v1FieldText(tag->year, sizeof tag->year, texts.year, kYearWidth);
     if (texts.genre[0]) {
         int genre = kGenreUnknown;
         for (int i = 0; i < kGenreUnknown; ++i)

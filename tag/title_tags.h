@@ -28,10 +28,10 @@ struct TitleTags : TagTexts {
 int ReadTitleTags(plat::File file, TitleTags* titles, Id3v1Tag* v1 = nullptr, Id3v2Tag* v2 = nullptr);
 
 // The text for an ID3v1 field of width bytes: text (UTF-8) cut to width
-// characters (each is one Latin-1 byte in the file), into dst (at least
-// kId3v1TextSize bytes), terminated. Every text that goes from the program into an ID3v1 field
-// passes here.
-void Id3v1FieldText(char* dst, const char* text, size_t width);
+// characters (each is one Latin-1 byte in the file) and to what dst (size
+// bytes) holds with its terminator, on a character boundary. Every text
+// that goes from the program into an ID3v1 field passes here.
+void Id3v1FieldText(char* dst, size_t size, const char* text, size_t width);
 // Fills an ID3v1 record from texts (the tag editor's starting values for a
 // file that has only ID3v2 tags): each field by Id3v1FieldText, the genre
 // by its name in kGenreTable ("Unknown" when not there; left as it was when

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "shell/startup.h"
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -46,7 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (req.code != kHandOverAdd) continue;
         while (arg < n && !IsOpenableArgument(g_list.args[arg])) arg++;
         Check(arg < n, "more adds than arguments");
-        Check(std::strncmp(req.name, g_list.args[arg], kHandOverNameSize - 1) == 0, "add differs from its argument");
+        // The receiver takes a name that is no UTF-8 for the former code page.
+        const char* a = g_list.args[arg];
+        std::string want = IsValidUtf8(a, std::strlen(a)) ? std::string(a) : AnsiToUtf8(a, std::strlen(a));
+        want.resize(Utf8CutLength(want.c_str(), kHandOverNameSize - 1));
+        Check(want == req.name, "add differs from its argument");
         arg++;
     }
     return 0;

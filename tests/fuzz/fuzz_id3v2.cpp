@@ -61,8 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The tag editor's starting record.
     Id3v1Tag start{};
     Id3v1FromTexts(v2, &start);
-    for (const char* text : {start.title, start.artist, start.album, start.comment}) CheckText(text, 31, 30);
-    CheckText(start.year, sizeof start.year, 4);
+    for (const char* text : {start.title, start.artist, start.album, start.comment}) {
+        CheckText(text, kId3v1TextSize, kId3v1TextSize - 1);
+        Check(Utf8Length(text, std::strlen(text)) <= 30, "field text of more than 30 characters");
+    }
+    CheckText(start.year, sizeof start.year, sizeof start.year - 1);
+    Check(Utf8Length(start.year, std::strlen(start.year)) <= 4, "year of more than 4 characters");
 
     StreamProbe probe;
     ProbeStream(f, &probe);
