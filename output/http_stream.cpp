@@ -8,6 +8,7 @@
 
 #include "output/icy.h"
 #include "platform/pipe.h"
+#include "playlist/station_list.h"
 #include "playlist/stream_titles.h"
 #include "shell/settings.h"
 
@@ -67,6 +68,28 @@ bool TakeResponseHead() {
 void PublishTitle(const std::string& title) {
     SetLiveStreamTitle(g_urlStream.url, title.empty() ? g_urlStream.stationName : title.c_str());
     plat::PostNotice(plat::MainWindow(), kNoticeStreamTitle, 0, 0);
+}
+
+// An answer that is a station list (by its Content-Type) is read, and the
+// request replaced by one for the list's first entry, whose title becomes
+// the URL's listed title. One level: a list naming a list plays no further.
+bool FollowStationList(const char* url, const char* headers) {
+    const plat::HttpHead* head = plat::HttpResponseHead(g_urlStream.request);
+    if (!head || !IsStationListType(head->Field("Content-Type"))) return true;
+    std::string body, base = plat::HttpFinalUrl(g_urlStream.request);
+    std::vector<StationEntry> entries;
+    if (ReadWholeBody(g_urlStream.request, kPipeSize, &body)) entries = ParseStationList(body);
+    plat::HttpClose(g_urlStream.request);
+    g_urlStream.request = nullptr;
+    if (entries.empty()) {
+        ShowInternetError("The station list names no stream");
+        return false;
+    }
+    if (!entries[0].title.empty()) SetListedStreamTitle(url, entries[0].title.c_str());
+    std::string first = plat::ResolveUrl(base, entries[0].location);
+    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, first.c_str(), headers);
+    if (!g_urlStream.request) ShowLastResponse();
+    return g_urlStream.request && TakeResponseHead();
 }
 
 void CloseInternetHandles() {
@@ -171,7 +194,7 @@ plat::File OpenUrlStream(const char* url) {
         CloseInternetHandles();
         return nullptr;
     }
-    if (!TakeResponseHead()) {
+    if (!TakeResponseHead() || !FollowStationList(url, headers.c_str())) {
         CloseInternetHandles();
         return nullptr;
     }

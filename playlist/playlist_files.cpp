@@ -11,6 +11,8 @@
 #include "platform/dir.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
+#include "playlist/station_list.h"
+#include "playlist/stream_titles.h"
 #include "shell/settings.h"
 
 namespace {
@@ -252,7 +254,13 @@ int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t s
 int PlaylistOpenItem(int kind, const char* name) {
     if (!name) return 1;
     bool ok = true;
-    if (EndsWithNoCase(name, ".PLS")) {
+    if (kind == kOpenUrl || std::strstr(name, "://")) {
+        // A station list is fetched and loaded; any other URL is an entry.
+        if (!HasStationListExtension(name))
+            PlaylistAdd(name);
+        else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
+            ShowError("Error Loading Playlist: %s", name);
+    } else if (EndsWithNoCase(name, ".PLS")) {
         if (Nested([&] { return PlaylistLoadPls(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
     } else if (EndsWithNoCase(name, ".M3U")) {
         if (Nested([&] { return PlaylistLoadM3u(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
@@ -303,6 +311,11 @@ int PlaylistLoadPls(const char* file) {
         plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
         if (!value[0]) continue;
         int kind = ResolvePlaylistValue(dir, value, path, sizeof path);
+        if (kind == kOpenUrl) {  // a station's title
+            std::snprintf(key, sizeof key, "Title%d", i);
+            plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
+            if (value[0]) SetListedStreamTitle(path, value);
+        }
         OpenListedItem(kind, path);
     }
     return 1;
@@ -316,10 +329,17 @@ int PlaylistLoadM3u(const char* file) {
     reader.file = plat::FileOpenRead(file);
     if (!reader.file) return 0;
     char line[kPathSize];
+    std::string title;  // of the next entry, from "#EXTINF:length,title"
     while (reader.Next(line, sizeof line)) {
+        if (SameTextNoCase(line, "#EXTINF:", 8)) {
+            const char* comma = std::strchr(line, ',');
+            title = comma ? comma + 1 : "";
+        }
         if (line[0] == '#' || IsBlankLine(line)) continue;
         char path[kPathSize];
         int kind = ResolvePlaylistValue(dir, line, path, sizeof path);
+        if (kind == kOpenUrl && !title.empty()) SetListedStreamTitle(path, title.c_str());
+        title.clear();
         OpenListedItem(kind, path);
     }
     plat::FileClose(reader.file);
