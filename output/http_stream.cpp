@@ -265,7 +265,7 @@ void CloseUrlStream() {
     g_urlStream.lastCloseForced = forced ? 1 : 0;
     SetLiveStreamTitle(g_urlStream.url, nullptr);
     g_urlStream.url[0] = '\0';
-    if (!forced && g_urlStream.lost.exchange(0)) ShowInternetError(kConnectionLostText);
+    if (g_urlStream.lost.exchange(0) && !forced) plat::PostNotice(plat::MainWindow(), kNoticeStreamLost, 0, 0);
     if (ended) {
         CloseInternetHandles();
     } else {

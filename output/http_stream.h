@@ -14,7 +14,10 @@
 // An answer with an error status (not 2xx) fails the open with the status
 // line's text ("404 Not Found"). A connection lost during the body, or any
 // end of a station's body (a station does not end by itself), is reported
-// once when the stream is closed after the thread ended by itself.
+// once when the stream is closed after the thread ended by itself: the
+// closer posts kNoticeStreamLost to the main window, which shows
+// kConnectionLostText while the decoder goes on (a box on the decoder thread
+// would hold the next entry, and the sound, until it is answered).
 //
 // One stream at a time. OpenUrlStream runs on the decoder thread; the
 // closing sequence is split with the input source: CloseInput closes the
@@ -34,6 +37,9 @@ constexpr const char* kHttpAcceptHeader = "Accept: audio/x-mpeg, audio/x-mpegurl
 constexpr const char* kIcyMetadataHeader = "Icy-MetaData: 1\r\n";
 // Posted to the main window when the live title of the stream changed.
 constexpr unsigned kNoticeStreamTitle = 0x8210;
+// Posted to the main window when a stream was closed after its connection
+// was lost.
+constexpr unsigned kNoticeStreamLost = 0x8211;
 // Transfer piece, pipe size, stack of the download thread, and how long the
 // closer waits for that thread before ending it.
 constexpr uint32_t kDownloadPiece = 2048;

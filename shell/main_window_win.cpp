@@ -756,6 +756,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case DNOTE_TRACK_START: return OnTrackStart();
     case DNOTE_PROGRESS: return OnProgress(static_cast<int>(lParam));
     case kNoticeStreamTitle: return OnStreamTitle();
+    case kNoticeStreamLost:
+        plat::ShowMessageBox(hwnd, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+        return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

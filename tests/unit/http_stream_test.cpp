@@ -253,6 +253,12 @@ std::string WithMetadata(uint32_t metaint, const std::vector<std::string>& title
     }
     return out;
 }
+// The stations send their body once the test lets them (it looks at the
+// title before the first block).
+std::atomic<bool> g_stationGo{false};
+void AwaitGo(TestServer::Conn& c) {
+    while (!g_stationGo.load() && !c.stopping->load()) plat::SleepMs(2);
+}
 const std::vector<std::string> kTitles = {"Artist - First", "", "Caf\xE9 - Second", "Caf\xE9 - Second"};
 
 // Answers by path; see the tests for what each is for.
@@ -260,9 +266,11 @@ void Serve(TestServer::Conn& c, const std::string& path) {
     const auto& body = Body();
     if (path == "/icy") {
         c.Send("ICY 200 OK\r\nicy-name: Radio Test\r\nicy-metaint: 8192\r\ncontent-type: audio/mpeg\r\n\r\n");
+        AwaitGo(c);
         c.Send(WithMetadata(8192, kTitles));
     } else if (path == "/icecast") {
         c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint: 16000\r\n\r\n");
+        AwaitGo(c);
         c.Send(WithMetadata(16000, kTitles));
     } else if (path.rfind("/hops/", 0) == 0) {
         // /hops/N redirects to /hops/N-1, ..., /hops/0 to the song.
@@ -342,6 +350,21 @@ std::vector<Box> Boxes() {
     return g_boxes;
 }
 
+// The main window's side of the stream's notices: the titles it would
+// show, read at each notice, and the lost connection's box.
+std::mutex g_titleMutex;
+std::vector<std::string> g_shownTitles;
+std::string g_titleUrl;
+intptr_t MainWindowNotices(void*, unsigned msg, uintptr_t, intptr_t, bool) {
+    if (msg == kNoticeStreamLost) plat::ShowMessageBox(nullptr, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+    if (msg != kNoticeStreamTitle) return 0;
+    char title[300] = "";
+    std::lock_guard<std::mutex> g(g_titleMutex);
+    GetStreamTitle(g_titleUrl.c_str(), title, sizeof title);
+    g_shownTitles.push_back(title);
+    return 0;
+}
+
 // Everything the input reads until the end of the data.
 std::vector<uint8_t> ReadAll() {
     std::vector<uint8_t> out;
@@ -372,6 +395,7 @@ protected:
             g_boxes.clear();
         }
         plat::SetMessageBoxHook(RecordBox);
+        plat::SetNoticeHook(MainWindowNotices);
         g_settings.DownloadOption = 0;
         g_settings.InternetDLDir[0] = '\0';
         threadsBefore_ = plat::ThreadLiveCount();
@@ -382,6 +406,7 @@ protected:
         g_settings.DownloadOption = 0;
         g_settings.InternetDLDir[0] = '\0';
         plat::SetMessageBoxHook(nullptr);
+        plat::SetNoticeHook(nullptr);
     }
     // After a close: no download thread, no handle left.
     void ExpectNothingLeft() {
@@ -462,19 +487,6 @@ TEST_F(HttpStreamTest, RedirectsAreFollowedAndChunkedBodiesArrivePlain) {
     ExpectNothingLeft();
 }
 
-// The titles the main window would show, read at each notice.
-std::mutex g_titleMutex;
-std::vector<std::string> g_shownTitles;
-std::string g_titleUrl;
-intptr_t RecordTitle(void*, unsigned msg, uintptr_t, intptr_t, bool) {
-    if (msg != kNoticeStreamTitle) return 0;
-    char title[300] = "";
-    std::lock_guard<std::mutex> g(g_titleMutex);
-    GetStreamTitle(g_titleUrl.c_str(), title, sizeof title);
-    g_shownTitles.push_back(title);
-    return 0;
-}
-
 TEST_F(HttpStreamTest, StationsPlayTheirAudioAloneAndShowTheirTitles) {
     for (const char* path : {"/icy", "/icecast"}) {
         {
@@ -484,13 +496,13 @@ TEST_F(HttpStreamTest, StationsPlayTheirAudioAloneAndShowTheirTitles) {
         }
         testutil::TempDir dir;
         SetSaveDir(dir.Path());
-        plat::SetNoticeHook(RecordTitle);
+        g_stationGo = false;
         ASSERT_EQ(OpenInput(g_titleUrl.c_str()), 1) << path;
         char name[300] = "";
         bool named = GetStreamTitle(g_titleUrl.c_str(), name, sizeof name);
+        g_stationGo = true;
         EXPECT_EQ(ReadAll(), Body()) << path;
         CloseInput();
-        plat::SetNoticeHook(nullptr);
         ExpectNothingLeft();
         // The saved copy holds the audio alone too.
         EXPECT_EQ(testutil::ReadBytes(dir.File(path + 1)), Body()) << path;
