@@ -55,19 +55,4 @@ size_t HttpLastResponseText(char* buf, size_t size);
 bool HttpClose(Http h);
 // Sessions and requests opened and not yet closed, in the whole process.
 int HttpLiveHandles();
-
-namespace http_detail {
-// What each client supplies to the shared part (http_common.cpp): one
-// request without redirects, and the head it got.
-Http OpenOneHop(Http session, const char* url, const char* headers);
-const HttpHead* HopHead(Http request);
-void SetFinalUrl(Http request, const char* url);
-const char* FinalUrl(Http request);
-// The calling thread's last response text.
-void SetLastResponse(const char* text);
-// Live-handle bookkeeping.
-void CountOpened();
-void CountClosed();
-}  // namespace http_detail
-
 }  // namespace plat

@@ -6,7 +6,7 @@
 // libcurl takes an answer that starts "ICY 200 OK" for one without a head
 // (HTTP/0.9, allowed here): its head then arrives as the first bytes of the
 // body and is taken apart here, so that the reader gets the audio alone.
-#include "platform/http.h"
+#include "platform/http_client.h"
 
 #include <curl/curl.h>
 
@@ -20,10 +20,7 @@
 
 namespace plat {
 
-struct HttpRec {
-    bool isSession = false;
-    std::string userAgent;  // session
-
+struct HttpRec : HttpRecBase {
     CURL* easy = nullptr;  // request
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;
@@ -35,8 +32,6 @@ struct HttpRec {
                            // first body bytes of an answer without one)
     bool sawHeader = false;  // libcurl delivered a status line
     bool headDone = false;   // the head of the answer is complete
-    HttpHead head;
-    std::string finalUrl;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -154,16 +149,15 @@ Http Fail(HttpRec* r, const char* text) {
 
 }  // namespace
 
-Http HttpOpenSession(const char* userAgent) {
-    std::call_once(g_globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    auto* s = new HttpRec;
-    s->isSession = true;
-    s->userAgent = userAgent ? userAgent : "";
-    http_detail::CountOpened();
-    return s;
-}
-
 namespace http_detail {
+
+bool StartClient() {
+    std::call_once(g_globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return true;
+}
+Http NewRec() { return new HttpRec; }
+HttpRecBase* Base(Http h) { return h; }
+void FreeRec(Http h) { FreeRequest(h); }
 
 Http OpenOneHop(Http session, const char* url, const char* headers) {
     if (!session || !session->isSession || !url) return nullptr;
@@ -217,47 +211,16 @@ Http OpenOneHop(Http session, const char* url, const char* headers) {
     return r;
 }
 
-const HttpHead* HopHead(Http request) { return request && !request->isSession ? &request->head : nullptr; }
-void SetFinalUrl(Http request, const char* url) {
-    if (request && !request->isSession) request->finalUrl = url;
+int ReadSome(Http r, char* dst, uint32_t n) {
+    while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
+    size_t avail = r->body.size() - r->bodyPos;
+    if (avail == 0) return r->result != CURLE_OK ? -1 : 0;
+    if (avail > n) avail = n;
+    std::memcpy(dst, r->body.data() + r->bodyPos, avail);
+    r->bodyPos += avail;
+    return static_cast<int>(avail);
 }
-const char* FinalUrl(Http request) { return request && !request->isSession ? request->finalUrl.c_str() : ""; }
 
 }  // namespace http_detail
-
-bool HttpSetStatusCallback(Http request) {
-    // libcurl reports nothing that is wanted here; the request is all it needs.
-    return request && !request->isSession;
-}
-
-int HttpRead(Http request, void* dst, uint32_t n) {
-    if (!request || request->isSession) return -1;
-    HttpRec* r = request;
-    auto* out = static_cast<char*>(dst);
-    uint32_t got = 0;
-    // Like a synchronous InternetReadFile: the buffer is filled whole unless
-    // the body ends first.
-    while (got < n) {
-        while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
-        size_t avail = r->body.size() - r->bodyPos;
-        if (avail == 0) break;
-        if (avail > n - got) avail = n - got;
-        std::memcpy(out + got, r->body.data() + r->bodyPos, avail);
-        r->bodyPos += avail;
-        got += static_cast<uint32_t>(avail);
-    }
-    if (got == 0 && r->result != CURLE_OK) return -1;
-    return static_cast<int>(got);
-}
-
-bool HttpClose(Http h) {
-    if (!h) return false;
-    if (h->isSession)
-        delete h;
-    else
-        FreeRequest(h);
-    http_detail::CountClosed();
-    return true;
-}
 
 }  // namespace plat

@@ -16,17 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/http.h"
+#include "platform/http_client.h"
 
 namespace plat {
 
-struct HttpRec {
-    bool isSession = false;
-    std::string userAgent;  // session
-
-    SOCKET sock = INVALID_SOCKET;  // request
-    HttpHead head;
-    std::string finalUrl;
+struct HttpRec : HttpRecBase {
+    SOCKET sock = INVALID_SOCKET;  // a request's
     enum Framing { kToClose, kLength, kChunked, kNone } framing = kToClose;
     uint64_t left = 0;  // kLength: body bytes still to come
     ChunkedDecoder chunks;
@@ -184,23 +179,22 @@ Http ReadHead(HttpRec* r) {
 
 }  // namespace
 
-Http HttpOpenSession(const char* userAgent) {
+namespace http_detail {
+
+bool StartClient() {
     std::call_once(g_winsock, [] {
         WSADATA data;
         g_winsockOk = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     });
-    if (!g_winsockOk) {
-        http_detail::SetLastResponse("The network (Winsock) could not be started");
-        return nullptr;
-    }
-    auto* s = new HttpRec;
-    s->isSession = true;
-    s->userAgent = userAgent ? userAgent : "";
-    http_detail::CountOpened();
-    return s;
+    if (!g_winsockOk) SetLastResponse("The network (Winsock) could not be started");
+    return g_winsockOk;
 }
-
-namespace http_detail {
+Http NewRec() { return new HttpRec; }
+HttpRecBase* Base(Http h) { return h; }
+void FreeRec(Http h) {
+    if (!h->isSession && h->sock != INVALID_SOCKET) closesocket(h->sock);
+    delete h;
+}
 
 Http OpenOneHop(Http session, const char* url, const char* headers) {
     if (!session || !session->isSession || !url) return nullptr;
@@ -246,40 +240,17 @@ Http OpenOneHop(Http session, const char* url, const char* headers) {
     return r;
 }
 
-const HttpHead* HopHead(Http request) { return request && !request->isSession ? &request->head : nullptr; }
-void SetFinalUrl(Http request, const char* url) {
-    if (request && !request->isSession) request->finalUrl = url;
+int ReadSome(Http r, char* dst, uint32_t n) {
+    while (r->readyPos == r->ready.size() && ReceiveBody(r)) {
+    }
+    size_t avail = r->ready.size() - r->readyPos;
+    if (avail == 0) return r->failed ? -1 : 0;
+    if (avail > n) avail = n;
+    std::memcpy(dst, r->ready.data() + r->readyPos, avail);
+    r->readyPos += avail;
+    return static_cast<int>(avail);
 }
-const char* FinalUrl(Http request) { return request && !request->isSession ? request->finalUrl.c_str() : ""; }
 
 }  // namespace http_detail
-
-bool HttpSetStatusCallback(Http request) { return request && !request->isSession; }
-
-int HttpRead(Http request, void* dst, uint32_t n) {
-    if (!request || request->isSession) return -1;
-    HttpRec* r = request;
-    auto* out = static_cast<char*>(dst);
-    uint32_t got = 0;
-    // The buffer is filled whole unless the body ends first.
-    while (got < n) {
-        if (r->readyPos == r->ready.size() && !ReceiveBody(r) && r->readyPos == r->ready.size()) break;
-        size_t avail = r->ready.size() - r->readyPos;
-        if (avail > n - got) avail = n - got;
-        std::memcpy(out + got, r->ready.data() + r->readyPos, avail);
-        r->readyPos += avail;
-        got += static_cast<uint32_t>(avail);
-    }
-    if (got == 0 && r->failed) return -1;
-    return static_cast<int>(got);
-}
-
-bool HttpClose(Http h) {
-    if (!h) return false;
-    if (!h->isSession && h->sock != INVALID_SOCKET) closesocket(h->sock);
-    delete h;
-    http_detail::CountClosed();
-    return true;
-}
 
 }  // namespace plat

@@ -232,13 +232,13 @@ def check_tool(tool, base, work):
     check(f"{t} URL ending in / warns and still plays", rc == 0 and SAVE_WARNING in err, f"rc={rc} {err}")
 
 
-def main():
-    work = tempfile.mkdtemp(prefix="vorlo-http-")
-    for name in STREAMS:
-        shutil.copy(os.path.join(VECTORS, name), work)
-        Handler.files[name] = read(os.path.join(work, name))
-    server = Server(("127.0.0.1", 0), Handler)
+def serve_and_check(handler, check_tool, work):
+    """Serves handler on a free port of 127.0.0.1 and runs check_tool(tool,
+    base URL, work) for the native tool and, unless --no-wine, the Windows
+    one; removes work at the end. Returns finish()."""
+    server = Server(("127.0.0.1", 0), handler)
     base = f"http://127.0.0.1:{server.server_address[1]}"
+    handler.base = base
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
@@ -259,6 +259,14 @@ def main():
         server.server_close()
         shutil.rmtree(work, ignore_errors=True)
     return finish()
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="vorlo-http-")
+    for name in STREAMS:
+        shutil.copy(os.path.join(VECTORS, name), work)
+        Handler.files[name] = read(os.path.join(work, name))
+    return serve_and_check(Handler, check_tool, work)
 
 
 if __name__ == "__main__":

@@ -23,11 +23,14 @@ import os
 import shutil
 import sys
 import tempfile
-import threading
 
-from checks import NATIVE, VECTORS, WIN32, check, finish
-from http_check import Server, Tool, read
 import http.server
+
+from checks import VECTORS, check
+from http_check import read, serve_and_check
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+from station_server import interleave  # noqa: E402
 
 STREAM = "l3-he_44khz.bit"
 STATION = "Radio Pr\u00fcfung"  # sent in UTF-8
@@ -37,25 +40,13 @@ TITLES = [b"Artist - First", None, "Caf\u00e9 - Zw\u00f6lf".encode("utf-8"), b"I
 ICY_OPT = ("Icy-MetaData", "1")
 
 
-def interleave(audio, metaint, count_only=False):
-    out = bytearray()
-    k = 0
-    for at in range(0, len(audio), metaint):
-        piece = audio[at:at + metaint]
-        out += piece
-        if len(piece) < metaint:
-            break
-        t = TITLES[k % len(TITLES)]
-        k += 1
-        text = b"" if t is None else b"StreamTitle='" + t + b"';StreamUrl='';"
-        n = (len(text) + 15) // 16
-        out += bytes([n]) + text + b"\0" * (n * 16 - len(text))
-    return bytes(out), k
+def title_of(k):
+    return TITLES[k % len(TITLES)]
 
 
 def shown_titles(metaint, audio):
     """The titles a player prints: each change once, in UTF-8."""
-    _, blocks = interleave(audio, metaint)
+    _, blocks = interleave(audio, metaint, title_of)
     out = []
     for k in range(blocks):
         t = TITLES[k % len(TITLES)]
@@ -93,11 +84,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         a = Handler.audio
         if p == "/icy8192":
             self.raw(f"ICY 200 OK\nicy-name: {STATION}\nicy-metaint: 8192\ncontent-type: audio/mpeg\n",
-                     interleave(a, 8192)[0])
+                     interleave(a, 8192, title_of)[0])
         elif p in ("/ice16000", "/ice-noname"):
             name = "" if p == "/ice-noname" else f"icy-name: {STATION}\n"
             self.raw(f"HTTP/1.0 200 OK\nContent-Type: audio/mpeg\n{name}icy-metaint: 16000\n",
-                     interleave(a, 16000)[0])
+                     interleave(a, 16000, title_of)[0])
         elif p.startswith("/hop/"):
             n = int(p[5:])
             to = f"/hop/{n - 1}" if n > 0 else "/icy8192"
@@ -110,7 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif p == "/fails":
             self.raw("HTTP/1.1 500 Internal Server Error\nContent-Length: 5\nConnection: close\n", b"oops!")
         elif p == "/drop":
-            self.raw("ICY 200 OK\nicy-name: Dropping\nicy-metaint: 8192\n", interleave(a, 8192)[0][:drop_size(a)])
+            self.raw("ICY 200 OK\nicy-name: Dropping\nicy-metaint: 8192\n", interleave(a, 8192, title_of)[0][:drop_size(a)])
         elif p in ("/stations.pls", "/stations"):
             if p == "/stations.pls":
                 body = ("[playlist]\nNumberOfEntries=2\nFile1=/icy8192\nTitle1=First station\n"
@@ -198,8 +189,7 @@ def check_tool(tool, base, work):
     # A dropped station, then the next entry of the list.
     prefix = os.path.join(work, "drop-prefix.mp3")
     with open(prefix, "wb") as f:
-        audio_len = 0
-        stream = interleave(Handler.audio, 8192)[0][:drop_size(Handler.audio)]
+        stream = interleave(Handler.audio, 8192, title_of)[0][:drop_size(Handler.audio)]
         # The audio that arrived: the interleaved prefix without its blocks.
         demuxed = bytearray()
         at = 0
@@ -240,28 +230,7 @@ def main():
     work = tempfile.mkdtemp(prefix="vorlo-icy-")
     shutil.copy(os.path.join(VECTORS, STREAM), work)
     Handler.audio = read(os.path.join(work, STREAM))
-    server = Server(("127.0.0.1", 0), Handler)
-    base = f"http://127.0.0.1:{server.server_address[1]}"
-    Handler.base = base
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    try:
-        tools = []
-        if os.path.exists(NATIVE):
-            tools.append(Tool("native", NATIVE, False))
-        else:
-            check("native tool built", False, NATIVE)
-        if "--no-wine" not in sys.argv:
-            if shutil.which("wine") and os.path.exists(WIN32):
-                tools.append(Tool("wine", WIN32, True))
-            else:
-                check("Windows tool built and wine present", False, WIN32)
-        for tool in tools:
-            check_tool(tool, base, work)
-    finally:
-        server.shutdown()
-        server.server_close()
-        shutil.rmtree(work, ignore_errors=True)
-    return finish()
+    return serve_and_check(Handler, check_tool, work)
 
 
 if __name__ == "__main__":

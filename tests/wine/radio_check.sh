@@ -13,16 +13,10 @@
 # (VORLO_WIN32_BIN / VORLO_NATIVE_BIN override). Work files and screenshots
 # in build/wine-radio/. Last line: "N passed, N failed".
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
-native=${VORLO_NATIVE_BIN:-$root/build/native/bin}
+root=$(cd "$(dirname "$0")/../.." && pwd) && cd "$root"
+win=${VORLO_WIN32_BIN:-$root/build/win32/bin} native=${VORLO_NATIVE_BIN:-$root/build/native/bin}
 work=$root/build/wine-radio
-app=$work/app
-data=$work/data
-shots=$work/shots
-cap=$work/cap/cap.raw
-check=$root/tests/wine/pcm_check.py
+app=$work/app data=$work/data shots=$work/shots cap=$work/cap/cap.raw check=$root/tests/wine/pcm_check.py
 
 . "$root/tests/wine/wine_env.sh"
 

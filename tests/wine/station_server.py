@@ -21,12 +21,15 @@ import socketserver
 import sys
 import threading
 
-TITLES = ["Artist - First", "", "Last Song - Caf\u00e9"]
+TITLES = ["Artist - First", None, "Last Song - Caf\u00e9"]
 go = threading.Event()
 release = threading.Event()
 
 
-def interleave(audio, metaint):
+def interleave(audio, metaint, title_of):
+    """(stream, block count): audio with a metadata block after every metaint
+    bytes; block k holds StreamTitle title_of(k) (bytes or text), None a
+    block of length 0."""
     out = bytearray()
     k = 0
     for at in range(0, len(audio), metaint):
@@ -34,12 +37,14 @@ def interleave(audio, metaint):
         out += piece
         if len(piece) < metaint:
             break
-        t = TITLES[min(k, len(TITLES) - 1)]
+        t = title_of(k)
         k += 1
-        text = ("StreamTitle='%s';StreamUrl='';" % t).encode("utf-8") if t else b""
+        if isinstance(t, str):
+            t = t.encode("utf-8")
+        text = b"" if t is None else b"StreamTitle='" + t + b"';StreamUrl='';"
         n = (len(text) + 15) // 16
         out += bytes([n]) + text + b"\0" * (n * 16 - len(text))
-    return bytes(out)
+    return bytes(out), k
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -79,7 +84,7 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 def main():
     with open(sys.argv[1], "rb") as f:
-        Handler.body = interleave(f.read(), 8192)
+        Handler.body = interleave(f.read(), 8192, lambda k: TITLES[min(k, len(TITLES) - 1)])[0]
     server = Server(("127.0.0.1", 0), Handler)
     with open(sys.argv[2] + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
