@@ -1,14 +1,29 @@
 // HTTP stream: the Internet handles, the pipe and the download thread.
 #include "output/http_stream.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "output/icy.h"
 #include "platform/pipe.h"
+#include "playlist/station_list.h"
+#include "playlist/stream_titles.h"
 #include "shell/settings.h"
 
 UrlStream g_urlStream;
 
 namespace {
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    for (size_t i = 0; prefix[i]; i++) {
+        char c = i < s.size() ? s[i] : '\0';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
 
 constexpr size_t kResponseTextSize = 1025;  // up to 1024 characters
 
@@ -20,6 +35,61 @@ void ShowLastResponse() {
     char text[kResponseTextSize];
     plat::HttpLastResponseText(text, sizeof text);
     ShowInternetError(text);
+}
+
+// The head of the answer: an error status fails the open with its text;
+// a station's name and metadata interval are kept for the thread.
+bool TakeResponseHead() {
+    const plat::HttpHead* head = plat::HttpResponseHead(g_urlStream.request);
+    g_urlStream.metaint = 0;
+    g_urlStream.station = 0;
+    g_urlStream.stationName[0] = '\0';
+    if (!head) return true;
+    if (head->status != 0 && head->status / 100 != 2) {
+        char text[kResponseTextSize];
+        if (head->reason.empty())
+            std::snprintf(text, sizeof text, "The server answered with status %d", head->status);
+        else
+            std::snprintf(text, sizeof text, "%s", head->reason.c_str());
+        ShowInternetError(text);
+        return false;
+    }
+    g_urlStream.metaint = IcyMetaint(head->Field("icy-metaint"));
+    bool icyFields = false;
+    for (const auto& f : head->fields) icyFields = icyFields || StartsWithNoCase(f.first, "icy-");
+    g_urlStream.station = head->icy || icyFields ? 1 : 0;
+    if (const char* name = head->Field("icy-name"))
+        std::snprintf(g_urlStream.stationName, sizeof g_urlStream.stationName, "%s", IcyTextToUtf8(name).c_str());
+    return true;
+}
+
+// Makes title (the station's name when empty) the live title, and tells the
+// main window.
+void PublishTitle(const std::string& title) {
+    SetLiveStreamTitle(g_urlStream.url, title.empty() ? g_urlStream.stationName : title.c_str());
+    plat::PostNotice(plat::MainWindow(), kNoticeStreamTitle, 0, 0);
+}
+
+// An answer that is a station list (by its Content-Type) is read, and the
+// request replaced by one for the list's first entry, whose title becomes
+// the URL's listed title. One level: a list naming a list plays no further.
+bool FollowStationList(const char* url, const char* headers) {
+    const plat::HttpHead* head = plat::HttpResponseHead(g_urlStream.request);
+    if (!head || !IsStationListType(head->Field("Content-Type"))) return true;
+    std::string body, base = plat::HttpFinalUrl(g_urlStream.request);
+    std::vector<StationEntry> entries;
+    if (ReadWholeBody(g_urlStream.request, kPipeSize, &body)) entries = ParseStationList(body);
+    plat::HttpClose(g_urlStream.request);
+    g_urlStream.request = nullptr;
+    if (entries.empty()) {
+        ShowInternetError("The station list names no stream");
+        return false;
+    }
+    if (!entries[0].title.empty()) SetListedStreamTitle(url, entries[0].title.c_str());
+    std::string first = plat::ResolveUrl(base, entries[0].location);
+    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, first.c_str(), headers);
+    if (!g_urlStream.request) ShowLastResponse();
+    return g_urlStream.request && TakeResponseHead();
 }
 
 void CloseInternetHandles() {
@@ -71,6 +141,9 @@ unsigned DownloadThread(void* arg) {
                                  plat::MbOk | plat::MbIconWarning);
     }
 
+    IcyDemux demux(g_urlStream.metaint);
+    std::vector<std::string> blocks;
+    std::string title;  // the latest StreamTitle
     uint8_t buf[kDownloadPiece];
     while (!g_urlStream.stop.load()) {
         plat::ThreadMsg m;
@@ -80,14 +153,25 @@ unsigned DownloadThread(void* arg) {
         }
         int got = plat::HttpRead(g_urlStream.request, buf, kDownloadPiece);
         if (got <= 0) {  // the end of the body, or a failed read
+            if (got < 0 || g_urlStream.station) g_urlStream.lost.store(1);
             g_urlStream.stop.store(1);
             continue;
         }
+        uint32_t audio = static_cast<uint32_t>(demux.Feed(buf, static_cast<size_t>(got), &blocks));
+        for (const std::string& block : blocks) {
+            std::string t;
+            if (IcyStreamTitle(block, &t) && (t = IcyTextToUtf8(t)) != title) {
+                title = t;
+                PublishTitle(title);
+            }
+        }
+        blocks.clear();
+        if (audio == 0) continue;
         // Blocks while the pipe is full, which paces the download to the
         // decoder. Fails once the decoder has closed its end; not reported.
-        plat::PipeWrite(g_urlStream.writeEnd.load(), buf, static_cast<uint32_t>(got));
+        plat::PipeWrite(g_urlStream.writeEnd.load(), buf, audio);
         plat::File save = g_urlStream.saveFile.load();
-        if (save) plat::FileWrite(save, buf, static_cast<uint32_t>(got));
+        if (save) plat::FileWrite(save, buf, audio);
     }
 
     // The decoder reads what the pipe still holds, then sees the end of data.
@@ -103,9 +187,14 @@ plat::File OpenUrlStream(const char* url) {
         ShowLastResponse();
         return nullptr;
     }
-    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, url, kHttpAcceptHeader);
+    std::string headers = std::string(kHttpAcceptHeader) + kIcyMetadataHeader;
+    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, url, headers.c_str());
     if (!g_urlStream.request) {
         ShowLastResponse();
+        CloseInternetHandles();
+        return nullptr;
+    }
+    if (!TakeResponseHead() || !FollowStationList(url, headers.c_str())) {
         CloseInternetHandles();
         return nullptr;
     }
@@ -132,6 +221,9 @@ plat::File OpenUrlStream(const char* url) {
     std::memcpy(g_urlStream.saveName, name, nameLen);
     g_urlStream.saveName[nameLen] = '\0';
 
+    std::snprintf(g_urlStream.url, sizeof g_urlStream.url, "%s", url);
+    if (g_urlStream.stationName[0]) SetLiveStreamTitle(g_urlStream.url, g_urlStream.stationName);
+    g_urlStream.lost.store(0);
     g_urlStream.stop.store(0);
     g_urlStream.thread = plat::ThreadStart(DownloadThread, g_urlStream.saveName, kDownloadStackSize,
                                            &g_urlStream.threadId);
@@ -141,6 +233,7 @@ plat::File OpenUrlStream(const char* url) {
         g_urlStream.readEnd = nullptr;
         g_urlStream.threadId = 0;
         CloseInternetHandles();
+        SetLiveStreamTitle(g_urlStream.url, nullptr);
         ShowInternetError(kNoThreadText);
         return nullptr;
     }
@@ -170,6 +263,9 @@ void CloseUrlStream() {
         g_urlStream.threadId = 0;
     }
     g_urlStream.lastCloseForced = forced ? 1 : 0;
+    SetLiveStreamTitle(g_urlStream.url, nullptr);
+    g_urlStream.url[0] = '\0';
+    if (g_urlStream.lost.exchange(0) && !forced) plat::PostNotice(plat::MainWindow(), kNoticeStreamLost, 0, 0);
     if (ended) {
         CloseInternetHandles();
     } else {

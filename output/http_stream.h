@@ -3,6 +3,22 @@
 // decoder reads as it reads a file. With DownloadOption 1 the thread also
 // writes every byte it receives into a file in InternetDLDir.
 //
+// Internet radio: the request asks for ICY metadata ("Icy-MetaData: 1").
+// When the answer says "icy-metaint: N" the thread takes the metadata blocks
+// out of the body (IcyDemux) before the pipe and the save file see it, so
+// the decoder and the saved copy get the audio alone. The station's
+// icy-name, then each new StreamTitle, becomes the stream's live title
+// (stream_titles.h), and the thread posts kNoticeStreamTitle to the main
+// window, which reads the title and shows it.
+//
+// An answer with an error status (not 2xx) fails the open with the status
+// line's text ("404 Not Found"). A connection lost during the body, or any
+// end of a station's body (a station does not end by itself), is reported
+// once when the stream is closed after the thread ended by itself: the
+// closer posts kNoticeStreamLost to the main window, which shows
+// kConnectionLostText while the decoder goes on (a box on the decoder thread
+// would hold the next entry, and the sound, until it is answered).
+//
 // One stream at a time. OpenUrlStream runs on the decoder thread; the
 // closing sequence is split with the input source: CloseInput closes the
 // read end, then calls CloseUrlStream for the rest.
@@ -18,6 +34,12 @@
 // The request sent for every URL.
 constexpr const char* kHttpUserAgent = "VorMP3 v0.90";
 constexpr const char* kHttpAcceptHeader = "Accept: audio/x-mpeg, audio/x-mpegurl, */*\r\n";
+constexpr const char* kIcyMetadataHeader = "Icy-MetaData: 1\r\n";
+// Posted to the main window when the live title of the stream changed.
+constexpr unsigned kNoticeStreamTitle = 0x8210;
+// Posted to the main window when a stream was closed after its connection
+// was lost.
+constexpr unsigned kNoticeStreamLost = 0x8211;
 // Transfer piece, pipe size, stack of the download thread, and how long the
 // closer waits for that thread before ending it.
 constexpr uint32_t kDownloadPiece = 2048;
@@ -31,6 +53,7 @@ constexpr const char* kInternetErrorCaption = "VOR Internet Error Message...";
 constexpr const char* kNoCallbackText = "Cannot Create Download Callback...";
 constexpr const char* kNoBufferText = "Cannot Create Download Buffer...";
 constexpr const char* kNoThreadText = "Cannot Create Download Thread...";
+constexpr const char* kConnectionLostText = "The connection to the server was lost";
 constexpr const char* kSaveErrorCaption = "ERROR!";
 constexpr const char* kSaveErrorText = "URL Save file could NOT be created,\nData will NOT be saved...";
 
@@ -52,6 +75,14 @@ struct UrlStream {
     char saveName[kSaveNameSize];
     int saveNameTooLong;
     int lastCloseForced;  // the last close had to end the thread forcibly
+    // The URL as opened (the key of its live title), the metadata interval
+    // (0: none), the station's name, whether the answer is a station's, and
+    // whether the body was lost (written by the download thread only).
+    char url[kSaveNameSize];
+    uint32_t metaint;
+    char stationName[kSaveNameSize];
+    int station;
+    std::atomic<int> lost;
 };
 extern UrlStream g_urlStream;
 

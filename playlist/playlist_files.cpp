@@ -12,6 +12,8 @@
 #include "platform/ini_text.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
+#include "playlist/station_list.h"
+#include "playlist/stream_titles.h"
 #include "shell/settings.h"
 #include "tag/text_codec.h"
 
@@ -187,7 +189,13 @@ int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t s
 int PlaylistOpenItem(int kind, const char* name) {
     if (!name) return 1;
     bool ok = true;
-    if (EndsWithNoCase(name, ".PLS")) {
+    if (kind == kOpenUrl || std::strstr(name, "://")) {
+        // A station list is fetched and loaded; any other URL is an entry.
+        if (!HasStationListExtension(name))
+            PlaylistAdd(name);
+        else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
+            ShowError("Error Loading Playlist: %s", name);
+    } else if (EndsWithNoCase(name, ".PLS")) {
         if (Nested([&] { return PlaylistLoadPls(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
     } else if (IsM3uName(name)) {
         if (Nested([&] { return PlaylistLoadM3u(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
@@ -244,6 +252,11 @@ int PlaylistLoadPls(const char* file) {
         Utf8CopyCut(value, sizeof value, unquoted.data());
         if (!value[0]) continue;
         int kind = ResolvePlaylistValue(dir, value, path, sizeof path);
+        if (kind == kOpenUrl) {  // a station's title
+            std::snprintf(key, sizeof key, "Title%d", i);
+            plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
+            if (value[0]) SetListedStreamTitle(path, value);
+        }
         OpenListedItem(kind, path);
     }
     return 1;
@@ -257,6 +270,7 @@ int PlaylistLoadM3u(const char* file) {
     if (!ReadPlaylistText(file, EndsWithNoCase(file, ".M3U8"), &text)) return 0;
     const char* p = text.c_str();
     const char* end = p + text.size();
+    std::string title;  // of the next entry, from "#EXTINF:length,title"
     while (p < end) {
         const char* eol = p;
         while (eol < end && *eol != '\n' && *eol != '\r') ++eol;
@@ -266,9 +280,15 @@ int PlaylistLoadM3u(const char* file) {
         std::memcpy(line, p, len);
         line[len] = '\0';
         p = eol < end && *eol == '\r' && eol + 1 < end && eol[1] == '\n' ? eol + 2 : eol + 1;
+        if (SameTextNoCase(line, "#EXTINF:", 8)) {
+            const char* comma = std::strchr(line, ',');
+            title = comma ? comma + 1 : "";
+        }
         if (line[0] == '#' || IsBlankLine(line)) continue;
         char path[kPathSize];
         int kind = ResolvePlaylistValue(dir, line, path, sizeof path);
+        if (kind == kOpenUrl && !title.empty()) SetListedStreamTitle(path, title.c_str());
+        title.clear();
         OpenListedItem(kind, path);
     }
     return 1;

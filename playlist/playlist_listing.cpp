@@ -6,6 +6,8 @@
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
+#include "playlist/station_list.h"
+#include "playlist/stream_titles.h"
 #include "shell/settings.h"
 
 namespace {
@@ -17,7 +19,9 @@ void PrintEntry(const PlaylistEntry* e, int, int, void* context) {
         std::fprintf(out, "\t%ld", static_cast<long>(e->durationMs));
     else
         std::fputs("\t?", out);
-    std::fprintf(out, "\t%s\t%s\n", e->titles.title, e->titles.artist);
+    char station[kPlaylistPathSize] = "";
+    if (!e->titles.title[0]) GetStreamTitle(e->path, station, sizeof station);  // a URL's title
+    std::fprintf(out, "\t%s\t%s\n", e->titles.title[0] ? e->titles.title : station, e->titles.artist);
 }
 
 }  // namespace
@@ -27,7 +31,10 @@ int PrintPlaylistListing(const char* input, FILE* out) {
     PlaylistClear();
     int saved = g_settings.ReadFileInfo;
     g_settings.ReadFileInfo = 1;
-    PlaylistOpenItem(std::strstr(input, "://") ? kOpenUrl : kOpenLocal, input);
+    if (std::strstr(input, "://"))
+        PlaylistOpenStationUrl(input, true);  // a stream is listed with its station's title
+    else
+        PlaylistOpenItem(kOpenLocal, input);
     g_settings.ReadFileInfo = saved;
     PlaylistForEach(PrintEntry, out);
     std::fflush(out);

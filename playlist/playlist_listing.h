@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdio>
 
-// Empties the playlist, opens input with PlaylistOpenItem (kind 2 when it
-// contains "://") with ReadFileInfo 1, and prints one line per entry in
+// Empties the playlist, opens input with PlaylistOpenItem (a local name)
+// with ReadFileInfo 1, and prints one line per entry in
 // order: path TAB durationMs (or "?" while the info is unread) TAB title
-// TAB artist (the entry's titles: empty without a tag). Returns the number
-// of entries printed.
+// TAB artist (the entry's titles: empty without a tag; a URL's title is its
+// listed title, see stream_titles.h). A URL input is fetched: a station list
+// gives its entries, a stream one entry titled with the station's icy-name or
+// first StreamTitle. Returns the number of entries printed.
 int PrintPlaylistListing(const char* input, FILE* out);
 
 // The first entry to play: selects the first entry, shuffles the list when

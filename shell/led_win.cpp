@@ -73,9 +73,21 @@ void DrawGlyph(HDC dst, int x, int y, HDC src, int n) {
     BitBlt(dst, x, y, kGlyphWidth, kGlyphHeight, src, kGlyphWidth * n, 0, SRCCOPY);
 }
 
+// The name drawn is also kept as a global atom in the main window's
+// property "VorloLedName", where another process (a test driver) reads it.
+void PublishLedName(const char* name) {
+    char cut[256];
+    std::snprintf(cut, sizeof cut, "%s", name[0] ? name : " ");
+    ATOM atom = GlobalAddAtomA(cut);
+    ATOM old = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(g_led.window, "VorloLedName")));
+    SetPropA(g_led.window, "VorloLedName", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
+    if (old) GlobalDeleteAtom(old);
+}
+
 void BuildNameStrip(HDC screen, LedThreadRes* r) {
     char name[600];  // "title / artist": two texts of up to 255 bytes
     CurrentName(name, sizeof name);
+    PublishLedName(name);
     // One cell per character of the UTF-8 name, whatever its bytes.
     const std::vector<int> glyphs = LedGlyphsOf(name);
     const int chars = static_cast<int>(glyphs.size());

@@ -20,11 +20,14 @@
 
 #include "decoder/decoder_thread.h"
 #include "decoder/equalizer.h"
+#include "output/http_stream.h"
 #include "output/output_driver.h"
 #include "output/vis_feed.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
+#include "playlist/station_list.h"
+#include "playlist/stream_titles.h"
 #include "resources/resource.h"
 #include "shell/dial_win.h"
 #include "shell/file_types_win.h"
@@ -302,7 +305,10 @@ void CmdOpenLocation() {
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
     PlaylistClear();
-    if (!PlaylistAdd(text)) ShowError("Error Processing File: %s", text);
+    if (HasStationListExtension(text))
+        PlaylistOpenItem(kOpenUrl, text);  // a station list: its streams (it reports its own errors)
+    else if (!PlaylistAdd(text))
+        ShowError("Error Processing File: %s", text);
     RefreshEditor();
     PlayerPlayCurrent();
 }
@@ -414,6 +420,15 @@ LRESULT OnTrackStart() {
     PublishCurrentFile(PlaylistGetCurrentPath(path, sizeof path) ? path : nullptr);
     if (g_settings.IRCEnabled == 1) Announce();
     return 1;
+}
+
+// The playing station has a new title (posted by the download thread):
+// the LED, the editor's lines and the IRC client show it.
+LRESULT OnStreamTitle() {
+    RefreshLedName();
+    PlaylistEditorRefresh();
+    if (g_settings.IRCEnabled == 1) Announce();
+    return 0;
 }
 
 LRESULT OnProgress(int percent) {
@@ -740,6 +755,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case DNOTE_TRACK_END: return OnTrackEnd();
     case DNOTE_TRACK_START: return OnTrackStart();
     case DNOTE_PROGRESS: return OnProgress(static_cast<int>(lParam));
+    case kNoticeStreamTitle: return OnStreamTitle();
+    case kNoticeStreamLost:
+        plat::ShowMessageBox(hwnd, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+        return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -813,6 +832,11 @@ int PlaylistOpenDialog(HWND owner, int clearFirst, int filterIndex) {
 
 void GetPathTitle(const char* path, char* out, int size) {
     if (size <= 0) return;
-    if (std::strstr(path, "://") || GetFileTitleA(path, out, static_cast<WORD>(size)) != 0)
+    if (std::strstr(path, "://")) {
+        // A URL has no file title: its station's title, when it has one.
+        if (!GetStreamTitle(path, out, static_cast<size_t>(size)))
+            std::snprintf(out, static_cast<size_t>(size), "%s", path);
+    } else if (GetFileTitleA(path, out, static_cast<WORD>(size)) != 0) {
         std::snprintf(out, static_cast<size_t>(size), "%s", path);
+    }
 }

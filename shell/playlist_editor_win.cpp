@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
+#include "playlist/station_list.h"
 #include "resources/playlist_editor_ids.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
@@ -209,7 +210,10 @@ void TrackSubmenu(int index) {
 void AddUrl() {
     char text[IDC_URL_MAX + 1] = "";
     if (!AskForUrl(g_ed.hwnd, text) || std::strlen(text) < 4) return;
-    if (!PlaylistAdd(text)) ShowEditorError("Error Processing File: %s", text);
+    if (HasStationListExtension(text))
+        PlaylistOpenItem(kOpenUrl, text);  // a station list: its streams (it reports its own errors)
+    else if (!PlaylistAdd(text))
+        ShowEditorError("Error Processing File: %s", text);
     g_ed.refreshEnabled = 1;
     Rebuild();
 }

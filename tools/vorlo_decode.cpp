@@ -3,9 +3,13 @@
 //   vorlo-decode --info FILE     the stream's facts, one key=value a line;
 //                                tag_* the ID3v1 tag's fields, id3v2_* the
 //                                ID3v2 texts (UTF-8), each when there is one
+//                                (a station's URL adds stream_name= and
+//                                stream_title=, its first StreamTitle)
 //   vorlo-decode --list INPUT    the playlist INPUT makes (a file, a PLS or
 //                                M3U list, a directory, a URL): path, length
 //                                in ms (or ?), title and artist, tab-separated
+//                                (a URL's title: the one its list gives, else
+//                                the station's name or first StreamTitle)
 //   vorlo-decode [options] INPUT OUTPUT
 //                                decodes INPUT (a file, a URL, or a playlist
 //                                or directory, played through as the player
@@ -24,9 +28,11 @@
 //     --save-dir DIR             save a copy of an HTTP stream into DIR
 //
 // Messages that the player shows in a box go to standard error as
-// "CAPTION: TEXT". Exit status: 0 the input played to its end, 1 the input
+// "CAPTION: TEXT"; so does each new title of a station while it plays, as
+// "Stream title: TITLE". Exit status: 0 the input played to its end, 1 the input
 // could not be opened, held no MPEG audio or could not be written out,
 // 2 usage.
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -36,11 +42,13 @@
 #include "decoder/equalizer.h"
 #include "decoder/frame.h"
 #include "decoder/input.h"
+#include "output/http_stream.h"
 #include "output/wav_file.h"
 #include "platform/dir.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
 #include "playlist/playlist_listing.h"
+#include "playlist/stream_titles.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "shell/settings.h"
@@ -79,7 +87,33 @@ void PrintTexts(const char* prefix, const char* title, const char* artist, const
     for (int i = 0; i < 6; i++) std::printf("%s_%s=%s\n", prefix, names[i], values[i]);
 }
 
+// The first title of the station --info looks at, taken at its notice (the
+// download thread runs ahead of the frames read).
+const char* g_infoPath = "";
+char g_firstTitle[kPlaylistPathSize];
+std::atomic<int> g_titleNotices{0};
+
+intptr_t TakeFirstTitle(void*, unsigned msg, uintptr_t, intptr_t, bool) {
+    if (msg != kNoticeStreamTitle || g_titleNotices.load() > 0) return 0;
+    if (!GetStreamTitle(g_infoPath, g_firstTitle, sizeof g_firstTitle)) g_firstTitle[0] = '\0';
+    g_titleNotices.store(1);
+    return 0;
+}
+
+// A station's name, and its first StreamTitle: the frames are read on (at
+// most a few thousand) until the first title has come.
+void PrintStationInfo(StreamInfo* si) {
+    if (g_urlStream.stationName[0]) std::printf("stream_name=%s\n", g_urlStream.stationName);
+    if (!g_urlStream.metaint) return;
+    for (int frames = 0; g_titleNotices.load() == 0 && frames < 5000 && ReadFrame(si) == 1; frames++) {
+    }
+    if (g_titleNotices.load() > 0) std::printf("stream_title=%s\n", g_firstTitle);
+}
+
+
 int PrintInfo(const char* path) {
+    g_infoPath = path;
+    plat::SetNoticeHook(TakeFirstTitle);
     if (!OpenInput(path)) {
         char text[300];
         std::snprintf(text, sizeof text, "Could not open file: %.259s", path);
@@ -110,6 +144,7 @@ int PrintInfo(const char* path) {
     std::printf("frames=%d\n", frames);
     if (trimmed) std::printf("samples=%lld\n", static_cast<long long>(gapless.originalSamples));
     std::printf("seconds=%d\n", static_cast<int>(seconds));
+    if (g_input.isNetwork) PrintStationInfo(&si);
     CloseInput();
 
     plat::File f = plat::FileOpenRead(path);
@@ -150,9 +185,19 @@ int AnswerSaveDialog(void*, const char*, const char*, const char*, char* path, s
     return MakeNumberedOutputName(g_outputPath, n, path, size);
 }
 
-// The main window's side of the notices: only the end of the track matters.
+char g_playing[kPlaylistPathSize];  // the input being played
+
+// The main window's side of the notices: the end of the track, and a
+// station's titles.
 intptr_t OnNotice(void*, unsigned msg, uintptr_t, intptr_t, bool) {
     if (msg == DNOTE_TRACK_END) g_trackEnded = 1;
+    if (msg == kNoticeStreamLost)
+        plat::ShowMessageBox(plat::MainWindow(), kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+    char title[kPlaylistPathSize];
+    if (msg == kNoticeStreamTitle && GetStreamTitle(g_playing, title, sizeof title)) {
+        std::fprintf(stderr, "Stream title: %s\n", title);
+        std::fflush(stderr);
+    }
     return 0;
 }
 
@@ -290,6 +335,7 @@ int Decode(const char* input, const char* output) {
     bool stopped = false;
     for (;;) {
         g_trackEnded = 0;
+        std::snprintf(g_playing, sizeof g_playing, "%s", path);
         PostPlay(path, tid);
         plat::EventWait(g_idle, plat::kWaitInfinite);
         if (g_report.stopped && g_report.opened) {

@@ -1,13 +1,15 @@
 // The Internet client on POSIX: libcurl, driven through a multi handle so
 // that opening returns once the response head is in and the body is then
-// taken piece by piece as the reader asks for it. The request matches
-// wininet's: GET, the caller's user agent and extra headers, no proxy,
-// redirects followed, the body of an error status delivered like any other.
-#include "platform/http.h"
+// taken piece by piece as the reader asks for it. One hop per request:
+// redirects are followed by the shared part (http_common.cpp).
+//
+// libcurl takes an answer that starts "ICY 200 OK" for one without a head
+// (HTTP/0.9, allowed here): its head then arrives as the first bytes of the
+// body and is taken apart here, so that the reader gets the audio alone.
+#include "platform/http_client.h"
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -18,10 +20,7 @@
 
 namespace plat {
 
-struct HttpRec {
-    bool isSession = false;
-    std::string userAgent;  // session
-
+struct HttpRec : HttpRecBase {
     CURL* easy = nullptr;  // request
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;
@@ -29,58 +28,72 @@ struct HttpRec {
     size_t bodyPos = 0;
     bool done = false;  // the transfer has ended, with `result`
     CURLcode result = CURLE_OK;
-    int status = 0;            // status code of the response being received
-    bool sawLocation = false;  // that response names a redirect target
-    bool headDone = false;     // the head of the final response is complete
+    std::string headText;  // the head being received (header lines, or the
+                           // first body bytes of an answer without one)
+    bool sawHeader = false;  // libcurl delivered a status line
+    bool headDone = false;   // the head of the answer is complete
     char error[CURL_ERROR_SIZE] = {};
 };
 
 namespace {
 
-std::atomic<int> g_live{0};
 std::once_flag g_globalInit;
-thread_local std::string t_lastResponse;
 
 // The open waits this long at most for the response head.
 constexpr uint32_t kHeadTimeoutMs = 60000;
+// An ICY head longer than this is not one.
+constexpr size_t kMaxHeadSize = 65536;
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto* r = static_cast<HttpRec*>(user);
-    size_t n = size * count;
+void Append(HttpRec* r, const char* data, size_t n) {
     if (r->bodyPos == r->body.size()) {
         r->body.clear();
         r->bodyPos = 0;
     }
     r->body.insert(r->body.end(), data, data + n);
+}
+
+// The body of an answer without a head: an ICY head and its audio, or data
+// to hand over as it is.
+void TakeHeadlessBody(HttpRec* r, const char* data, size_t n) {
+    r->headText.append(data, n);
+    const char* t = r->headText.data();
+    size_t have = r->headText.size();
+    if (LacksStatusLine(t, have) || have > kMaxHeadSize) {
+        r->headDone = true;
+    } else if (size_t end = FindHeadEnd(t, have)) {
+        ParseHttpHead(t, end, &r->head);
+        r->headDone = true;
+        r->headText.erase(0, end);
+    } else {
+        return;  // more of the head to come
+    }
+    Append(r, r->headText.data(), r->headText.size());
+    r->headText.clear();
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* r = static_cast<HttpRec*>(user);
+    size_t n = size * count;
+    if (!r->sawHeader && !r->headDone)
+        TakeHeadlessBody(r, data, n);
+    else
+        Append(r, data, n);
     return n;
 }
 
-bool StartsWithNoCase(const char* s, size_t n, const char* prefix) {
-    size_t k = std::strlen(prefix);
-    return n >= k && strncasecmp(s, prefix, k) == 0;
-}
-
 // One header line at a time, the status line and the blank line included.
-// The head is complete at the blank line of a response that libcurl will not
-// follow (not informational, not a redirect with a target).
+// An informational answer (1xx) is passed over: the head that counts comes
+// after it.
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* r = static_cast<HttpRec*>(user);
     size_t n = size * count;
-    if (StartsWithNoCase(data, n, "HTTP/")) {
-        r->sawLocation = false;
-        r->status = 0;
-        const char* sp = static_cast<const char*>(std::memchr(data, ' ', n));
-        if (sp) {
-            int code = 0;
-            for (const char* p = sp + 1; p < data + n && *p >= '0' && *p <= '9'; p++) code = code * 10 + (*p - '0');
-            r->status = code;
-        }
-    } else if (StartsWithNoCase(data, n, "Location:")) {
-        r->sawLocation = true;
-    } else if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
-        bool informational = r->status / 100 == 1;
-        bool followed = r->status / 100 == 3 && r->status != 304 && r->sawLocation;
-        if (!informational && !followed) r->headDone = true;
+    if (n >= 5 && strncasecmp(data, "HTTP/", 5) == 0) r->headText.clear();
+    r->sawHeader = true;
+    r->headText.append(data, n);
+    if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
+        ParseHttpHead(r->headText.data(), r->headText.size(), &r->head);
+        r->headText.clear();
+        if (r->head.status / 100 != 1) r->headDone = true;
     }
     return n;
 }
@@ -128,38 +141,39 @@ curl_slist* HeaderList(const char* text) {
     return list;
 }
 
-}  // namespace
-
-Http HttpOpenSession(const char* userAgent) {
-    std::call_once(g_globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    auto* s = new HttpRec;
-    s->isSession = true;
-    s->userAgent = userAgent ? userAgent : "";
-    g_live.fetch_add(1);
-    return s;
+Http Fail(HttpRec* r, const char* text) {
+    http_detail::SetLastResponse(text);
+    FreeRequest(r);
+    return nullptr;
 }
 
-Http HttpOpenUrl(Http session, const char* url, const char* headers) {
-    t_lastResponse.clear();
+}  // namespace
+
+namespace http_detail {
+
+bool StartClient() {
+    std::call_once(g_globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return true;
+}
+Http NewRec() { return new HttpRec; }
+HttpRecBase* Base(Http h) { return h; }
+void FreeRec(Http h) { FreeRequest(h); }
+
+Http OpenOneHop(Http session, const char* url, const char* headers) {
     if (!session || !session->isSession || !url) return nullptr;
     auto* r = new HttpRec;
     r->easy = curl_easy_init();
     r->multi = curl_multi_init();
-    if (!r->easy || !r->multi) {
-        t_lastResponse = "Out of memory";
-        FreeRequest(r);
-        return nullptr;
-    }
+    if (!r->easy || !r->multi) return Fail(r, "Out of memory");
     r->headers = HeaderList(headers);
     CURL* e = r->easy;
     curl_easy_setopt(e, CURLOPT_URL, url);
     curl_easy_setopt(e, CURLOPT_USERAGENT, session->userAgent.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
     curl_easy_setopt(e, CURLOPT_PROXY, "");  // direct, whatever the environment says
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 60L);
     // A body that stops coming fails the transfer after the same bound as
     // the head: the read returns, the stream ends, and the decoder (blocked
@@ -172,78 +186,41 @@ Http HttpOpenUrl(Http session, const char* url, const char* headers) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
-    if (curl_multi_add_handle(r->multi, e) != CURLM_OK) {
-        t_lastResponse = "Cannot start the request";
-        FreeRequest(r);
-        return nullptr;
-    }
+    if (curl_multi_add_handle(r->multi, e) != CURLM_OK) return Fail(r, "Cannot start the request");
 
     uint32_t start = TickCount();
+    // (Other protocols than HTTP have no head: their first data ends the wait.)
     while (!r->headDone && r->bodyPos == r->body.size() && !r->done) {
-        if (TickCount() - start >= kHeadTimeoutMs) {
-            t_lastResponse = "The server did not answer in time";
-            FreeRequest(r);
-            return nullptr;
-        }
+        if (TickCount() - start >= kHeadTimeoutMs) return Fail(r, "The server did not answer in time");
         Pump(r, 200);
     }
-    if (r->done && r->status == 0) {  // no response at all
+    if (!r->headDone && !r->headText.empty() && !r->sawHeader) {
+        // A short answer without a head: all of it is body.
+        Append(r, r->headText.data(), r->headText.size());
+        r->headText.clear();
+        r->headDone = true;
+    }
+    if (r->done && !r->headDone && r->bodyPos == r->body.size()) {  // no answer at all
         // The low-speed bound can end a silent server's transfer a moment
         // before the head's own bound: the same case, the same message.
-        if (r->result == CURLE_OPERATION_TIMEDOUT)
-            t_lastResponse = "The server did not answer in time";
-        else
-            t_lastResponse = r->error[0] ? r->error : curl_easy_strerror(r->result);
-        FreeRequest(r);
-        return nullptr;
+        if (r->result == CURLE_OPERATION_TIMEDOUT) return Fail(r, "The server did not answer in time");
+        std::string text = r->error[0] ? r->error : curl_easy_strerror(r->result);
+        return Fail(r, text.c_str());
     }
-    g_live.fetch_add(1);
+    CountOpened();
     return r;
 }
 
-bool HttpSetStatusCallback(Http request) {
-    // libcurl reports nothing that is wanted here; the request is all it needs.
-    return request && !request->isSession;
+int ReadSome(Http r, char* dst, uint32_t n) {
+    while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
+    size_t avail = r->body.size() - r->bodyPos;
+    if (avail == 0) return r->result != CURLE_OK ? -1 : 0;
+    if (avail > n) avail = n;
+    std::memcpy(dst, r->body.data() + r->bodyPos, avail);
+    r->bodyPos += avail;
+    return static_cast<int>(avail);
 }
 
-int HttpRead(Http request, void* dst, uint32_t n) {
-    if (!request || request->isSession) return -1;
-    HttpRec* r = request;
-    auto* out = static_cast<char*>(dst);
-    uint32_t got = 0;
-    // Like a synchronous InternetReadFile: the buffer is filled whole unless
-    // the body ends first.
-    while (got < n) {
-        while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
-        size_t avail = r->body.size() - r->bodyPos;
-        if (avail == 0) break;
-        if (avail > n - got) avail = n - got;
-        std::memcpy(out + got, r->body.data() + r->bodyPos, avail);
-        r->bodyPos += avail;
-        got += static_cast<uint32_t>(avail);
-    }
-    if (got == 0 && r->result != CURLE_OK) return -1;
-    return static_cast<int>(got);
-}
-
-size_t HttpLastResponseText(char* buf, size_t size) {
-    if (!buf || size == 0) return 0;
-    size_t n = t_lastResponse.size() < size - 1 ? t_lastResponse.size() : size - 1;
-    std::memcpy(buf, t_lastResponse.data(), n);
-    buf[n] = '\0';
-    return n;
-}
-
-bool HttpClose(Http h) {
-    if (!h) return false;
-    if (h->isSession)
-        delete h;
-    else
-        FreeRequest(h);
-    g_live.fetch_sub(1);
-    return true;
-}
-
-int HttpLiveHandles() { return g_live.load(); }
+}  // namespace http_detail
 
 }  // namespace plat

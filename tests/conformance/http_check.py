@@ -8,8 +8,9 @@ address is ever contacted), natively and with the Windows tool under Wine:
   player's user agent and Accept header;
 - a server that hangs up mid-body, or ends a body of unannounced length
   early, ends the track normally with what arrived: the same output as the
-  received prefix decoded from disk;
-- a 404 page is handed to the decoder, which says it is no MPEG audio;
+  received prefix decoded from disk (the hang-up is reported once, the
+  body that simply ends is not);
+- a 404 answer fails the open with the server's status text;
 - a refused connection shows the Internet error box and the open fails;
 - with a tool that offers --save-dir DIR (DownloadOption 1 with
   InternetDLDir DIR), the saved copy is the body byte for byte, and a URL
@@ -200,13 +201,16 @@ def check_tool(tool, base, work):
             got = read(out)
             check(f"{t} {name} /{kind}/ gives what arrived", got is not None and got == want_cut,
                   f"{len(got or b'')} bytes vs {len(want_cut or b'')}")
+            lost = err.count("VOR Internet Error Message...: The connection to the server was lost")
+            check(f"{t} {name} /{kind}/ reports a hang-up once, a plain end not at all",
+                  lost == (1 if kind == "cut" else 0), err)
 
-    # A 404 page reaches the decoder.
+    # A 404 answer says why.
     out = os.path.join(work, f"{t}-404.wav")
     rc, err = tool.run(f"{base}/v/no-such.mp3", ("path", out))
-    check(f"{t} 404 page is handed to the decoder",
-          rc == 1 and "This does not look like a valid MPEG Audio File" in err
-          and "VOR Internet Error Message" not in err, f"rc={rc} {err}")
+    check(f"{t} 404 answer shows the server's status text",
+          rc == 1 and "VOR Internet Error Message...: 404 Not Found\n" in err
+          and "This does not look like a valid MPEG Audio File" not in err, f"rc={rc} {err}")
 
     # A refused connection.
     rc, err = tool.run(f"http://127.0.0.1:{refused_port()}/v/{STREAMS[0]}", ("path", out))
@@ -228,13 +232,13 @@ def check_tool(tool, base, work):
     check(f"{t} URL ending in / warns and still plays", rc == 0 and SAVE_WARNING in err, f"rc={rc} {err}")
 
 
-def main():
-    work = tempfile.mkdtemp(prefix="vorlo-http-")
-    for name in STREAMS:
-        shutil.copy(os.path.join(VECTORS, name), work)
-        Handler.files[name] = read(os.path.join(work, name))
-    server = Server(("127.0.0.1", 0), Handler)
+def serve_and_check(handler, check_tool, work):
+    """Serves handler on a free port of 127.0.0.1 and runs check_tool(tool,
+    base URL, work) for the native tool and, unless --no-wine, the Windows
+    one; removes work at the end. Returns finish()."""
+    server = Server(("127.0.0.1", 0), handler)
     base = f"http://127.0.0.1:{server.server_address[1]}"
+    handler.base = base
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
@@ -255,6 +259,14 @@ def main():
         server.server_close()
         shutil.rmtree(work, ignore_errors=True)
     return finish()
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="vorlo-http-")
+    for name in STREAMS:
+        shutil.copy(os.path.join(VECTORS, name), work)
+        Handler.files[name] = read(os.path.join(work, name))
+    return serve_and_check(Handler, check_tool, work)
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@
 
 #include "decoder/input.h"
 #include "output/http_stream.h"
+#include "playlist/stream_titles.h"
 #include "platform/http.h"
 #include "platform/pipe.h"
 #include "platform/platform.h"
@@ -234,10 +235,56 @@ const std::vector<uint8_t>& Body() {
 }
 const char kErrorPage[] = "<html><body><h1>404 Not Found</h1></body></html>";
 
+// The body with a metadata block after every metaint bytes: the titles in
+// turn, "" a block of length 0.
+std::string WithMetadata(uint32_t metaint, const std::vector<std::string>& titles) {
+    const auto& body = Body();
+    std::string out;
+    size_t k = 0;
+    for (size_t at = 0; at < body.size(); at += metaint) {
+        size_t n = std::min<size_t>(metaint, body.size() - at);
+        out.append(reinterpret_cast<const char*>(body.data() + at), n);
+        if (n < metaint) break;
+        const std::string& t = titles[k++ % titles.size()];
+        std::string text = t.empty() ? "" : "StreamTitle='" + t + "';StreamUrl='';";
+        size_t len = (text.size() + 15) / 16;
+        out += static_cast<char>(len);
+        out += text + std::string(len * 16 - text.size(), '\0');
+    }
+    return out;
+}
+// The stations send their body once the test lets them (it looks at the
+// title before the first block).
+std::atomic<bool> g_stationGo{false};
+void AwaitGo(TestServer::Conn& c) {
+    while (!g_stationGo.load() && !c.stopping->load()) plat::SleepMs(2);
+}
+const std::vector<std::string> kTitles = {"Artist - First", "", "Caf\xE9 - Second", "Caf\xE9 - Second"};
+
 // Answers by path; see the tests for what each is for.
 void Serve(TestServer::Conn& c, const std::string& path) {
     const auto& body = Body();
-    if (path == "/song.mp3" || path == "/dir/") {
+    if (path == "/icy") {
+        c.Send("ICY 200 OK\r\nicy-name: Radio Test\r\nicy-metaint: 8192\r\ncontent-type: audio/mpeg\r\n\r\n");
+        AwaitGo(c);
+        c.Send(WithMetadata(8192, kTitles));
+    } else if (path == "/icecast") {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint: 16000\r\n\r\n");
+        AwaitGo(c);
+        c.Send(WithMetadata(16000, kTitles));
+    } else if (path.rfind("/hops/", 0) == 0) {
+        // /hops/N redirects to /hops/N-1, ..., /hops/0 to the song.
+        int n = std::atoi(path.c_str() + 6);
+        std::string to = n ? "Location: /hops/" + std::to_string(n - 1) + "\r\n" : "Location: /song.mp3\r\n";
+        const char* status[] = {"301 Moved Permanently", "302 Found", "303 See Other", "307 Temporary Redirect",
+                                "308 Permanent Redirect"};
+        c.Send(Head(status[n % 5], 0, to.c_str()));
+    } else if (path == "/loop-a" || path == "/loop-b") {
+        c.Send(Head("302 Found", 0, path == "/loop-a" ? "Location: /loop-b\r\n" : "Location: loop-a\r\n"));
+    } else if (path == "/fails") {
+        c.Send(Head("500 Internal Server Error", 5));
+        c.Send("oops!");
+    } else if (path == "/song.mp3" || path == "/dir/") {
         c.Send(Head("200 OK", body.size()));
         c.Send(body.data(), body.size());
     } else if (path == "/tiny.mp3") {
@@ -303,6 +350,21 @@ std::vector<Box> Boxes() {
     return g_boxes;
 }
 
+// The main window's side of the stream's notices: the titles it would
+// show, read at each notice, and the lost connection's box.
+std::mutex g_titleMutex;
+std::vector<std::string> g_shownTitles;
+std::string g_titleUrl;
+intptr_t MainWindowNotices(void*, unsigned msg, uintptr_t, intptr_t, bool) {
+    if (msg == kNoticeStreamLost) plat::ShowMessageBox(nullptr, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+    if (msg != kNoticeStreamTitle) return 0;
+    char title[300] = "";
+    std::lock_guard<std::mutex> g(g_titleMutex);
+    GetStreamTitle(g_titleUrl.c_str(), title, sizeof title);
+    g_shownTitles.push_back(title);
+    return 0;
+}
+
 // Everything the input reads until the end of the data.
 std::vector<uint8_t> ReadAll() {
     std::vector<uint8_t> out;
@@ -333,6 +395,7 @@ protected:
             g_boxes.clear();
         }
         plat::SetMessageBoxHook(RecordBox);
+        plat::SetNoticeHook(MainWindowNotices);
         g_settings.DownloadOption = 0;
         g_settings.InternetDLDir[0] = '\0';
         threadsBefore_ = plat::ThreadLiveCount();
@@ -343,6 +406,7 @@ protected:
         g_settings.DownloadOption = 0;
         g_settings.InternetDLDir[0] = '\0';
         plat::SetMessageBoxHook(nullptr);
+        plat::SetNoticeHook(nullptr);
     }
     // After a close: no download thread, no handle left.
     void ExpectNothingLeft() {
@@ -379,30 +443,34 @@ TEST_F(HttpStreamTest, StreamsTheBodyWithTheRequestOfThePlayer) {
         << reqs[0];
 }
 
-TEST_F(HttpStreamTest, ShortBodiesErrorPagesAndCutBodiesEndNormally) {
+TEST_F(HttpStreamTest, ShortBodiesEndNormallyErrorStatusesAndCutBodiesSaySo) {
     // A body shorter than one piece.
     ASSERT_EQ(OpenInput(server_.Url("/tiny.mp3").c_str()), 1);
     std::vector<uint8_t> tiny = ReadAll();
     EXPECT_EQ(std::string(tiny.begin(), tiny.end()), "ABCDE");
     CloseInput();
     ExpectNothingLeft();
+    EXPECT_TRUE(Boxes().empty());
 
-    // An error status opens like any other; its page is the data.
-    ASSERT_EQ(OpenInput(server_.Url("/no/such/file.mp3").c_str()), 1);
-    std::vector<uint8_t> page = ReadAll();
-    EXPECT_EQ(std::string(page.begin(), page.end()), kErrorPage);
-    CloseInput();
+    // An error status fails the open with the server's status text.
+    EXPECT_EQ(OpenInput(server_.Url("/no/such/file.mp3").c_str()), 0);
     ExpectNothingLeft();
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "VOR Internet Error Message...");
+    EXPECT_EQ(boxes[0].text, "404 Not Found");
 
     // The server hangs up after a third of what it announced: the data ends
-    // there, with every byte that arrived.
+    // there, with every byte that arrived, and the close says so once.
     ASSERT_EQ(OpenInput(server_.Url("/cut.mp3").c_str()), 1);
     std::vector<uint8_t> cut = ReadAll();
     std::vector<uint8_t> third(Body().begin(), Body().begin() + Body().size() / 3);
     EXPECT_EQ(cut, third);
     CloseInput();
     ExpectNothingLeft();
-    EXPECT_TRUE(Boxes().empty());
+    boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, kConnectionLostText);
 }
 
 TEST_F(HttpStreamTest, RedirectsAreFollowedAndChunkedBodiesArrivePlain) {
@@ -417,6 +485,87 @@ TEST_F(HttpStreamTest, RedirectsAreFollowedAndChunkedBodiesArrivePlain) {
     EXPECT_EQ(ReadAll(), Body());
     CloseInput();
     ExpectNothingLeft();
+}
+
+TEST_F(HttpStreamTest, StationsPlayTheirAudioAloneAndShowTheirTitles) {
+    for (const char* path : {"/icy", "/icecast"}) {
+        {
+            std::lock_guard<std::mutex> g(g_titleMutex);
+            g_shownTitles.clear();
+            g_titleUrl = server_.Url(path);
+        }
+        testutil::TempDir dir;
+        SetSaveDir(dir.Path());
+        g_stationGo = false;
+        ASSERT_EQ(OpenInput(g_titleUrl.c_str()), 1) << path;
+        char name[300] = "";
+        bool named = GetStreamTitle(g_titleUrl.c_str(), name, sizeof name);
+        g_stationGo = true;
+        EXPECT_EQ(ReadAll(), Body()) << path;
+        CloseInput();
+        ExpectNothingLeft();
+        // The saved copy holds the audio alone too.
+        EXPECT_EQ(testutil::ReadBytes(dir.File(path + 1)), Body()) << path;
+        // Each change of title once, in UTF-8; a block of length 0 changes nothing.
+        std::vector<std::string> want;
+        uint32_t metaint = std::string(path) == "/icy" ? 8192 : 16000;
+        for (size_t k = 0; k < Body().size() / metaint; k++) {
+            std::string t = kTitles[k % kTitles.size()] == "Artist - First" ? "Artist - First" : "Caf\xC3\xA9 - Second";
+            if (!kTitles[k % kTitles.size()].empty() && (want.empty() || want.back() != t)) want.push_back(t);
+        }
+        ASSERT_GE(want.size(), 4u);
+        if (std::string(path) == "/icy") {
+            // icy-name is the title until the first StreamTitle.
+            EXPECT_TRUE(named);
+            EXPECT_STREQ(name, "Radio Test");
+        } else {
+            EXPECT_FALSE(named);
+        }
+        std::lock_guard<std::mutex> g(g_titleMutex);
+        EXPECT_EQ(g_shownTitles, want) << path;
+        // A station's body does not end: its end is a lost connection.
+        auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u) << path;
+        EXPECT_EQ(boxes[0].text, kConnectionLostText);
+        {
+            std::lock_guard<std::mutex> g2(g_boxMutex);
+            g_boxes.clear();
+        }
+        EXPECT_FALSE(GetStreamTitle(g_titleUrl.c_str(), name, sizeof name));  // gone with the stream
+    }
+    for (const std::string& r : server_.Requests()) EXPECT_NE(r.find("\r\nIcy-MetaData: 1\r\n"), std::string::npos);
+}
+
+TEST_F(HttpStreamTest, FiveRedirectsAreFollowedNotSixNorALoop) {
+    ASSERT_EQ(OpenInput(server_.Url("/hops/4").c_str()), 1);  // five redirects, each kind
+    EXPECT_EQ(ReadAll(), Body());
+    CloseInput();
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(server_.Requests().size(), 6u);
+
+    struct Case {
+        const char* path;
+        const char* text;
+    } cases[] = {
+        {"/hops/5", "Too many redirects from http://127.0.0.1:PORT/hops/5 (more than 5)"},
+        {"/loop-a", "The redirects of http://127.0.0.1:PORT/loop-a go round in a loop (back to "
+                    "http://127.0.0.1:PORT/loop-a)"},
+        {"/fails", "500 Internal Server Error"},
+    };
+    std::string port = server_.Url("").substr(std::strlen("http://127.0.0.1:"));
+    for (const Case& c : cases) {
+        {
+            std::lock_guard<std::mutex> g(g_boxMutex);
+            g_boxes.clear();
+        }
+        EXPECT_EQ(OpenInput(server_.Url(c.path).c_str()), 0) << c.path;
+        ExpectNothingLeft();
+        std::string want = c.text;
+        for (size_t at; (at = want.find("PORT")) != std::string::npos;) want.replace(at, 4, port);
+        auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u) << c.path;
+        EXPECT_EQ(boxes[0].text, want);
+    }
 }
 
 TEST_F(HttpStreamTest, RefusedConnectionShowsTheResponseTextAndLeavesNothing) {

@@ -17,6 +17,7 @@
 //   box MS             waits up to MS ms for a dialog of the player's
 //                      process; prints "box CAPTION|TEXT" and presses OK
 //   nobox MS           fails if a dialog shows up within MS ms
+//   ledname            prints "led NAME": the song name the LED draws now
 //   close MS           WM_CLOSE, then waits up to MS ms for the process to
 //                      end; prints "exit CODE"
 //
@@ -204,6 +205,17 @@ bool StepNoBox(int ms) {
     return false;
 }
 
+bool StepLedName() {
+    ATOM atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(g_window, "VorloLedName")));
+    char name[256] = "";
+    if (!atom || !GlobalGetAtomNameA(atom, name, sizeof name)) {
+        Fail("no LED name");
+        return false;
+    }
+    std::printf("led %s\n", name);
+    return true;
+}
+
 bool StepClose(int ms) {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
     if (!process) {
@@ -286,6 +298,8 @@ int main(int argc, char** argv) {
         } else if (step == "nobox" && arg(1)) {
             ok = StepNoBox(std::atoi(arg(1)));
             i += 1;
+        } else if (step == "ledname") {
+            ok = NeedWindow() && StepLedName();
         } else if (step == "close" && arg(1)) {
             ok = NeedWindow() && StepClose(std::atoi(arg(1)));
             i += 1;
