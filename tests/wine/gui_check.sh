@@ -222,13 +222,16 @@ expect "click: Stop button stops" wait_for 20 still 1
 drv click 60 80 >/dev/null
 expect "click: Play button plays" wait_for 20 grows 0.5
 # The dial at 3 o'clock: 25 % of the 20 s file.
+# Where the sound behind the click lies in the file: under load Wine's
+# mixer may put silence between blocks, so the run up to the end says less.
+before=$(cap_size)
 drv click 234 56 >/dev/null
 dial_at_quarter() {
-    r=$(python3 "$check" runstart "$vol" "$cap" -- "$data/long-120s.mp2.pcm")
+    r=$(python3 "$check" soundat "$vol" "$cap" "$before" -- "$data/long-120s.mp2.pcm")
     python3 -c "import sys; sys.exit(0 if 0.245 <= float('$r'.split()[0]) <= 0.27 else 1)" 2>/dev/null
 }
 expect "click: the dial at 3 o'clock seeks to 25 %" wait_for 20 dial_at_quarter
-echo "  sound since the dial click starts at fraction $r of the file"
+echo "  the sound behind the dial click starts at fraction $r of the file"
 shot expanded-playing-long-name
 # Volume drag 3 -> 10. Equaliser drag from band 2 row 5 to band 5 row 12.
 drv down 41 161 move 41 126 up 41 126 >/dev/null

@@ -18,6 +18,10 @@ the bytes must then match exactly.
       the longest run at the capture's sound end that matches the PCM
       contiguously: prints the fraction of the PCM where that run starts
 
+  pcm_check.py soundat VOLREG CAPTURE OFFSET -- PCM
+      the first sound of the capture behind byte OFFSET (its size before a
+      seek): prints the fraction of the PCM where it lies
+
 CAPTURE is a file prefix: the plugin writes NAME, NAME.0001, NAME.0002, ...
 (one file per device open), read here in that order as one stream.
 Exit status 0 when the check holds, 1 when it does not, 2 on bad usage.
@@ -82,6 +86,7 @@ def main(argv):
         return 2
     sep = argv.index('--')
     mode, volreg, cap = argv[1], int(argv[2], 0), argv[3]
+    offset = int(argv[4]) if mode == 'soundat' and sep > 4 else 0
     pcms = [scaled(p, volreg) for p in argv[sep + 1:]]
     need = {'freq': 16384, 'runstart': max([len(p) for p in pcms] or [0])}.get(mode)
     blob = capture(cap, need)
@@ -125,6 +130,35 @@ def main(argv):
             return 1
         print('%.0f' % (cycles * 44100.0 / (last - first)))
         return 0
+    if mode == 'soundat':
+        # Pieces of the capture behind the offset, located in the PCM; blocks
+        # queued before the seek play on in order, the first piece that does
+        # not follow on from the one before is where the seek went.
+        p = pcms[0]
+        rest = blob[offset & ~3:]
+        pos, last, first = 0, None, None
+        # The sound just before the offset, when there is some, is the first
+        # piece the rest follows on from.
+        before = blob[max(0, (offset & ~3) - 4096):offset & ~3]
+        if len(before) == 4096 and p.find(before) >= 0:
+            first = last = p.find(before)
+        while pos + 4096 <= len(rest):
+            if rest[pos:pos + 256].count(0) == 256:  # silence between blocks
+                pos += 256
+                continue
+            at = p.find(rest[pos:pos + 4096])
+            if at < 0:
+                pos += 4
+                continue
+            if first is None:
+                first = at
+            elif abs(at - last - 4096) > 4096 and at >= 0:
+                print('%.4f' % (at / len(p)))
+                return 0
+            last = at
+            pos += 4096
+        print('%.4f (no seek seen yet)' % ((first if first is not None else -1) / len(p)))
+        return 1
     if mode == 'runstart':
         p = pcms[0]
         end = sound_end(blob)
