@@ -331,7 +331,7 @@ void Serve(TestServer::Conn& c, const std::string& path) {
         while (!c.stopping->load() && c.Send(piece.data(), piece.size())) plat::SleepMs(2);
     } else if (path == "/stall.mp3") {
         // Sends two whole pieces, then neither sends nor closes until told
-        // to stop. (wininet fills a synchronous read whole before it returns.)
+        // to stop. (A read is filled whole before it returns.)
         c.Send(Head("200 OK", body.size()));
         c.Send(body.data(), 2 * kDownloadPiece);
         while (!c.stopping->load()) plat::SleepMs(20);
