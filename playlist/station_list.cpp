@@ -136,7 +136,13 @@ bool IsStationListType(const char* contentType) {
 bool HasStationListExtension(const char* url) {
     if (!url) return false;
     std::string u = url;
-    u = LowerText(u.substr(0, u.find_first_of("?#", u.find("://") == std::string::npos ? 0 : u.find("://") + 3)));
+    size_t sep = u.find("://");
+    if (sep != std::string::npos) {
+        size_t path = u.find_first_of("/?#", sep + 3);  // the host is not the name
+        if (path == std::string::npos || u[path] != '/') return false;
+        u = u.substr(path, u.find_first_of("?#", path) - path);
+    }
+    u = LowerText(u);
     for (const char* ext : {".pls", ".m3u", ".m3u8"}) {
         size_t e = std::strlen(ext);
         if (u.size() > e && u.compare(u.size() - e, e, ext) == 0) return true;

@@ -33,7 +33,7 @@ namespace {
 // The reader of a pipe (the HTTP download's) waits for data in short steps:
 // a writer that sends nothing for kPipeStallMs reads as the end of the data,
 // as a stalled connection does on the POSIX side, instead of holding the
-// reader for ever (wininet under Wine never times out a stalled body).
+// reader for ever, whatever the client under the download does.
 constexpr DWORD kPipeStallMs = 60000;
 
 bool WaitForPipeData(HANDLE h) {

@@ -9,7 +9,7 @@ path: decoder thread, PCM buffer, WAV file output, HTTP stream):
   60 s bound with its message;
 - an HTTP server that sends the head and part of the body, then stalls: the
   stream ends after the same bound and what came is decoded; also with the
-  Windows tool under Wine (wininet), when both are there.
+  Windows tool under Wine, when both are there.
 
     tests/conformance/fault_check.py [BUILD_DIR]   (default build/native;
                                                     VORLO_NATIVE_BIN overrides the bin dir)

@@ -63,7 +63,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
 
     def do_GET(self):
-        # wininet may put an "Accept: */*" of its own in front of ours.
+        # A client may put an "Accept: */*" of its own in front of ours.
         Handler.requests.append((self.path, self.headers.get("User-Agent"),
                                  self.headers.get_all("Accept") or []))
         kind, _, name = self.path.lstrip("/").partition("/")

@@ -15,6 +15,8 @@
 
 #include "decoder/input.h"
 #include "output/http_stream.h"
+#include "playlist/playlist.h"
+#include "playlist/playlist_files.h"
 #include "playlist/stream_titles.h"
 #include "platform/http.h"
 #include "platform/pipe.h"
@@ -281,6 +283,13 @@ void Serve(TestServer::Conn& c, const std::string& path) {
         c.Send(Head(status[n % 5], 0, to.c_str()));
     } else if (path == "/loop-a" || path == "/loop-b") {
         c.Send(Head("302 Found", 0, path == "/loop-a" ? "Location: /loop-b\r\n" : "Location: loop-a\r\n"));
+    } else if (path == "/stations.pls" || path == "/by-type") {
+        std::string list = path == "/by-type" ? "#EXTM3U\n#EXTINF:-1,Song by type\nsong.mp3\n"
+                                              : "[playlist]\nFile1=song.mp3\nTitle1=Song Radio\nFile2=/tiny.mp3\n"
+                                                "NumberOfEntries=2\n";
+        c.Send(std::string("HTTP/1.1 200 OK\r\nContent-Type: ") +
+               (path == "/by-type" ? "audio/x-mpegurl" : "text/plain") + "\r\nContent-Length: " +
+               std::to_string(list.size()) + "\r\nConnection: close\r\n\r\n" + list);
     } else if (path == "/fails") {
         c.Send(Head("500 Internal Server Error", 5));
         c.Send("oops!");
@@ -322,7 +331,7 @@ void Serve(TestServer::Conn& c, const std::string& path) {
         while (!c.stopping->load() && c.Send(piece.data(), piece.size())) plat::SleepMs(2);
     } else if (path == "/stall.mp3") {
         // Sends two whole pieces, then neither sends nor closes until told
-        // to stop. (wininet fills a synchronous read whole before it returns.)
+        // to stop. (A read is filled whole before it returns.)
         c.Send(Head("200 OK", body.size()));
         c.Send(body.data(), 2 * kDownloadPiece);
         while (!c.stopping->load()) plat::SleepMs(20);
@@ -566,6 +575,32 @@ TEST_F(HttpStreamTest, FiveRedirectsAreFollowedNotSixNorALoop) {
         ASSERT_EQ(boxes.size(), 1u) << c.path;
         EXPECT_EQ(boxes[0].text, want);
     }
+}
+
+TEST_F(HttpStreamTest, StationListsByUrlGiveTheirStreamsAndTitles) {
+    ClearStreamTitles();
+    PlaylistClear();
+    PlaylistOpenItem(kOpenUrl, server_.Url("/stations.pls").c_str());
+    std::vector<std::string> paths;
+    for (int i = 0; i < PlaylistCount(); i++) {
+        PlaylistEntry e;
+        PlaylistGetEntry(i, &e);
+        paths.push_back(e.path);
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{server_.Url("/song.mp3"), server_.Url("/tiny.mp3")}));
+    char title[300] = "";
+    EXPECT_TRUE(GetStreamTitle(server_.Url("/song.mp3").c_str(), title, sizeof title));
+    EXPECT_STREQ(title, "Song Radio");
+    PlaylistClear();
+
+    // A list known by its Content-Type plays its first stream.
+    ASSERT_EQ(OpenInput(server_.Url("/by-type").c_str()), 1);
+    EXPECT_EQ(ReadAll(), Body());
+    CloseInput();
+    ExpectNothingLeft();
+    EXPECT_TRUE(GetStreamTitle(server_.Url("/by-type").c_str(), title, sizeof title));
+    EXPECT_STREQ(title, "Song by type");
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(HttpStreamTest, RefusedConnectionShowsTheResponseTextAndLeavesNothing) {
