@@ -17,7 +17,7 @@
 #include "output/wave_out.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "decoder/layer3_internal.h"
 #include "decoder/synth.h"
 #include "output/vis_feed.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "decoder/layer3_internal.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/pipe.h"
 #include "playlist/station_list.h"
 #include "playlist/stream_titles.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 UrlStream g_urlStream;
 

@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "platform/thread.h"
 #include "platform/wave.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

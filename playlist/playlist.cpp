@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decoder/stream_probe.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "playlist/playlist.h"
 #include "playlist/station_list.h"
 #include "playlist/stream_titles.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tag/text_codec.h"
 
 namespace {

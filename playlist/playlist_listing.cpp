@@ -8,7 +8,7 @@
 #include "playlist/playlist_files.h"
 #include "playlist/station_list.h"
 #include "playlist/stream_titles.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

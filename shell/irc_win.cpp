@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "shell/gdi_raii_win.h"
 #include "shell/main_window.h"
 #include "shell/player_win.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/skin_geometry.h"
 
 namespace {

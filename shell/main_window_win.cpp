@@ -37,7 +37,7 @@
 #include "shell/player_win.h"
 #include "shell/playlist_editor_win.h"
 #include "shell/preferences_win.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/shared_section.h"
 #include "shell/skin_geometry.h"
 #include "shell/startup.h"

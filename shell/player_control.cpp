@@ -5,7 +5,7 @@
 #include "output/output_driver.h"
 #include "platform/thread.h"
 #include "playlist/playlist.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 std::atomic<int> PlayerState{Stopped};
 

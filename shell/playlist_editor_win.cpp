@@ -20,7 +20,7 @@
 #include "shell/main_window.h"
 #include "shell/player_win.h"
 #include "shell/playlist_editor_text.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "shell/file_types_win.h"
 #include "shell/main_window.h"
 #include "shell/preferences.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "shell/playlist_editor_win.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/tag_editor_win.h"
 #include "shell/tray_win.h"
 

@@ -51,7 +51,7 @@
 #include "playlist/stream_titles.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tag/title_tags.h"
 
 #ifdef _WIN32
@@ -257,20 +257,10 @@ bool ParseGains(const char* text, float* gains) {
     return *p == '\0';
 }
 
-// The settings the decoding path reads, at their defaults.
+// The player's defaults, with the WAV file as the output.
 void DefaultSettings() {
-    g_settings.AudioBufTime = 2.5f;
+    LoadDefaultSettings();
     g_settings.AudioOutputSystem = 1;
-    g_settings.AudioOutput8Bit = 0;
-    g_settings.WinMMOutputDev = -1;
-    g_settings.EqEnabled = 0;
-    g_settings.EqVolume = 7;
-    for (float& g : g_settings.EqBand) g = 1.0f;
-    g_settings.DownSample = 0;
-    g_settings.Channels = -1;
-    g_settings.DecoderPriority = 3;
-    g_settings.MappingMode = 2;
-    g_settings.LEDCalculateVisuals = 0;
 }
 
 // A playlist file or a directory is played entry by entry.

@@ -25,7 +25,7 @@
 #include "decoder/synth.h"
 #include "output/output_driver.h"
 #include "output/vis_feed.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

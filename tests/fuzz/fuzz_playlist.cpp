@@ -18,7 +18,7 @@
 #include "platform/dir.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "output/wav_file.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace {
@@ -167,15 +167,7 @@ protected:
         plat::SetMessageBoxHook(RecordBox);
         SetDecoderIdleHook(OnIdle);
         OverrideOutputSystem(0, &kFakeDriver);
-        g_settings.AudioOutputSystem = 0;
-        g_settings.AudioOutput8Bit = 0;
-        g_settings.AudioBufTime = 2.5f;
-        g_settings.WinMMOutputDev = -1;
-        g_settings.EqVolume = 7;
-        g_settings.EqEnabled = 0;
-        g_settings.DownSample = 0;
-        g_settings.Channels = -1;
-        g_settings.DecoderPriority = 3;
+        LoadDefaultSettings();
         a_ = dir_.File("a.mp2");
         b_ = dir_.File("b.mp2");
         MakeStream(a_, kL2_44k, 40);

@@ -22,7 +22,7 @@
 #include "platform/thread.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "tag/id3v1.h"
 #include "test_util.h"
 
@@ -110,12 +110,7 @@ public:
         plat::SetMessageBoxHook(RecordBox);
         SetDecoderIdleHook(OnIdle);
         OverrideOutputSystem(0, &kSinkDriver);
-        g_settings.AudioOutputSystem = 0;
-        g_settings.AudioOutput8Bit = 0;
-        g_settings.EqEnabled = 0;
-        g_settings.EqVolume = 7;
-        g_settings.DownSample = 0;
-        g_settings.Channels = -1;
+        LoadDefaultSettings();
         g_settings.DecoderPriority = 2;
         tid_ = StartDecoderThread(nullptr);
         ASSERT_GT(tid_, 0);

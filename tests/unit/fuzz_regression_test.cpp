@@ -4,7 +4,7 @@
 
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 // An M3U file that holds nothing but the UTF-8 byte-order mark: the line

@@ -22,7 +22,7 @@
 #include "platform/pipe.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 #ifdef _WIN32

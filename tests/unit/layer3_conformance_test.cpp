@@ -27,7 +27,7 @@
 #include "decoder/synth.h"
 #include "output/output_driver.h"
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace {

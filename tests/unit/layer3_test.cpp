@@ -19,7 +19,7 @@
 #include "decoder/synth.h"
 #include "decoder/tables_layer3.h"
 #include "output/output_driver.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/thread.h"
 #include "playlist/playlist.h"
 #include "shell/player_control.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 #include "playlist/playlist.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace pltest {

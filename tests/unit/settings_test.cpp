@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace {
@@ -93,6 +93,10 @@ TEST(Settings, MissingFileGivesTheDefaults) {
     testutil::TempDir dir;
     std::memset(&g_settings, 0x5A, sizeof g_settings);
     EXPECT_EQ(LoadSettingsFrom(dir.File("vor.ini").c_str()), 1);
+    ExpectDefaults(g_settings, ExeDir());
+    // The same defaults without any file, for the tools and the tests.
+    std::memset(&g_settings, 0x5A, sizeof g_settings);
+    LoadDefaultSettings();
     ExpectDefaults(g_settings, ExeDir());
 }
 

@@ -21,7 +21,7 @@
 #include <prsht.h>
 
 #include "shell/main_window.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/startup_win.h"
 #endif
 

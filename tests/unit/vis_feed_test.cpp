@@ -15,7 +15,7 @@
 #include "output/vis_feed.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "test_util.h"
 
 namespace {

@@ -83,6 +83,10 @@ int LoadSettings();
 // time. Failed writes are ignored. Always returns 1.
 int SaveSettings();
 
+// Every stored field at its default, as a missing settings file gives them,
+// without reading any file (tools and tests).
+void LoadDefaultSettings();
+
 // The same with an explicit file (tools and tests).
 int LoadSettingsFrom(const char* path);
 int SaveSettingsTo(const char* path);

@@ -2,7 +2,7 @@
 // both directions: the table lists the keys in load order, kSaveOrder names
 // the same rows in the order of the write calls (which is also the order of
 // the keys in a new file).
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -155,6 +155,7 @@ const char* KeyOf(const SettingDesc& d, int element, char* buf, size_t size) {
     return buf;
 }
 
+// One row from the settings file, or (path nullptr) at its default.
 void LoadRow(const SettingDesc& d, const char* path, const char* exeDir) {
     for (int i = 0; i < d.count; ++i) {
         char keyBuf[32];
@@ -163,22 +164,26 @@ void LoadRow(const SettingDesc& d, const char* path, const char* exeDir) {
         switch (d.type) {
         case kInt:
         case kUnsigned: {
-            int v = static_cast<int>(plat::ProfileGetInt(kSection, key, d.intDefault, path));
+            int v = path ? static_cast<int>(plat::ProfileGetInt(kSection, key, d.intDefault, path))
+                         : d.intDefault;
             if (d.fix) v = d.fix(v);
             std::memcpy(field, &v, sizeof v);
             break;
         }
         case kFloat: {
             char text[256];
-            plat::ProfileGetString(kSection, key, d.textDefault, text, sizeof text, path);
+            if (path) plat::ProfileGetString(kSection, key, d.textDefault, text, sizeof text, path);
+            else std::snprintf(text, sizeof text, "%s", d.textDefault);
             float v = static_cast<float>(std::atof(text));
             std::memcpy(field, &v, sizeof v);
             break;
         }
-        case kString:
-            plat::ProfileGetString(kSection, key, d.textDefault ? d.textDefault : exeDir, field,
-                                   d.readSize, path);
+        case kString: {
+            const char* def = d.textDefault ? d.textDefault : exeDir;
+            if (path) plat::ProfileGetString(kSection, key, def, field, d.readSize, path);
+            else std::snprintf(field, d.readSize, "%s", def);
             break;
+        }
         }
     }
 }
@@ -243,6 +248,13 @@ int LoadSettingsFrom(const char* path) {
     GetExeDirectory(exeDir, sizeof exeDir);
     for (const SettingDesc& d : kSettingTable) LoadRow(d, path, exeDir);
     return 1;
+}
+
+void LoadDefaultSettings() {
+    char exeDir[kSettingsDirSize];
+    GetExeDirectory(exeDir, sizeof exeDir);
+    for (const SettingDesc& d : kSettingTable) LoadRow(d, nullptr, exeDir);
+    g_settings.expanded = 0;
 }
 
 int SaveSettingsTo(const char* path) {

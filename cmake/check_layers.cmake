@@ -1,0 +1,37 @@
+# The include arrows between the top folders, checked on every build:
+#   cmake -DROOT=<source dir> -P cmake/check_layers.cmake
+# Each folder may include its own headers and those of the folders listed
+# for it; anything else (a core file including a shell header, say) stops
+# the build with the file, the line and the arrow.
+set(allowed_platform platform)
+set(allowed_settings platform)
+set(allowed_tag platform settings decoder)
+set(allowed_decoder platform settings tag output)
+set(allowed_output platform settings decoder tag playlist)
+set(allowed_playlist platform settings decoder tag output)
+set(allowed_shell platform settings decoder tag output playlist resources)
+
+set(folders platform settings tag decoder output playlist shell)
+set(known ${folders} resources tools tests)
+set(faults "")
+foreach(folder ${folders})
+  file(GLOB_RECURSE sources "${ROOT}/${folder}/*.cpp" "${ROOT}/${folder}/*.h")
+  foreach(source ${sources})
+    file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"[A-Za-z0-9_]+/")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([A-Za-z0-9_]+)/.*" "\\1" target "${line}")
+      if(target STREQUAL folder)
+        continue()
+      endif()
+      list(FIND known ${target} is_known)
+      list(FIND allowed_${folder} ${target} is_allowed)
+      if(is_known GREATER -1 AND is_allowed EQUAL -1)
+        file(RELATIVE_PATH rel "${ROOT}" "${source}")
+        string(APPEND faults "  ${rel}: ${folder}/ may not include ${target}/ (${line})\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(faults)
+  message(FATAL_ERROR "Include arrows that point the wrong way:\n${faults}")
+endif()
