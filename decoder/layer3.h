@@ -87,7 +87,7 @@ void Antialias(double* xr, const GranuleInfo* gi);
 // values, changed) to out[slot][subband]; channel selects the overlap store.
 void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi);
 
-// The transforms of one subband. x: 18 spectral values (changed); prev and
+// The transforms of one subband. x: 18 spectral values; prev and
 // next: the overlap rows; win: a 36-entry window row with the transform's
 // 1/cos factors folded in; out: the subband's first output sample, the next
 // slot 32 doubles further on.

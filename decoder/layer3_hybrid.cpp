@@ -36,9 +36,15 @@ Pair g_odd18Pair[9];
 Pair g_windowPair[4][36];
 Pair g_cos6Pair[6][6];
 // The same four lanes wide (subbands s .. s + 3; windows even, odd, even, odd).
-alignas(32) double g_cos9Quad[9][4][4];
-alignas(32) double g_odd18Quad[9][4];
-alignas(32) double g_windowQuad[4][36][4];
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
+#define VORLO_HAVE_QUAD 1
+typedef double Quad __attribute__((vector_size(32)));
+alignas(32) Quad g_cos9Quad[9][4];
+alignas(32) Quad g_odd18Quad[9];
+alignas(32) Quad g_windowQuad[4][36];
+#else
+#define VORLO_HAVE_QUAD 0
+#endif
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
 
@@ -79,6 +85,7 @@ void InitLayer3HybridTables() {
     for (int n = 0; n < 9; n++) g_odd18Pair[n] = Pair{g_odd18[n], g_odd18[n]};
     for (int j = 0; j < 6; j++)
         for (int n = 0; n < 6; n++) g_cos6Pair[j][n] = Pair{g_cos6[j][n], g_cos6[j][n]};
+#if VORLO_HAVE_QUAD
     for (int l = 0; l < 4; l++) {
         for (int r = 0; r < 4; r++)
             for (int i = 0; i < 36; i++) g_windowQuad[r][i][l] = (l & 1) ? g_l3t.windowOdd[r][i] : w[r][i];
@@ -86,6 +93,7 @@ void InitLayer3HybridTables() {
             for (int n = 0; n < 4; n++) g_cos9Quad[m][n][l] = g_cos9[m][n];
         for (int n = 0; n < 9; n++) g_odd18Quad[n][l] = g_odd18[n];
     }
+#endif
 
     // Intensity ratios. MPEG-1: tan(p pi / 12) for p = 0..6; 7 and above
     // are not intensity positions (ISO/IEC 11172-3 2.4.3.4.9.3; the formula
@@ -273,9 +281,9 @@ namespace {
 
 // F[n] = sum over m = 0..8 of a[m] cos(pi m (2n + 1) / 18), n = 0..8, using
 // F[8 - n] = sum of (-1)^m a[m] cos(pi m (2n + 1) / 18). T is a double with
-// g_cos9, or a Pair with g_cos9Pair.
+// g_cos9, or a Pair or Quad with its table.
 template <typename T>
-inline void Dct3_9(const T* a, T* f, const T (*c)[4]) {
+__attribute__((always_inline)) inline void Dct3_9(const T* a, T* f, const T (*c)[4]) {
     for (int n = 0; n < 4; n++) {
         T ev = a[0] + a[2] * c[2][n] + a[4] * c[4][n] + a[6] * c[6][n] + a[8] * c[8][n];
         T od = a[1] * c[1][n] + a[3] * c[3][n] + a[5] * c[5][n] + a[7] * c[7][n];
@@ -287,91 +295,86 @@ inline void Dct3_9(const T* a, T* f, const T (*c)[4]) {
 
 inline void StorePair(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
 
-// Imdct36 of subbands s (even) and s + 1 side by side: x, prev and next at
-// the even subband's 18 lines (the odd one's follow), out at its column.
-// Unlike Imdct36 it leaves the spectrum as it is.
-void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
-    Pair v[18];
-    for (int k = 0; k < 18; k++) v[k] = Pair{x[k], x[18 + k]};
+// The IMDCT y[i] = sum X[k] cos(pi / 72 (2i + 19)(2k + 1)) is the 18-point
+// DCT-IV z[m] = sum X[k] cos(pi / 72 (2m + 1)(2k + 1)) at m = i + 9, mirrored
+// (z[35 - m] = -z[m], z[m + 36] = -z[m]). With X'[k] = X[k] + X[k - 1],
+// 2 cos(pi (2m + 1) / 72) z[m] = D[m], the DCT-III of X'; the 1/(2 cos) is
+// folded into the window rows (c36), which leaves y[i] = c36(i) D[t(i)] with
+// t = i + 9, 26 - i, i - 27 on the three stretches. D splits into the
+// 9-point DCT-III of the even X' and, again by the pre-addition, of the odd
+// ones, scaled by 0.5 / cos(pi (2n + 1) / 36).
+//
+// V is a double (one subband), a Pair or a Quad (two or four neighbouring
+// subbands, whose 18 lines follow each other in x, prev and next, and whose
+// outputs are neighbours in out's rows); every lane takes exactly the
+// operations of one subband. The spectrum is left as it is.
+// (By reference: the Quad instances are inlined into AVX code only.)
+template <typename V>
+__attribute__((always_inline)) inline void Gather18(const double* p, V& v) {
+    if constexpr (sizeof(V) == sizeof(double)) {
+        v = p[0];
+    } else {
+        for (unsigned l = 0; l < sizeof(V) / sizeof(double); l++) v[l] = p[18 * l];
+    }
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void Scatter18(double* p, const V& v) {
+    if constexpr (sizeof(V) == sizeof(double)) {
+        p[0] = v;
+    } else {
+        for (unsigned l = 0; l < sizeof(V) / sizeof(double); l++) p[18 * l] = v[l];
+    }
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void Imdct36Lanes(const double* x, const double* prev, double* next,
+                                                        const V* win, const V (*cos9)[4], const V* odd18,
+                                                        double* out) {
+    V v[18];
+    for (int k = 0; k < 18; k++) Gather18(x + k, v[k]);
     for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
     for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
-    Pair a[9], b[9], e[9], o[9];
+    V a[9], b[9], e[9], o[9];
     for (int m = 0; m < 9; m++) {
         a[m] = v[2 * m];
         b[m] = v[2 * m + 1];
     }
-    Dct3_9(a, e, g_cos9Pair);
-    Dct3_9(b, o, g_cos9Pair);
-    Pair d[18];
+    Dct3_9(a, e, cos9);
+    Dct3_9(b, o, cos9);
+    V d[18];
     for (int n = 0; n < 9; n++) {
-        Pair on = o[n] * g_odd18Pair[n];
+        V on = o[n] * odd18[n];
         d[n] = e[n] + on;
         d[17 - n] = e[n] - on;
     }
     for (int t = 0; t < 9; t++) {
-        StorePair(out + 32 * t, win[t] * d[t + 9] + Pair{prev[t], prev[18 + t]});
-        StorePair(out + 32 * (t + 9), win[t + 9] * d[17 - t] + Pair{prev[t + 9], prev[27 + t]});
-        Pair n0 = win[t + 18] * d[8 - t];
-        Pair n1 = win[t + 27] * d[t];
-        next[t] = n0[0];
-        next[18 + t] = n0[1];
-        next[t + 9] = n1[0];
-        next[27 + t] = n1[1];
+        V p0, p1;
+        Gather18(prev + t, p0);
+        Gather18(prev + t + 9, p1);
+        V o0 = win[t] * d[t + 9] + p0;
+        V o1 = win[t + 9] * d[17 - t] + p1;
+        std::memcpy(out + 32 * t, &o0, sizeof o0);
+        std::memcpy(out + 32 * (t + 9), &o1, sizeof o1);
+        V n0 = win[t + 18] * d[8 - t];
+        V n1 = win[t + 27] * d[t];
+        Scatter18(next + t, n0);
+        Scatter18(next + t + 9, n1);
     }
 }
 
-// Imdct36Pair four lanes wide with AVX where the processor has it (detected
-// at start-up; not for 64-bit Windows, where the compiler cannot realign
-// the stack for 32-byte values): subbands s .. s + 3, s even.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
-typedef double Quad __attribute__((vector_size(32)));
+// Subbands s (even) and s + 1 side by side.
+void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
+    Imdct36Lanes<Pair>(x, prev, next, win, g_cos9Pair, g_odd18Pair, out);
+}
 
+// Four lanes wide with AVX where the processor has it (detected at
+// start-up; not for 64-bit Windows, where the compiler cannot realign the
+// stack for 32-byte values): subbands s .. s + 3, s even.
+#if VORLO_HAVE_QUAD
 __attribute__((target("avx"))) void Imdct36Quad(const double* x, const double* prev, double* next, int row,
                                                 double* out) {
-    const double(*win)[4] = g_windowQuad[row];
-    Quad v[18];
-    for (int k = 0; k < 18; k++) v[k] = Quad{x[k], x[18 + k], x[36 + k], x[54 + k]};
-    for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
-    for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
-    Quad c[9][4];
-    std::memcpy(c, g_cos9Quad, sizeof c);
-    Quad f[2][9];
-    for (int h = 0; h < 2; h++) {  // the even, then the odd inputs
-        Quad a[9];
-        for (int m = 0; m < 9; m++) a[m] = v[2 * m + h];
-        for (int n = 0; n < 4; n++) {
-            Quad ev = a[0] + a[2] * c[2][n] + a[4] * c[4][n] + a[6] * c[6][n] + a[8] * c[8][n];
-            Quad od = a[1] * c[1][n] + a[3] * c[3][n] + a[5] * c[5][n] + a[7] * c[7][n];
-            f[h][n] = ev + od;
-            f[h][8 - n] = ev - od;
-        }
-        f[h][4] = a[0] - a[2] + a[4] - a[6] + a[8];
-    }
-    Quad d[18];
-    for (int n = 0; n < 9; n++) {
-        Quad odd;
-        std::memcpy(&odd, g_odd18Quad[n], sizeof odd);
-        Quad on = f[1][n] * odd;
-        d[n] = f[0][n] + on;
-        d[17 - n] = f[0][n] - on;
-    }
-    for (int t = 0; t < 9; t++) {
-        Quad w0, w1, w2, w3;
-        std::memcpy(&w0, win[t], sizeof w0);
-        std::memcpy(&w1, win[t + 9], sizeof w1);
-        std::memcpy(&w2, win[t + 18], sizeof w2);
-        std::memcpy(&w3, win[t + 27], sizeof w3);
-        Quad o0 = w0 * d[t + 9] + Quad{prev[t], prev[18 + t], prev[36 + t], prev[54 + t]};
-        Quad o1 = w1 * d[17 - t] + Quad{prev[t + 9], prev[27 + t], prev[45 + t], prev[63 + t]};
-        std::memcpy(out + 32 * t, &o0, sizeof o0);
-        std::memcpy(out + 32 * (t + 9), &o1, sizeof o1);
-        Quad n0 = w2 * d[8 - t];
-        Quad n1 = w3 * d[t];
-        for (int l = 0; l < 4; l++) {
-            next[18 * l + t] = n0[l];
-            next[18 * l + t + 9] = n1[l];
-        }
-    }
+    Imdct36Lanes<Quad>(x, prev, next, g_windowQuad[row], g_cos9Quad, g_odd18Quad, out);
 }
 
 bool HaveAvx() {
@@ -386,36 +389,8 @@ inline void Imdct36Quad(const double*, const double*, double*, int, double*) {}
 
 }  // namespace
 
-// The IMDCT y[i] = sum X[k] cos(pi / 72 (2i + 19)(2k + 1)) is the 18-point
-// DCT-IV z[m] = sum X[k] cos(pi / 72 (2m + 1)(2k + 1)) at m = i + 9, mirrored
-// (z[35 - m] = -z[m], z[m + 36] = -z[m]). With X'[k] = X[k] + X[k - 1],
-// 2 cos(pi (2m + 1) / 72) z[m] = D[m], the DCT-III of X'; the 1/(2 cos) is
-// folded into the window rows (c36), which leaves y[i] = c36(i) D[t(i)] with
-// t = i + 9, 26 - i, i - 27 on the three stretches. D splits into the
-// 9-point DCT-III of the even X' and, again by the pre-addition, of the odd
-// ones, scaled by 0.5 / cos(pi (2n + 1) / 36).
 void Imdct36(double* x, const double* prev, double* next, const double* win, double* out) {
-    for (int k = 17; k >= 1; k--) x[k] += x[k - 1];
-    for (int k = 17; k >= 3; k -= 2) x[k] += x[k - 2];
-    double a[9], b[9], e[9], o[9];
-    for (int m = 0; m < 9; m++) {
-        a[m] = x[2 * m];
-        b[m] = x[2 * m + 1];
-    }
-    Dct3_9(a, e, g_cos9);
-    Dct3_9(b, o, g_cos9);
-    double d[18];
-    for (int n = 0; n < 9; n++) {
-        double on = o[n] * g_odd18[n];
-        d[n] = e[n] + on;
-        d[17 - n] = e[n] - on;
-    }
-    for (int t = 0; t < 9; t++) {
-        out[32 * t] = win[t] * d[t + 9] + prev[t];
-        out[32 * (t + 9)] = win[t + 9] * d[17 - t] + prev[t + 9];
-        next[t] = win[t + 18] * d[8 - t];
-        next[t + 9] = win[t + 27] * d[t];
-    }
+    Imdct36Lanes<double>(x, prev, next, win, g_cos9, g_odd18, out);
 }
 
 // Each window w: the 6-point DCT-IV of x[3k + w] by the same route (c12 in
