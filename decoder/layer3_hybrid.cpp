@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "decoder/cpu_features.h"
 #include "decoder/layer3_internal.h"
 #include "settings/settings.h"
 
@@ -36,14 +37,11 @@ Pair g_odd18Pair[9];
 Pair g_windowPair[4][36];
 Pair g_cos6Pair[6][6];
 // The same four lanes wide (subbands s .. s + 3; windows even, odd, even, odd).
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
-#define VORLO_HAVE_QUAD 1
+#if VORLO_HAVE_AVX_PATHS
 typedef double Quad __attribute__((vector_size(32)));
 alignas(32) Quad g_cos9Quad[9][4];
 alignas(32) Quad g_odd18Quad[9];
 alignas(32) Quad g_windowQuad[4][36];
-#else
-#define VORLO_HAVE_QUAD 0
 #endif
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
@@ -85,7 +83,7 @@ void InitLayer3HybridTables() {
     for (int n = 0; n < 9; n++) g_odd18Pair[n] = Pair{g_odd18[n], g_odd18[n]};
     for (int j = 0; j < 6; j++)
         for (int n = 0; n < 6; n++) g_cos6Pair[j][n] = Pair{g_cos6[j][n], g_cos6[j][n]};
-#if VORLO_HAVE_QUAD
+#if VORLO_HAVE_AVX_PATHS
     for (int l = 0; l < 4; l++) {
         for (int r = 0; r < 4; r++)
             for (int i = 0; i < 36; i++) g_windowQuad[r][i][l] = (l & 1) ? g_l3t.windowOdd[r][i] : w[r][i];
@@ -368,20 +366,15 @@ void Imdct36Pair(const double* x, const double* prev, double* next, const Pair* 
     Imdct36Lanes<Pair>(x, prev, next, win, g_cos9Pair, g_odd18Pair, out);
 }
 
-// Four lanes wide with AVX where the processor has it (detected at
-// start-up; not for 64-bit Windows, where the compiler cannot realign the
-// stack for 32-byte values): subbands s .. s + 3, s even.
-#if VORLO_HAVE_QUAD
+// Four lanes wide with AVX where the processor has it: subbands s .. s + 3,
+// s even.
+#if VORLO_HAVE_AVX_PATHS
 __attribute__((target("avx"))) void Imdct36Quad(const double* x, const double* prev, double* next, int row,
                                                 double* out) {
     Imdct36Lanes<Quad>(x, prev, next, g_windowQuad[row], g_cos9Quad, g_odd18Quad, out);
 }
 
-bool HaveAvx() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
-}
-const bool kImdctWide = HaveAvx();
+const bool kImdctWide = CpuHasAvx();
 #else
 constexpr bool kImdctWide = false;
 inline void Imdct36Quad(const double*, const double*, double*, int, double*) {}

@@ -15,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "decoder/cpu_features.h"
 #include "decoder/tables_synth.h"
 #include "output/output_driver.h"
 
@@ -99,7 +100,7 @@ inline void Dct32(const double* x, double* X) {
 
 // The 32-point transform four lanes wide with AVX (see WindowFullWide):
 // after the first two stages the four 8-point transforms run side by side.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
+#if VORLO_HAVE_AVX_PATHS
 typedef double Quad __attribute__((vector_size(32)));
 
 __attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
@@ -141,11 +142,7 @@ __attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
     X[31] = Z[15][1];
 }
 
-bool HaveAvx() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
-}
-const bool kAvx = HaveAvx();
+const bool kAvx = CpuHasAvx();
 #else
 constexpr bool kAvx = false;
 inline void Dct32Wide(const double*, double*) {}
@@ -232,7 +229,7 @@ inline double WindowSum(const double* c, const double* b, int row, int col, int 
 // processor has it (detected at start-up; not for 64-bit Windows, where the
 // compiler cannot realign the stack for 32-byte values): the same lanes as
 // the two-at-a-time stage, each with the same products in the same order.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
+#if VORLO_HAVE_AVX_PATHS
 __attribute__((target("avx"), always_inline)) inline Quad LoadQuad(const double* p) {
     Quad v;
     std::memcpy(&v, p, sizeof v);

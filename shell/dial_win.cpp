@@ -10,6 +10,7 @@
 #include "resources/resource.h"
 #include "shell/gdi_raii_win.h"
 #include "shell/main_window.h"
+#include "shell/skin_bitmaps_win.h"
 
 namespace {
 
@@ -24,11 +25,6 @@ struct DialState {
     uint32_t threadId = 0;
 };
 DialState g_dial;
-
-HBITMAP LoadSkinBitmap(int id) {
-    return static_cast<HBITMAP>(LoadImageA(g_hInstance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
-                                           LR_CREATEDIBSECTION));
-}
 
 struct DialThreadRes {
     HDC screen = nullptr;

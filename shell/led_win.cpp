@@ -19,6 +19,7 @@
 #include "shell/main_window.h"
 #include "shell/player_win.h"
 #include "settings/settings.h"
+#include "shell/skin_bitmaps_win.h"
 #include "shell/skin_geometry.h"
 
 namespace {
@@ -39,11 +40,6 @@ struct LedState {
     uint32_t threadId = 0;
 };
 LedState g_led;
-
-HBITMAP LoadSkinBitmap(int id) {
-    return static_cast<HBITMAP>(LoadImageA(g_hInstance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
-                                           LR_CREATEDIBSECTION));
-}
 
 // What the thread holds for its life.
 struct LedThreadRes {

@@ -39,6 +39,7 @@
 #include "shell/preferences_win.h"
 #include "settings/settings.h"
 #include "shell/shared_section.h"
+#include "shell/skin_bitmaps_win.h"
 #include "shell/skin_geometry.h"
 #include "shell/startup.h"
 #include "shell/tag_editor_win.h"
@@ -72,11 +73,6 @@ struct MainWindowState {
     int lastPercent = 0;
 };
 MainWindowState g_mw;
-
-HBITMAP LoadSkinBitmap(int id) {
-    return static_cast<HBITMAP>(LoadImageA(g_hInstance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
-                                           LR_CREATEDIBSECTION));
-}
 
 void ShowError(const char* format, const char* name) {
     char text[1024];
