@@ -88,13 +88,7 @@ void Notify(unsigned msg, intptr_t lParam, bool sent) {
 // Hands the PCM waiting in PcmBuffer to the output, in pieces the driver
 // takes, until it is empty or the driver takes no more.
 void WritePcmTail() {
-    while (PcmBuffer.fill > 0) {
-        int n = PcmBuffer.fill < kPcmMaxWrite ? PcmBuffer.fill : kPcmMaxWrite;
-        int taken = Out()->Write(n, PcmBuffer.data);
-        if (taken <= 0) break;
-        if (taken > n) taken = n;
-        std::memmove(PcmBuffer.data, PcmBuffer.data + taken, size_t(PcmBuffer.fill - taken));
-        PcmBuffer.fill -= taken;
+    while (PcmHandOver(Out()) > 0) {
     }
     PcmBuffer.fill = 0;
 }

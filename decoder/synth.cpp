@@ -512,6 +512,21 @@ uint8_t* PcmSlotOut() {
     return PcmBuffer.data + PcmBuffer.fill;
 }
 
+int PcmHandOver(const AudioOutputDriver* driver) {
+    if (PcmBuffer.fill <= 0) return 0;
+    int offer = PcmBuffer.fill < kPcmMaxWrite ? PcmBuffer.fill : kPcmMaxWrite;
+    int took = (driver && driver->Write) ? driver->Write(offer, PcmBuffer.data) : 0;
+    if (took > offer) took = offer;
+    if (took <= 0) return took;
+    if (took >= PcmBuffer.fill) {
+        PcmBuffer.fill = 0;
+    } else {
+        std::memmove(PcmBuffer.data, PcmBuffer.data + took, static_cast<size_t>(PcmBuffer.fill - took));
+        PcmBuffer.fill -= took;
+    }
+    return took;
+}
+
 int PcmFlushStep(StreamInfo* si) {
     int slot = si->bytesPerSlot;
     if (slot < 0) slot = 0;
@@ -523,17 +538,7 @@ int PcmFlushStep(StreamInfo* si) {
 
     int result = 1;
     if (PcmBuffer.fill >= PcmBuffer.threshold || PcmBuffer.fill > kPcmBufferSize - kPcmMaxSlotBytes) {
-        int offer = PcmBuffer.fill < kPcmMaxWrite ? PcmBuffer.fill : kPcmMaxWrite;
-        int took = (g_outputDriver && g_outputDriver->Write) ? g_outputDriver->Write(offer, PcmBuffer.data) : 0;
-        if (took > offer) took = offer;
-        if (took < 0) {
-            result = -2;
-        } else if (took >= PcmBuffer.fill) {
-            PcmBuffer.fill = 0;
-        } else if (took > 0) {
-            std::memmove(PcmBuffer.data, PcmBuffer.data + took, static_cast<size_t>(PcmBuffer.fill - took));
-            PcmBuffer.fill -= took;
-        }
+        if (PcmHandOver(g_outputDriver) < 0) result = -2;
     }
     // A driver that keeps refusing must not push the next slot past the end.
     if (PcmBuffer.fill > kPcmBufferSize - kPcmMaxSlotBytes) DropOldest(kPcmMaxSlotBytes);

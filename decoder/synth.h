@@ -6,6 +6,8 @@
 
 #include "decoder/stream_info.h"
 
+struct AudioOutputDriver;
+
 constexpr int kPcmBufferSize = 65536;
 // The most one slot adds: 32 samples x 2 channels x 2 bytes.
 constexpr int kPcmMaxSlotBytes = 128;
@@ -25,6 +27,11 @@ extern PcmBufferState PcmBuffer;
 // fill <= kPcmBufferSize - kPcmMaxSlotBytes, so a slot always fits; should
 // fill be out of range anyway, the oldest bytes are dropped to make room.
 uint8_t* PcmSlotOut();
+
+// Offers min(fill, kPcmMaxWrite) bytes to driver->Write and removes what
+// it took from the buffer's front: the bytes taken, 0 when it took none,
+// or the driver's negative answer (the buffer unchanged).
+int PcmHandOver(const AudioOutputDriver* driver);
 
 // The flush step after every slot: fill += bytesPerSlot (only the part
 // inside the gapless window, moved to data + fill) and, at the
