@@ -106,19 +106,26 @@ constexpr SettingDesc kSettingTable[] = {
 #undef INT_ROW
 #undef STR_ROW
 
-// The load order with MappingMode moved before DownSample and ReadFileInfo
-// before MinimizeLocation.
-constexpr SettingId kSaveOrder[] = {
-    sAudioBufTime, sAudioOutputSystem, sAudioOutput8Bit, sAudioBypassACM, sAudioAllowSyncDev,
-    sWinMMCallback, sWinMMOutputDev, sEqEnabled, sEqLoudness, sEqVolume, sEqBand,
-    sMappingMode, sDownSample, sChannels, sDecoderPriority, sShufflePlay, sRepeatPlay,
-    sAutoPlayOnOpen, sMultipleInstances, sDownloadOption, sInternetDLDir,
-    sDownloadPlayAfterSave, sPreviousDir, sShowSplashScreen, sReadFileInfo,
-    sMinimizeLocation, sStartupExpanded, sWinShade, sAlwaysOnTop, sEasyMove, sPlaylistX,
-    sPlaylistY, sPlaylistW, sPlaylistH, sWindowX, sWindowY, sLEDCalculateVisuals,
-    sLEDTargetResolution, sLEDAutoScrollSongName, sIRCAppName, sIRCCommand, sIRCEnabled,
-    sIRCUseTag,
+// The save order: the load order with MappingMode moved before DownSample
+// and ReadFileInfo before MinimizeLocation.
+struct SaveOrder {
+    SettingId ids[kSettingCount];
 };
+
+constexpr SaveOrder MakeSaveOrder() {
+    SaveOrder order{};
+    int n = 0;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const auto id = static_cast<SettingId>(i);
+        if (id == sMappingMode || id == sReadFileInfo) continue;
+        if (id == sDownSample) order.ids[n++] = sMappingMode;
+        if (id == sMinimizeLocation) order.ids[n++] = sReadFileInfo;
+        order.ids[n++] = id;
+    }
+    return order;
+}
+
+constexpr SaveOrder kSaveOrder = MakeSaveOrder();
 
 constexpr bool TableIsIndexedById() {
     for (int i = 0; i < kSettingCount; ++i)
@@ -128,7 +135,7 @@ constexpr bool TableIsIndexedById() {
 
 constexpr bool SaveOrderIsAPermutation() {
     bool seen[kSettingCount] = {};
-    for (SettingId id : kSaveOrder) {
+    for (SettingId id : kSaveOrder.ids) {
         if (seen[id]) return false;
         seen[id] = true;
     }
@@ -137,7 +144,6 @@ constexpr bool SaveOrderIsAPermutation() {
 
 static_assert(sizeof kSettingTable / sizeof kSettingTable[0] == kSettingCount, "one row per key");
 static_assert(TableIsIndexedById(), "rows in SettingId order");
-static_assert(sizeof kSaveOrder / sizeof kSaveOrder[0] == kSettingCount, "every row saved");
 static_assert(SaveOrderIsAPermutation(), "every row saved once");
 
 // A path (260 characters) plus the file name.
@@ -258,7 +264,7 @@ void LoadDefaultSettings() {
 }
 
 int SaveSettingsTo(const char* path) {
-    for (SettingId id : kSaveOrder) SaveRow(kSettingTable[id], path);
+    for (SettingId id : kSaveOrder.ids) SaveRow(kSettingTable[id], path);
     return 1;
 }
 
