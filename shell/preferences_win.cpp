@@ -13,6 +13,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 
 #include "output/wave_out.h"
@@ -109,13 +110,14 @@ void GeneralApply(HWND page) {
     GetDlgItemTextA(page, IDC_GEN_IRC_COMMAND, g_settings.IRCCommand, kIrcTextChars + 1);
 }
 
+// The settings a page gives back from the backup when it is reset.
+void RestoreFromBackup(std::initializer_list<int Settings::*> fields) {
+    for (int Settings::*f : fields) g_settings.*f = g_backup.*f;
+}
+
 void GeneralReset() {
-    g_settings.MinimizeLocation = g_backup.MinimizeLocation;
-    g_settings.MultipleInstances = g_backup.MultipleInstances;
-    g_settings.AlwaysOnTop = g_backup.AlwaysOnTop;
-    g_settings.AutoPlayOnOpen = g_backup.AutoPlayOnOpen;
-    g_settings.ShowSplashScreen = g_backup.ShowSplashScreen;
-    g_settings.EasyMove = g_backup.EasyMove;
+    RestoreFromBackup({&Settings::MinimizeLocation, &Settings::MultipleInstances, &Settings::AlwaysOnTop,
+                       &Settings::AutoPlayOnOpen, &Settings::ShowSplashScreen, &Settings::EasyMove});
 }
 
 void GeneralCommand(HWND page, WPARAM wParam) {
@@ -179,9 +181,7 @@ void DecoderApply(HWND page) {
 }
 
 void DecoderReset() {
-    g_settings.DownSample = g_backup.DownSample;
-    g_settings.DecoderPriority = g_backup.DecoderPriority;
-    g_settings.AudioOutputSystem = g_backup.AudioOutputSystem;
+    RestoreFromBackup({&Settings::DownSample, &Settings::DecoderPriority, &Settings::AudioOutputSystem});
 }
 
 void DecoderCommand(HWND page, WPARAM wParam, HWND control) {
