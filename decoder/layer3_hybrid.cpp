@@ -291,8 +291,6 @@ __attribute__((always_inline)) inline void Dct3_9(const T* a, T* f, const T (*c)
     f[4] = a[0] - a[2] + a[4] - a[6] + a[8];
 }
 
-inline void StorePair(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
-
 // The IMDCT y[i] = sum X[k] cos(pi / 72 (2i + 19)(2k + 1)) is the 18-point
 // DCT-IV z[m] = sum X[k] cos(pi / 72 (2m + 1)(2k + 1)) at m = i + 9, mirrored
 // (z[35 - m] = -z[m], z[m + 36] = -z[m]). With X'[k] = X[k] + X[k - 1],
@@ -389,67 +387,55 @@ void Imdct36(double* x, const double* prev, double* next, const double* win, dou
 // Each window w: the 6-point DCT-IV of x[3k + w] by the same route (c12 in
 // the window row), y_w[i] = c12(i) D[t(i)] with t = i + 3, 8 - i, i - 9;
 // the windows overlap at 6 + 6w in the 36-sample block.
-void Imdct12(double* x, const double* prev, double* next, const double* win, double* out) {
-    double y[3][12];
-    for (int w = 0; w < 3; w++) {
-        double v[6];
-        for (int k = 0; k < 6; k++) v[k] = x[3 * k + w];
-        for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
-        double d[6];
-        for (int n = 0; n < 6; n++) {
-            double s = 0.0;
-            for (int j = 0; j < 6; j++) s += v[j] * g_cos6[j][n];
-            d[n] = s;
-        }
-        for (int i = 0; i < 3; i++) y[w][i] = win[i] * d[i + 3];
-        for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
-        for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
-    }
-    for (int t = 0; t < 6; t++) {
-        out[32 * t] = prev[t];
-        out[32 * (t + 6)] = y[0][t] + prev[t + 6];
-        out[32 * (t + 12)] = y[0][t + 6] + y[1][t] + prev[t + 12];
-        next[t] = y[1][t + 6] + y[2][t];
-        next[t + 6] = y[2][t + 6];
-        next[t + 12] = 0.0;
-    }
-}
-
 namespace {
 
-// Imdct12 of subbands s (even) and s + 1 side by side, as Imdct36Pair.
-void Imdct12Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
-    Pair y[3][12];
+// V as in Imdct36Lanes.
+template <typename V>
+__attribute__((always_inline)) inline void Imdct12Lanes(const double* x, const double* prev, double* next,
+                                                        const V* win, const V (*cos6)[6], double* out) {
+    V y[3][12];
     for (int w = 0; w < 3; w++) {
-        Pair v[6];
-        for (int k = 0; k < 6; k++) v[k] = Pair{x[3 * k + w], x[18 + 3 * k + w]};
+        V v[6];
+        for (int k = 0; k < 6; k++) Gather18(x + 3 * k + w, v[k]);
         for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
-        Pair d[6];
+        V d[6];
         for (int n = 0; n < 6; n++) {
-            Pair sum = {0.0, 0.0};
-            for (int j = 0; j < 6; j++) sum += v[j] * g_cos6Pair[j][n];
+            V sum{};
+            for (int j = 0; j < 6; j++) sum += v[j] * cos6[j][n];
             d[n] = sum;
         }
         for (int i = 0; i < 3; i++) y[w][i] = win[i] * d[i + 3];
         for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
         for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
     }
+    const V zero{};
     for (int t = 0; t < 6; t++) {
-        StorePair(out + 32 * t, Pair{prev[t], prev[18 + t]});
-        StorePair(out + 32 * (t + 6), y[0][t] + Pair{prev[t + 6], prev[24 + t]});
-        StorePair(out + 32 * (t + 12), y[0][t + 6] + y[1][t] + Pair{prev[t + 12], prev[30 + t]});
-        Pair n0 = y[1][t + 6] + y[2][t];
-        Pair n1 = y[2][t + 6];
-        next[t] = n0[0];
-        next[18 + t] = n0[1];
-        next[t + 6] = n1[0];
-        next[24 + t] = n1[1];
-        next[t + 12] = 0.0;
-        next[30 + t] = 0.0;
+        V p0, p1, p2;
+        Gather18(prev + t, p0);
+        Gather18(prev + t + 6, p1);
+        Gather18(prev + t + 12, p2);
+        V o1 = y[0][t] + p1;
+        V o2 = y[0][t + 6] + y[1][t] + p2;
+        std::memcpy(out + 32 * t, &p0, sizeof p0);
+        std::memcpy(out + 32 * (t + 6), &o1, sizeof o1);
+        std::memcpy(out + 32 * (t + 12), &o2, sizeof o2);
+        V n0 = y[1][t + 6] + y[2][t];
+        Scatter18(next + t, n0);
+        Scatter18(next + t + 6, y[2][t + 6]);
+        Scatter18(next + t + 12, zero);
     }
 }
 
+// Subbands s (even) and s + 1 side by side.
+void Imdct12Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
+    Imdct12Lanes<Pair>(x, prev, next, win, g_cos6Pair, out);
+}
+
 }  // namespace
+
+void Imdct12(double* x, const double* prev, double* next, const double* win, double* out) {
+    Imdct12Lanes<double>(x, prev, next, win, g_cos6, out);
+}
 
 void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     int& toggle = g_overlapToggle[channel & 1];
