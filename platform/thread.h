@@ -46,12 +46,17 @@ using ThreadProc = unsigned (*)(void* arg);
 // *id (when given) receives the thread's id for ThreadPost.
 Thread ThreadStart(ThreadProc proc, void* arg, unsigned stackSize, uint32_t* id);
 uint32_t ThreadGetId(Thread t);
-// Waits up to ms milliseconds for the thread to end. True when it has ended.
+// Waits up to ms milliseconds for the thread to end. True when it has
+// ended: its function has returned and its thread-local clean-up is done
+// (on POSIX the thread is then joined).
 bool ThreadWait(Thread t, unsigned ms);
-// Ends the thread forcibly (TerminateThread). Last resort: whatever it held
+// Ends the thread forcibly (TerminateThread) and waits up to 2 s for it to
+// be gone, as a forced end is not immediate either. True when it has ended;
+// until then nothing it uses may be freed. Last resort: whatever it held
 // stays held. On POSIX the thread is cancelled at its next wait.
-void ThreadTerminate(Thread t, unsigned exitCode);
-// Releases the handle (the thread itself may go on running).
+bool ThreadTerminate(Thread t, unsigned exitCode);
+// Releases the handle (the thread itself may go on running; on POSIX a
+// thread not waited for to its end is detached).
 void ThreadClose(Thread t);
 // Threads started by ThreadStart that have not yet returned.
 int ThreadLiveCount();

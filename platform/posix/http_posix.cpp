@@ -10,6 +10,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -38,6 +39,15 @@ struct HttpRec : HttpRecBase {
 namespace {
 
 std::once_flag g_globalInit;
+bool g_globalOk = false;
+
+// libcurl's global state goes at exit, once every thread has ended (a
+// thread that would not end may still be inside libcurl: then it stays).
+// Registered after the set-up, so that it runs before the exit handler
+// the TLS library registers there.
+void CleanupClient() {
+    if (ThreadLiveCount() == 0) curl_global_cleanup();
+}
 
 // The open waits this long at most for the response head.
 constexpr uint32_t kHeadTimeoutMs = 60000;
@@ -151,9 +161,14 @@ Http Fail(HttpRec* r, const char* text) {
 
 namespace http_detail {
 
+// libcurl's global state is set up once, by the first session.
 bool StartClient() {
-    std::call_once(g_globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    return true;
+    std::call_once(g_globalInit, [] {
+        g_globalOk = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        if (g_globalOk) std::atexit(CleanupClient);
+    });
+    if (!g_globalOk) SetLastResponse("The Internet client (libcurl) could not be started");
+    return g_globalOk;
 }
 Http NewRec() { return new HttpRec; }
 HttpRecBase* Base(Http h) { return h; }

@@ -77,18 +77,25 @@ struct ThreadRec {
     void* arg;
     std::shared_ptr<Queue> queue;
     std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
+    bool done = false;  // the thread's function has returned (or it was cancelled)
+    // The handle's side: one join at a time, and once joined the thread is
+    // gone (its thread-local clean-up finished as well).
+    std::timed_mutex joinLock;
+    bool joined = false;
     std::atomic<int> refs{2};  // the creator's handle and the running thread
 };
 
 namespace {
 
+// A forced end waits this long for the thread to be gone.
+constexpr unsigned kTerminateWaitMs = 2000;
+
 void Release(ThreadRec* t) {
     if (t->refs.fetch_sub(1) == 1) delete t;
 }
 
-// Marks the thread ended however it leaves (return or cancellation).
+// Marks the function's end however it leaves (return or cancellation). The
+// thread has not ended yet: its thread-local values are cleaned up after.
 struct EndGuard {
     ThreadRec* t;
     ~EndGuard() {
@@ -97,7 +104,6 @@ struct EndGuard {
             std::lock_guard<std::mutex> g(t->m);
             t->done = true;
         }
-        t->cv.notify_all();
         Release(t);
     }
 };
@@ -125,7 +131,6 @@ Thread ThreadStart(ThreadProc proc, void* arg, unsigned stackSize, uint32_t* id)
     }
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     pthread_attr_setstacksize(&attr, std::max<size_t>(stackSize, size_t(1) << 20));
     g_liveThreads.fetch_add(1);
     int rc = pthread_create(&t->pth, &attr, ThreadMain, t);
@@ -143,24 +148,50 @@ Thread ThreadStart(ThreadProc proc, void* arg, unsigned stackSize, uint32_t* id)
 
 uint32_t ThreadGetId(Thread t) { return t ? t->id : 0; }
 
+// The thread has ended once it is joined: a Win32 thread handle is
+// signalled only then too, not when the function returns.
 bool ThreadWait(Thread t, unsigned ms) {
     if (!t) return true;
-    std::unique_lock<std::mutex> g(t->m);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::timed_mutex> g(t->joinLock, std::defer_lock);
+    if (ms == kWaitInfinite)
+        g.lock();
+    else if (!g.try_lock_until(deadline))
+        return false;
+    if (t->joined) return true;
+    int rc;
     if (ms == kWaitInfinite) {
-        t->cv.wait(g, [t] { return t->done; });
-        return true;
+        rc = pthread_join(t->pth, nullptr);
+    } else {
+        // steady_clock is CLOCK_MONOTONIC.
+        const long long ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
+        const timespec until{time_t(ns / 1000000000), long(ns % 1000000000)};
+        rc = pthread_clockjoin_np(t->pth, nullptr, CLOCK_MONOTONIC, &until);
     }
-    return t->cv.wait_for(g, std::chrono::milliseconds(ms), [t] { return t->done; });
+    t->joined = rc == 0;
+    return t->joined;
 }
 
-void ThreadTerminate(Thread t, unsigned) {
-    if (!t) return;
-    std::lock_guard<std::mutex> g(t->m);
-    if (!t->done) pthread_cancel(t->pth);
+bool ThreadTerminate(Thread t, unsigned) {
+    if (!t) return true;
+    {
+        std::lock_guard<std::timed_mutex> g(t->joinLock);
+        if (t->joined) return true;
+        std::lock_guard<std::mutex> d(t->m);
+        if (!t->done) pthread_cancel(t->pth);
+    }
+    return ThreadWait(t, kTerminateWaitMs);
 }
 
+// A thread not joined by now is left to end by itself.
 void ThreadClose(Thread t) {
-    if (t) Release(t);
+    if (!t) return;
+    {
+        std::lock_guard<std::timed_mutex> g(t->joinLock);
+        if (!t->joined) pthread_detach(t->pth);
+    }
+    Release(t);
 }
 
 int ThreadLiveCount() { return g_liveThreads.load(); }

@@ -19,6 +19,9 @@ namespace {
 std::atomic<int> g_liveThreads{0};
 std::atomic<uint32_t> g_posts{0};
 
+// A forced end waits this long for the thread to be gone.
+constexpr DWORD kTerminateWaitMs = 2000;
+
 struct StartRec {
     ThreadProc proc;
     void* arg;
@@ -63,10 +66,13 @@ bool ThreadWait(Thread t, unsigned ms) {
     return !t || WaitForSingleObject(t->handle, ms) == WAIT_OBJECT_0;
 }
 
-void ThreadTerminate(Thread t, unsigned exitCode) {
-    if (!t) return;
-    if (WaitForSingleObject(t->handle, 0) != WAIT_OBJECT_0 && TerminateThread(t->handle, exitCode))
-        g_liveThreads.fetch_sub(1);
+bool ThreadTerminate(Thread t, unsigned exitCode) {
+    if (!t) return true;
+    if (WaitForSingleObject(t->handle, 0) == WAIT_OBJECT_0) return true;
+    if (TerminateThread(t->handle, exitCode)) g_liveThreads.fetch_sub(1);
+    // TerminateThread only starts the end; the handle is signalled once the
+    // thread is gone.
+    return WaitForSingleObject(t->handle, kTerminateWaitMs) == WAIT_OBJECT_0;
 }
 
 void ThreadClose(Thread t) {
