@@ -219,7 +219,7 @@ int DecodeLayer3Frame(StreamInfo* si) {
     // only reach back over main data this decoder holds: after a new input
     // or a seek there is none, and the frame's first granules would be
     // decoded from zeros. The count goes on through rejected frames.
-    const uint32_t framesRead = GetStreamLayout().framesRead;
+    const uint32_t framesRead = FramesRead();
     if (framesRead != g_l3.lastFramesRead + 1) g_l3.reservoirBytes = 0;
     g_l3.lastFramesRead = framesRead;
     const int mainBytes = std::max(g_frames.currentSize - g_frames.SideInfoSize, 0);

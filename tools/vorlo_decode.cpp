@@ -130,10 +130,10 @@ int PrintInfo(const char* path) {
     int kbps = kBitrateTable[si.lsf][si.layer - 1][si.bitrateIndex];
     int frames = GetFrameCount(&si);
     double seconds = frames * FrameDuration(si.layer, si.lsf, si.sampleRateIndex);
-    // With the encoder's delay and padding known, the track is the encoder's input.
-    GaplessWindow gapless;
-    bool trimmed = GetGaplessWindow(GetStreamLayout().vbr, SamplesPerFrame(si.layer, si.lsf), &gapless);
-    if (trimmed) seconds = static_cast<double>(gapless.originalSamples) / kSampleRateTable[si.sampleRateIndex];
+    // With the encoder's delay and padding trimmed, the track is the encoder's input.
+    const StreamLayout& layout = GetStreamLayout();
+    bool trimmed = layout.gapless != 0;
+    if (trimmed) seconds = static_cast<double>(layout.samples) / kSampleRateTable[si.sampleRateIndex];
     std::printf("layer=%d\n", si.layer);
     std::printf("version=%s\n", si.mpeg25 ? "2.5" : si.lsf ? "2" : "1");
     std::printf("samplerate=%d\n", kSampleRateTable[si.sampleRateIndex]);
@@ -142,7 +142,7 @@ int PrintInfo(const char* path) {
     std::printf("channels=%d\n", si.channels);
     std::printf("crc=%d\n", si.crcPresent);
     std::printf("frames=%d\n", frames);
-    if (trimmed) std::printf("samples=%lld\n", static_cast<long long>(gapless.originalSamples));
+    if (trimmed) std::printf("samples=%lld\n", static_cast<long long>(layout.samples));
     std::printf("seconds=%d\n", static_cast<int>(seconds));
     if (g_input.isNetwork) PrintStationInfo(&si);
     CloseInput();

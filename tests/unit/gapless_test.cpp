@@ -78,10 +78,10 @@ TEST(LameExtension, PlayedTimeAndLengthCountTheEncodersInput) {
 
         plat::File f = plat::FileOpenRead(path.c_str());
         ASSERT_TRUE(f);
-        StreamProbe probe;
+        StreamLayout probe;
         EXPECT_EQ(ProbeStream(f, &probe), 1);
         plat::FileClose(f);
-        EXPECT_EQ(probe.durationMs, gapless ? 1532 : 1567);  // 60 x 1152 - 576 - 1000 samples, or 60 frames
+        EXPECT_EQ(probe.durationMs, gapless ? 1531 : 1567);  // 60 x 1152 - 576 - 1000 samples, or 60 frames
     }
 }
 
