@@ -96,7 +96,9 @@ int64_t SkipWaveHeader(StreamCursor& in) {
 // end that SetEnd may bring nearer.
 class FileCursor : public StreamCursor {
 public:
-    FileCursor(plat::File file, int64_t size) : file_(file), size_(size), buf_(new uint8_t[kBufSize]) {}
+    FileCursor(plat::File file, int64_t size)
+        : file_(file), size_(size), bufSize_(size < kBufSize ? static_cast<int>(size) : kBufSize),
+          buf_(new uint8_t[static_cast<size_t>(bufSize_) + 1]) {}
     int Peek(int ahead, uint8_t* dst, int n) override {
         if (ahead < 0 || n <= 0 || ahead + n > kPeekReach) return 0;
         int64_t from = pos_ + ahead;
@@ -106,7 +108,7 @@ public:
             bufLen_ = 0;
             if (plat::FileSeek(file_, pos_, plat::SeekBegin) == pos_) {
                 int64_t room = size_ - pos_;
-                int got = room > 0 ? plat::FileRead(file_, buf_.get(), uint32_t(room < kBufSize ? room : kBufSize)) : 0;
+                int got = room > 0 ? plat::FileRead(file_, buf_.get(), uint32_t(room < bufSize_ ? room : bufSize_)) : 0;
                 bufLen_ = got > 0 ? got : 0;
             }
             bufEnd = bufAt_ + bufLen_;
@@ -140,6 +142,7 @@ private:
     static constexpr int kBufSize = 2 * kPeekReach;
     plat::File file_;
     int64_t size_;
+    int bufSize_;  // a small file is buffered whole
     int64_t pos_ = 0;
     int64_t bufAt_ = 0;  // file offset of buf_[0]
     int bufLen_ = 0;
@@ -149,7 +152,9 @@ private:
 // Header words of a local file read forward through a large buffer.
 class WordReader {
 public:
-    WordReader(plat::File file, int64_t end) : file_(file), end_(end), buf_(new uint8_t[kSize]) {}
+    WordReader(plat::File file, int64_t begin, int64_t end)
+        : file_(file), end_(end), size_(end - begin < kSize ? static_cast<int>(end - begin) + 4 : kSize),
+          buf_(new uint8_t[static_cast<size_t>(size_)]) {}
     // The word at offset at; false when it does not lie wholly before the end.
     bool At(int64_t at, uint32_t* w) {
         if (at < 0 || at + 4 > end_) return false;
@@ -158,7 +163,7 @@ public:
             bufLen_ = 0;
             int64_t room = end_ - at;
             if (plat::FileSeek(file_, at, plat::SeekBegin) == at) {
-                int got = plat::FileRead(file_, buf_.get(), uint32_t(room < kSize ? room : kSize));
+                int got = plat::FileRead(file_, buf_.get(), uint32_t(room < size_ ? room : size_));
                 bufLen_ = got > 0 ? got : 0;
             }
             if (bufLen_ < 4) return false;
@@ -171,6 +176,7 @@ private:
     static constexpr int kSize = 1 << 16;
     plat::File file_;
     int64_t end_;
+    int size_;  // the buffer's: a short stream is read whole
     int64_t bufAt_ = 0;
     int bufLen_ = 0;
     std::unique_ptr<uint8_t[]> buf_;
@@ -251,7 +257,7 @@ bool SameBitrateFurtherOn(plat::File file, int64_t from, int64_t end, uint32_t r
 uint32_t CountFrames(plat::File file, const StreamLayout& lay) {
     const int64_t end = lay.audioEnd;
     const uint32_t ref = lay.header;
-    WordReader in(file, end);
+    WordReader in(file, lay.firstFrame, end);
     Walk walk{0, true, false, lay.firstFrame, ref};
     constexpr uint32_t kHeadFrames = 64;  // walked before a long stream is judged constant
     bool whole = end - lay.firstFrame <= kExactCountLimit;
