@@ -30,8 +30,8 @@
 // Messages that the player shows in a box go to standard error as
 // "CAPTION: TEXT"; so does each new title of a station while it plays, as
 // "Stream title: TITLE". Exit status: 0 the input played to its end, 1 the input
-// could not be opened, held no MPEG audio or could not be written out,
-// 2 usage.
+// could not be opened, held no MPEG audio or could not be written out
+// (always with a message saying which), 2 usage.
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -62,8 +62,10 @@
 namespace {
 
 int g_yesToQuestions = 0;
+std::atomic<int> g_messages{0};  // messages shown so far
 
 int StderrMessageBox(void*, const char* text, const char* caption, unsigned flags) {
+    g_messages++;
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
     if ((flags & 0xF) == plat::MbYesNo) return g_yesToQuestions ? plat::IdYes : plat::IdNo;
@@ -298,6 +300,7 @@ int Decode(const char* input, const char* output) {
         PlaylistOpenItem(kOpenLocal, input);
         if (!PlaylistFirstToPlay(0, path, sizeof path)) {
             std::fprintf(stderr, "vorlo-decode: %s holds nothing to play\n", input);
+            g_messages++;
             return 1;
         }
     } else {
@@ -327,6 +330,7 @@ int Decode(const char* input, const char* output) {
     int tid = StartDecoderThread(nullptr);
     if (tid < 0) {
         std::fputs("vorlo-decode: could not start the decoder thread\n", stderr);
+        g_messages++;
         return 1;
     }
     // As the main window does: play an entry, and at its end step to the
@@ -357,6 +361,12 @@ int Decode(const char* input, const char* output) {
     return played > 0 && !stopped && (list || g_trackEnded) ? 0 : 1;
 }
 
+// A failure that no message has explained yet gets one line of its own.
+int Failed(int status, const char* input, const char* what) {
+    if (status != 0 && g_messages.load() == 0) std::fprintf(stderr, "vorlo-decode: %s %s\n", input, what);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -364,10 +374,11 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     plat::SetMessageBoxHook(StderrMessageBox);
-    if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return PrintInfo(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--info") == 0)
+        return Failed(PrintInfo(argv[2]), argv[2], "gave no MPEG audio frame");
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0) {
         DefaultSettings();
-        return PrintPlaylistListing(argv[2], stdout) > 0 ? 0 : 1;
+        return Failed(PrintPlaylistListing(argv[2], stdout) > 0 ? 0 : 1, argv[2], "holds nothing to list");
     }
 
     DefaultSettings();
@@ -395,5 +406,5 @@ int main(int argc, char** argv) {
         }
     }
     if (argc - i != 2) return Usage();
-    return Decode(argv[i], argv[i + 1]);
+    return Failed(Decode(argv[i], argv[i + 1]), argv[i], "was not played");
 }
