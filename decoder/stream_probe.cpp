@@ -361,14 +361,29 @@ StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat) {
         }
         return kStartFound;
     }
+    // One position after the other; a file is looked at in blocks that a
+    // candidate's confirmation can still see past (a pipe a position at a
+    // time, so that a slow stream is not waited for).
     int counted = 0;
     int64_t moved = 0;
-    for (; moved < kScanReach; ++moved) {
-        if (in.Peek(0, b, 4) < 4) break;
-        w = Be32(b);
-        if (moved > 0 && (found = Classify(in, 0, w, passFreeFormat, &freeTries)) != kStartNone) return found;
-        if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) break;
-        if (in.Skip(1) != 1) break;
+    uint8_t block[kLookAhead + 3];
+    const int want = in.Seekable() ? static_cast<int>(sizeof block) : 4;
+    for (bool more = true; more && moved < kScanReach;) {
+        int got = in.Peek(0, block, want);
+        int i = 0;
+        more = got == want;
+        for (; i + 4 <= got && moved + i < kScanReach; ++i) {
+            w = Be32(block + i);
+            if (moved + i > 0 && (found = Classify(in, i, w, passFreeFormat, &freeTries)) != kStartNone)
+                return in.Skip(i) == i ? found : kStartNone;
+            if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) {
+                more = false;
+                break;
+            }
+        }
+        int64_t skipped = in.Skip(i);
+        moved += skipped;
+        if (skipped != i) break;
     }
     if (tentative && in.Rewind(moved)) return kStartFound;
     return kStartNone;
