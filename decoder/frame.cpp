@@ -24,6 +24,7 @@ struct FrameReader {
     bool skipFreeFormat;   // the user asked to resync past a free-format header
     bool firstFrameSeen;   // the stream's first frame has been accepted
     bool firstFromLayout;  // ... at the layout's first frame, whose VBR header the layout has read
+    bool seekedFirst;      // a seek came before the first frame: it is looked for from there
     uint32_t framesRead;   // audio frames read since the open or the last seek
     StreamLayout layout;
 } g_fr;
@@ -87,7 +88,7 @@ void ShowLayoutProblem() {
 // it held more than a few bytes.
 bool ReadFirstHeader(uint32_t* word) {
     uint8_t hb[4];
-    if (!g_input.isNetwork && !g_fr.firstFrameSeen && !g_fr.skipFreeFormat) {
+    if (!g_input.isNetwork && !g_fr.firstFrameSeen && !g_fr.skipFreeFormat && !g_fr.seekedFirst) {
         const char *text, *caption;
         if (LayoutProblem(g_fr.layout, &text, &caption)) {
             plat::ShowMessageBox(plat::MainWindow(), text, caption, plat::MbOk);
@@ -339,6 +340,7 @@ int SeekToFrame(StreamInfo* si, int n) {
         if (InputSkip(1) != 1) return 0;
     }
     // The first of the two frames only serves as the previous frame of the second.
+    if (!g_fr.firstFrameSeen) g_fr.seekedFirst = true;
     ReadFrameRaw(si);
     ReadFrameRaw(si);
     g_fr.vbrCheckPending = false;
