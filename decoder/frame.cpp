@@ -75,10 +75,12 @@ void LookAroundStream() {
     InputSeek(g_fr.layout.audioStart);
 }
 
-void ShowLayoutProblem() {
+// Tells why the stream holds nothing to play, when it does not: true then.
+bool ShowLayoutProblem() {
     const char *text, *caption;
-    if (LayoutProblem(g_fr.layout, &text, &caption))
-        plat::ShowMessageBox(plat::MainWindow(), text, caption, plat::MbOk);
+    if (!LayoutProblem(g_fr.layout, &text, &caption)) return false;
+    plat::ShowMessageBox(plat::MainWindow(), text, caption, plat::MbOk);
+    return true;
 }
 
 // The first header's word: a local file's first frame is where its layout
@@ -89,12 +91,7 @@ void ShowLayoutProblem() {
 bool ReadFirstHeader(uint32_t* word) {
     uint8_t hb[4];
     if (!g_input.isNetwork && !g_fr.firstFrameSeen && !g_fr.skipFreeFormat && !g_fr.seekedFirst) {
-        const char *text, *caption;
-        if (LayoutProblem(g_fr.layout, &text, &caption)) {
-            plat::ShowMessageBox(plat::MainWindow(), text, caption, plat::MbOk);
-            return false;
-        }
-        if (!InputSeek(g_fr.layout.firstFrame) || InputRead(hb, 4) < 4) return false;
+        if (ShowLayoutProblem() || !InputSeek(g_fr.layout.firstFrame) || InputRead(hb, 4) < 4) return false;
         g_fr.firstFromLayout = true;
         *word = Be32(hb);
         return true;
