@@ -3,6 +3,7 @@
 #include "decoder/decoder_thread.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,14 +124,25 @@ int ConfigureOutput() {
     return 1;
 }
 
-// The encoder's delay and padding, when the track's first frame gives
-// them, make the output hold exactly the encoder's input.
-void StartGaplessWindow(const StreamInfo* si) {
-    g_dec.gapless = GetGaplessWindow(GetStreamLayout().vbr, SamplesPerFrame(si->layer, si->lsf), &g_dec.window);
+// The encoder's delay and padding, when the track's layout trims by them,
+// make the output hold exactly the encoder's input.
+void StartGaplessWindow() {
+    const StreamLayout& lay = GetStreamLayout();
+    g_dec.gapless = lay.gapless;
+    g_dec.window = lay.window;
     if (g_dec.gapless)
         PcmSetWindow(g_dec.window.start, g_dec.window.end);
     else
         PcmClearWindow();
+}
+
+// A network stream's frames cannot be counted ahead: once it holds more
+// than its VBR header says, the rest plays untrimmed.
+void CheckGaplessEnd() {
+    if (g_dec.gapless && FramesRead() > GetStreamLayout().vbr.frames) {
+        g_dec.gapless = 0;
+        PcmSetWindow(g_dec.window.start, INT64_MAX);
+    }
 }
 
 void Seek(int percent) {
@@ -212,14 +224,15 @@ LoopResult FrameLoop() {
             // Anything else is dropped while playing.
         }
         if (!ReadFrame(si)) break;
-        if (g_dec.firstFrame) StartGaplessWindow(si);
+        if (g_dec.firstFrame) StartGaplessWindow();
+        CheckGaplessEnd();
         if (si->crcPresent) GetBits(16);
         if ((g_dec.firstFrame || si->headerChanged) && !ConfigureOutput()) {
             g_dec.stopped = 1;
             break;
         }
         g_dec.framesDecoded++;
-        PcmSetWindowPosition(int64_t(GetStreamLayout().framesRead - 1) * SamplesPerFrame(si->layer, si->lsf));
+        PcmSetWindowPosition(int64_t(FramesRead() - 1) * SamplesPerFrame(si->layer, si->lsf));
         int r = si->layerDecoder(si);
         if (r < 0 || g_outputRefused.load()) {
             // The output refused its data (a full disk): end as a stop.

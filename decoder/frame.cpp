@@ -1,9 +1,9 @@
 // Frame sync, header parsing and frame bodies (ISO/IEC 11172-3 2.4.2.3,
-// ISO/IEC 13818-3 2.4.2.3), with the stream-level facts around them: ID3v2
-// tags in front, an ID3v1 tag behind, a Xing/Info or VBRI header in the
-// first frame.
+// ISO/IEC 13818-3 2.4.2.3). What stands around the frames, the VBR header
+// and the frame count come from the stream's layout (stream_probe.h).
 #include "decoder/frame.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -19,11 +19,13 @@ struct FrameReader {
     uint32_t reference;    // the first header accepted in this stream; 0 = none yet
     int bodyLength;        // body length of the current frame
     int refBitrateIndex;   // the first header's bitrate: the nominal frame length's
-    bool streamStartDone;  // the tags around the audio have been looked at
+    bool streamStartDone;  // the stream's layout has been read
     bool vbrCheckPending;  // the next frame read is the stream's first
     bool skipFreeFormat;   // the user asked to resync past a free-format header
-    bool firstFrameSeen;   // layout.firstFrame is known
-    int frameCount;        // GetFrameCount's answer once known; -1 before
+    bool firstFrameSeen;   // the stream's first frame has been accepted
+    bool firstFromLayout;  // ... at the layout's first frame, whose VBR header the layout has read
+    bool seekedFirst;      // a seek came before the first frame: it is looked for from there
+    uint32_t framesRead;   // audio frames read since the open or the last seek
     StreamLayout layout;
 } g_fr;
 
@@ -34,10 +36,6 @@ const uint8_t kLayer2TableChoice[3][2][16] = {
     {{0, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     {{0, 3, 3, 3, 3, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 0}, {0, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
 };
-
-uint32_t Be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 
 // Reads one byte into the 4-byte window. False at the end or on failure.
 bool ShiftIn(uint32_t* window) {
@@ -57,34 +55,47 @@ public:
     bool Rewind(int64_t n) override { return InputSeek(InputTell() - n); }
 };
 
-bool InputReadAt(void*, int64_t offset, uint8_t* dst, uint32_t n) {
-    return InputSeek(offset) && InputRead(dst, static_cast<int>(n)) == static_cast<int>(n);
-}
-
-// Skips what stands in front of the frames (ID3v2 tags, a WAVE header) and,
-// in a local file, ends the audio before the tags behind it (ID3v1, APE,
-// appended ID3v2) or at the end of a WAVE data chunk: the reader never
-// takes their bytes for frames.
+// Reads the layout of a local file (what stands around its frames, its
+// VBR header, its frames) and ends the input where its audio ends: the
+// reader never takes the tags' bytes for frames. A network input only skips
+// what stands in front of its frames.
 void LookAroundStream() {
     g_fr.streamStartDone = true;
-    InputCursor in;
-    int64_t data = SkipToAudio(in);
-    g_fr.layout.audioStart = InputTell();
-
-    g_fr.layout.audioEnd = g_input.isNetwork ? 0 : static_cast<int64_t>(g_input.fileSize);
-    if (g_input.isNetwork) return;
-    int64_t here = InputTell();
-    g_fr.layout.audioEnd = AudioEndBeforeTags(InputReadAt, nullptr, here, g_fr.layout.audioEnd);
-    InputSeek(here);
-    if (data > 0 && g_fr.layout.audioStart + data < g_fr.layout.audioEnd)
-        g_fr.layout.audioEnd = g_fr.layout.audioStart + data;
+    if (g_input.isNetwork) {
+        std::memset(&g_fr.layout, 0, sizeof g_fr.layout);
+        g_fr.layout.firstFrame = -1;
+        g_fr.layout.durationMs = -1;
+        InputCursor in;
+        SkipToAudio(in);
+        g_fr.layout.audioStart = InputTell();
+        return;
+    }
+    ReadStreamLayout(g_input.handle, &g_fr.layout);
     InputSetEnd(g_fr.layout.audioEnd);
+    InputSeek(g_fr.layout.audioStart);
 }
 
-// The start-of-stream scan, and the first header's word read: true when
-// found; false at the end of the input, with a message when it held more
-// than a few bytes.
+// Tells why the stream holds nothing to play, when it does not: true then.
+bool ShowLayoutProblem() {
+    const char *text, *caption;
+    if (!LayoutProblem(g_fr.layout, &text, &caption)) return false;
+    plat::ShowMessageBox(plat::MainWindow(), text, caption, plat::MbOk);
+    return true;
+}
+
+// The first header's word: a local file's first frame is where its layout
+// found it (a stream without one is reported); a network stream, or a local
+// one being resynchronised past a free-format header, goes through the
+// start-of-stream scan. False at the end of the input, with a message when
+// it held more than a few bytes.
 bool ReadFirstHeader(uint32_t* word) {
+    uint8_t hb[4];
+    if (!g_input.isNetwork && !g_fr.firstFrameSeen && !g_fr.skipFreeFormat && !g_fr.seekedFirst) {
+        if (ShowLayoutProblem() || !InputSeek(g_fr.layout.firstFrame) || InputRead(hb, 4) < 4) return false;
+        g_fr.firstFromLayout = true;
+        *word = Be32(hb);
+        return true;
+    }
     InputCursor in;
     StartScan found = ScanStreamStart(in, g_fr.skipFreeFormat);
     if (found == kStartShort) return false;
@@ -93,7 +104,6 @@ bool ReadFirstHeader(uint32_t* word) {
                              "Synchronization Error...", plat::MbOk);
         return false;
     }
-    uint8_t hb[4];
     if (InputRead(hb, 4) < 4) return false;
     *word = Be32(hb);
     return true;
@@ -148,6 +158,7 @@ bool ParseHeader(StreamInfo* si, uint32_t word) {
                                           "Error In Stream...", plat::MbYesNo);
         if (answer != plat::IdYes) return false;
         g_fr.skipFreeFormat = true;
+        g_fr.firstFromLayout = false;
         if (!ReadFirstHeader(&word)) return false;
     }
     if (g_fr.reference == 0) {
@@ -159,13 +170,13 @@ bool ParseHeader(StreamInfo* si, uint32_t word) {
     }
     g_fr.last = word;
 
-    int kbps = kBitrateTable[si->lsf][si->layer - 1][si->bitrateIndex];
-    int f = kSampleRateTable[si->sampleRateIndex];
+    // Every header accepted has the layer, version and sample rate of the
+    // stream's first.
+    g_fr.bodyLength = HeaderBodyLength(word);
     switch (si->layer) {
     case 1:
         si->layerDecoder = DecodeLayer1Frame;
         si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : 32;
-        g_fr.bodyLength = (12000 * kbps / f + si->padding) * 4 - 4;
         break;
     case 2: {
         si->layerDecoder = DecodeLayer2Frame;
@@ -174,15 +185,15 @@ bool ParseHeader(StreamInfo* si, uint32_t word) {
         si->allocTable = GetLayer2AllocTable(table, &sblimit);
         si->sblimit = sblimit;
         si->jsbound = si->mode == 1 ? 4 * si->modeExtension + 4 : si->sblimit;
-        g_fr.bodyLength = 144000 * kbps / f + si->padding - 4;
         break;
     }
     case 3:
         si->layerDecoder = DecodeLayer3Frame;
         g_frames.SideInfoSize = Layer3SideInfoSize(si->lsf, si->channels) + (si->crcPresent ? 2 : 0);
-        g_fr.bodyLength = 144000 * kbps / (f << si->lsf) + si->padding - 4;
         break;
-    default:
+    default: g_fr.bodyLength = -1; break;
+    }
+    if (g_fr.bodyLength < 0) {
         std::fputs("Sorry, unknown layer type.\n", stderr);
         return false;
     }
@@ -231,7 +242,6 @@ double NominalLength(const StreamInfo* si) {
 void ResetFrameReader() {
     std::memset(&g_fr, 0, sizeof g_fr);
     g_fr.vbrCheckPending = true;
-    g_fr.frameCount = -1;
 }
 
 void ResetHeaderHistory() {
@@ -239,7 +249,12 @@ void ResetHeaderHistory() {
     g_fr.reference = 0;
 }
 
-const StreamLayout& GetStreamLayout() { return g_fr.layout; }
+const StreamLayout& GetStreamLayout() {
+    if (!g_fr.streamStartDone && g_input.handle) LookAroundStream();
+    return g_fr.layout;
+}
+
+uint32_t FramesRead() { return g_fr.framesRead; }
 
 int ReadFrame(StreamInfo* si) {
     if (!g_fr.streamStartDone) LookAroundStream();
@@ -247,113 +262,37 @@ int ReadFrame(StreamInfo* si) {
     if (r == 1 && g_fr.vbrCheckPending) {
         g_fr.vbrCheckPending = false;
         // A Xing/Info or VBRI header frame carries no audio: note it and go on.
-        uint8_t frame[4 + kBodyAreaSize];
-        size_t len = 4 + static_cast<size_t>(g_frames.currentSize);
-        frame[0] = uint8_t(g_fr.header >> 24);
-        frame[1] = uint8_t(g_fr.header >> 16);
-        frame[2] = uint8_t(g_fr.header >> 8);
-        frame[3] = uint8_t(g_fr.header);
-        std::memcpy(frame + 4, g_frames.currentBuffer, static_cast<size_t>(g_frames.currentSize));
-        if (ParseVbrHeader(frame, len, &g_fr.layout.vbr)) {
-            g_fr.layout.vbrFrameLen = static_cast<uint32_t>(len);
+        StreamLayout& lay = g_fr.layout;
+        bool vbrFrame = lay.vbr.present != 0;
+        if (!g_fr.firstFromLayout) {
+            uint8_t frame[4 + kBodyAreaSize];
+            size_t len = 4 + static_cast<size_t>(g_frames.currentSize);
+            frame[0] = uint8_t(g_fr.header >> 24);
+            frame[1] = uint8_t(g_fr.header >> 16);
+            frame[2] = uint8_t(g_fr.header >> 8);
+            frame[3] = uint8_t(g_fr.header);
+            std::memcpy(frame + 4, g_frames.currentBuffer, static_cast<size_t>(g_frames.currentSize));
+            vbrFrame = ParseVbrHeader(frame, len, &lay.vbr);
+            lay.vbrFrameLen = vbrFrame ? static_cast<uint32_t>(len) : 0;
+            if (g_input.isNetwork) {
+                lay.scan = kStartFound;
+                lay.header = g_fr.header;
+                ResolveLayoutLengths(&lay, false);
+            }
+        }
+        if (vbrFrame) {
             r = ReadFrameRaw(si);
+            if (r == 0 && g_input.isNetwork) ShowLayoutProblem();
         }
     }
-    if (r == 1) g_fr.layout.framesRead++;
+    if (r == 1) g_fr.framesRead++;
     return r;
 }
 
-namespace {
-
-// Whether a frame of the reference's bitrate starts within a few bytes of
-// where a constant-bitrate stream would have frame k.
-bool ConstantAt(const StreamInfo* si, int64_t start, int64_t end, int k, uint32_t ref) {
-    int64_t at = start + static_cast<int64_t>(NominalLength(si) * k);
-    for (int64_t pos = at - 2; pos <= at + 2; pos++) {
-        uint8_t h[4];
-        if (pos < start || pos + 4 > end || !InputSeek(pos) || InputRead(h, 4) < 4) continue;
-        uint32_t w = Be32(h);
-        if (HeaderMatches(w, ref) && ((w ^ ref) & 0x0000F000u) == 0) return true;
-    }
-    return false;
-}
-
-// Counts the frames of a local file. A constant-bitrate stream is counted
-// from its length; one whose bitrate changes (and that has no Xing/Info or
-// VBRI header to say how many frames it holds) is walked frame by frame.
-// A stream that starts with a run of one bitrate is taken as constant only
-// when a frame of that bitrate also sits where the constant stream's
-// next-to-last frame would be. A frame cut short by the end of the file
-// counts: it is decoded too.
-int CountFrames(const StreamInfo* si) {
-    const StreamLayout& lay = g_fr.layout;
-    int64_t start = lay.firstFrame;
-    if (lay.vbr.present) start += lay.vbrFrameLen;
-    int64_t end = lay.audioEnd;
-    if (end <= start) return 0;
-    int64_t resume = InputTell();
-
-    constexpr int kSample = 256;  // frames looked at before trusting a constant bitrate
-    uint32_t ref = g_fr.reference;
-    int count = 0;
-    bool constant = true, walkedToEnd = false, metJunk = false;
-    int64_t pos = start;
-    for (;;) {
-        if (pos >= end) {
-            walkedToEnd = true;
-            break;
-        }
-        uint8_t h[4];
-        if (!InputSeek(pos) || InputRead(h, 4) < 4) {
-            walkedToEnd = true;
-            break;
-        }
-        uint32_t w = Be32(h);
-        if (!HeaderMatches(w, ref)) {
-            metJunk = true;
-            break;
-        }
-        if (((w ^ ref) & 0x0000F000u) != 0) constant = false;
-        count++;
-        pos += HeaderBodyLength(w) + 4;
-        if (constant && count == kSample) {
-            double nominal = NominalLength(si);
-            int last = static_cast<int>((static_cast<double>(end - start) + nominal - 5.0) / nominal) - 2;
-            if (last <= kSample || ConstantAt(si, start, end, last, ref)) break;
-            constant = false;  // the bitrate changes later on: walk on
-        }
-    }
-    InputSeek(resume);
-
-    if (walkedToEnd) return count;
-    double frames;
-    if (constant && !metJunk) {
-        // Padding makes the average frame exactly nominal; a remainder longer
-        // than a header is a frame cut short.
-        double nominal = NominalLength(si);
-        frames = (static_cast<double>(end - start) + nominal - 5.0) / nominal;
-    } else {
-        // The walk met something that is not a frame: estimate the rest.
-        double average = count ? static_cast<double>(pos - start) / count : NominalLength(si);
-        frames = count + static_cast<double>(end - pos) / average;
-    }
-    return frames < 0 ? 0 : static_cast<int>(frames);
-}
-
-}  // namespace
-
-int GetFrameCount(StreamInfo* si) {
+int GetFrameCount(StreamInfo*) {
     if (g_input.isNetwork) return 0;
     if (!g_fr.streamStartDone) LookAroundStream();
-    if (g_fr.layout.vbr.present && g_fr.layout.vbr.frames) return static_cast<int>(g_fr.layout.vbr.frames);
-    if (g_fr.frameCount >= 0) return g_fr.frameCount;
-    if (g_fr.reference == 0) {
-        // No frame read yet: the nominal estimate from the header in hand.
-        int64_t bytes = g_fr.layout.audioEnd - g_fr.layout.audioStart;
-        return bytes > 0 ? static_cast<int>(static_cast<double>(bytes) / NominalLength(si)) : 0;
-    }
-    g_fr.frameCount = CountFrames(si);
-    return g_fr.frameCount;
+    return g_fr.layout.frames > INT_MAX ? INT_MAX : static_cast<int>(g_fr.layout.frames);
 }
 
 int GetPlayedSeconds(StreamInfo* si) {
@@ -362,16 +301,14 @@ int GetPlayedSeconds(StreamInfo* si) {
     double frames;
     if (g_fr.layout.vbr.present && g_fr.layout.vbr.frames) {
         // Byte offsets say little about time in a variable-bitrate stream.
-        frames = g_fr.layout.framesRead;
+        frames = g_fr.framesRead;
     } else {
         int64_t offset = InputTell() - g_fr.layout.firstFrame;
         frames = static_cast<double>(static_cast<int64_t>(static_cast<double>(offset) / NominalLength(si)));
     }
     double seconds = frames * duration;
     // A gapless track starts behind the encoder and decoder delays.
-    GaplessWindow w;
-    if (GetGaplessWindow(g_fr.layout.vbr, SamplesPerFrame(si->layer, si->lsf), &w))
-        seconds -= double(w.start) / kSampleRateTable[si->sampleRateIndex];
+    if (g_fr.layout.gapless) seconds -= double(g_fr.layout.window.start) / kSampleRateTable[si->sampleRateIndex];
     return seconds < 0 ? 0 : static_cast<int>(seconds);
 }
 
@@ -400,10 +337,11 @@ int SeekToFrame(StreamInfo* si, int n) {
         if (InputSkip(1) != 1) return 0;
     }
     // The first of the two frames only serves as the previous frame of the second.
+    if (!g_fr.firstFrameSeen) g_fr.seekedFirst = true;
     ReadFrameRaw(si);
     ReadFrameRaw(si);
     g_fr.vbrCheckPending = false;
-    g_fr.layout.framesRead = static_cast<uint32_t>(n) + 2;
+    g_fr.framesRead = static_cast<uint32_t>(n) + 2;
 
     std::memset(g_frameArea, 0, sizeof g_frameArea);
     ResetBitReader();

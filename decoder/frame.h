@@ -7,13 +7,14 @@
 
 #include "decoder/header.h"
 #include "decoder/stream_info.h"
+#include "decoder/stream_probe.h"
 
 // Reads the next frame: 1 when a frame was read (header parsed, body in the
 // current frame buffer, bit reader on its first byte); 0 at the end of the
 // stream, on a read failure, or when the user declined a resync.
 int ReadFrame(StreamInfo* si);
-// Frames in the stream: the Xing/Info or VBRI count when the stream has one,
-// else the audio bytes over the nominal frame length; 0 for a network input.
+// Audio frames in the stream, as its layout counts them; 0 for a network
+// input.
 int GetFrameCount(StreamInfo* si);
 // Whole seconds played up to the read position; 0 for a network input.
 int GetPlayedSeconds(StreamInfo* si);
@@ -28,16 +29,14 @@ void ResetHeaderHistory();
 // history, the audio start, the VBR header).
 void ResetFrameReader();
 
-// What the frame reader has learnt about the stream around its frames.
-struct StreamLayout {
-    int64_t audioStart;   // offset behind any ID3v2 tags or WAVE header, where the search for frames starts
-    int64_t firstFrame;   // offset of the first frame accepted
-    int64_t audioEnd;     // end of the audio (before ID3v1, APE, appended ID3v2 tags; at a WAVE data chunk's end); 0 on a network input
-    VbrHeader vbr;        // the Xing/Info or VBRI header of the first frame
-    uint32_t vbrFrameLen; // length of the frame that held it
-    uint32_t framesRead;  // audio frames read since the open or the last seek
-};
+// The layout of the open input (stream_probe.h): read at the first frame
+// (or at the first call) for a local file; for a network input only what
+// the frames read so far have shown (the audio start, the first frame, its
+// VBR header).
 const StreamLayout& GetStreamLayout();
+// Audio frames read since the open or the last seek (a seek counts the two
+// frames it reads).
+uint32_t FramesRead();
 
 // The layer decoders the frame reader installs; each lives with its layer.
 int DecodeLayer1Frame(StreamInfo* si);

@@ -94,9 +94,6 @@ uint32_t Id3v2TagSize(const uint8_t* p, size_t n) {
 }
 
 namespace {
-uint32_t Be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 uint32_t Be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 
 // CRC-16 with the polynomial x^16 + x^15 + x^2 + 1, bits taken LSB first,
@@ -127,9 +124,6 @@ void ParseLameExtension(const uint8_t* frame, size_t frameLen, size_t at, VbrHea
     vbr->hasEncoderDelay = 1;
     vbr->encoderDelay = static_cast<int>((uint32_t(d[0]) << 4) | (d[1] >> 4));
     vbr->encoderPadding = static_cast<int>(((uint32_t(d[1]) & 15) << 8) | d[2]);
-}
-uint32_t Le32(const uint8_t* p) {
-    return (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
 }
 }  // namespace
 

@@ -169,7 +169,7 @@ int OpenInput(const char* path) {
         g_input.handle = plat::FileOpenRead(path);
         if (!g_input.handle) return 0;
         int64_t size = plat::FileSize(g_input.handle);
-        g_input.fileSize = static_cast<uint32_t>(size < 0 ? 0 : size);
+        g_input.fileSize = size < 0 ? 0 : size;
     } else {
         g_input.handle = OpenUrlInput(path);
         if (!g_input.handle) return 0;

@@ -11,7 +11,7 @@
 struct InputSource {
     plat::File handle;  // the open file or pipe; nullptr when closed
     int isNetwork;      // 1 when the path contains "://"
-    uint32_t fileSize;  // size of the local file (low 32 bits); 1 for a network stream
+    int64_t fileSize;   // size of the local file; 1 for a network stream
 };
 extern InputSource g_input;
 

@@ -77,6 +77,10 @@ bool ReadyToDecode(const StreamInfo* si) {
 }  // namespace
 
 void InitLayer12Tables() {
+    // Constant tables: built once.
+    static bool built = false;
+    if (built) return;
+    built = true;
     // m[k]: 0; the 3-step levels -2/3, 2/3; 2 / (2^k - 1) for ungrouped k-bit
     // codes (ISO/IEC 11172-3 Table 3-B.4, C (s + D) with the code read as a
     // fraction); the 5- and 9-step levels. The scale factors come from the

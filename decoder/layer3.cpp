@@ -39,34 +39,39 @@ struct Layer3State {
     // PCM bytes produced since the track started (the visual time stamp).
     uint32_t pcmBytes;
     bool tablesBuilt;
+    int tablesDownSample;  // the down-sampling the tables were built for
 } g_l3;
 
 }  // namespace
 
 void InitLayer3Tables(int downSample) {
-    // LSF scalefac_compress decoding (ISO/IEC 13818-3 2.4.3.2): slen of the
-    // four groups in bits 0-11, the nr_of_sfb table in 12-14, preflag in 15.
-    for (int i = 0; i < 5; i++)
-        for (int j = 0; j < 5; j++)
-            for (int k = 0; k < 4; k++)
-                for (int l = 0; l < 4; l++) g_l3t.nSlen2[80 * i + 16 * j + 4 * k + l] = uint16_t(i | j << 3 | k << 6 | l << 9);
-    for (int i = 0; i < 5; i++)
-        for (int j = 0; j < 5; j++)
-            for (int k = 0; k < 4; k++) g_l3t.nSlen2[400 + 20 * i + 4 * j + k] = uint16_t(i | j << 3 | k << 6 | 1 << 12);
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 3; j++) g_l3t.nSlen2[500 + 3 * i + j] = uint16_t(i | j << 3 | 2 << 12 | 1 << 15);
-    // The right channel of intensity stereo, by scalefac_compress / 2.
-    for (int i = 0; i < 5; i++)
-        for (int j = 0; j < 6; j++)
-            for (int k = 0; k < 6; k++) g_l3t.iSlen2[36 * i + 6 * j + k] = uint16_t(i | j << 3 | k << 6 | 3 << 12);
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            for (int k = 0; k < 4; k++) g_l3t.iSlen2[180 + 16 * i + 4 * j + k] = uint16_t(i | j << 3 | k << 6 | 4 << 12);
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 3; j++) g_l3t.iSlen2[244 + 3 * i + j] = uint16_t(i | j << 3 | 5 << 12);
+    // The tables depend on the down-sampling only: built again when it changes.
+    if (!g_l3.tablesBuilt || g_l3.tablesDownSample != downSample) {
+        // LSF scalefac_compress decoding (ISO/IEC 13818-3 2.4.3.2): slen of the
+        // four groups in bits 0-11, the nr_of_sfb table in 12-14, preflag in 15.
+        for (int i = 0; i < 5; i++)
+            for (int j = 0; j < 5; j++)
+                for (int k = 0; k < 4; k++)
+                    for (int l = 0; l < 4; l++) g_l3t.nSlen2[80 * i + 16 * j + 4 * k + l] = uint16_t(i | j << 3 | k << 6 | l << 9);
+        for (int i = 0; i < 5; i++)
+            for (int j = 0; j < 5; j++)
+                for (int k = 0; k < 4; k++) g_l3t.nSlen2[400 + 20 * i + 4 * j + k] = uint16_t(i | j << 3 | k << 6 | 1 << 12);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 3; j++) g_l3t.nSlen2[500 + 3 * i + j] = uint16_t(i | j << 3 | 2 << 12 | 1 << 15);
+        // The right channel of intensity stereo, by scalefac_compress / 2.
+        for (int i = 0; i < 5; i++)
+            for (int j = 0; j < 6; j++)
+                for (int k = 0; k < 6; k++) g_l3t.iSlen2[36 * i + 6 * j + k] = uint16_t(i | j << 3 | k << 6 | 3 << 12);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 4; j++)
+                for (int k = 0; k < 4; k++) g_l3t.iSlen2[180 + 16 * i + 4 * j + k] = uint16_t(i | j << 3 | k << 6 | 4 << 12);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 3; j++) g_l3t.iSlen2[244 + 3 * i + j] = uint16_t(i | j << 3 | 5 << 12);
 
-    InitLayer3SpectrumTables(downSample);
-    InitLayer3HybridTables();
+        InitLayer3SpectrumTables(downSample);
+        InitLayer3HybridTables();
+        g_l3.tablesDownSample = downSample;
+    }
     g_l3.pcmBytes = 0;
     g_l3.reservoirBytes = 0;
     g_l3.lastFramesRead = 0;
@@ -219,7 +224,7 @@ int DecodeLayer3Frame(StreamInfo* si) {
     // only reach back over main data this decoder holds: after a new input
     // or a seek there is none, and the frame's first granules would be
     // decoded from zeros. The count goes on through rejected frames.
-    const uint32_t framesRead = GetStreamLayout().framesRead;
+    const uint32_t framesRead = FramesRead();
     if (framesRead != g_l3.lastFramesRead + 1) g_l3.reservoirBytes = 0;
     g_l3.lastFramesRead = framesRead;
     const int mainBytes = std::max(g_frames.currentSize - g_frames.SideInfoSize, 0);

@@ -52,14 +52,20 @@ void BuildLookup(const int16_t* tree, uint16_t* lut) {
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
-    for (int t = 0; t < 34; t++) {
-        int same = 0;
-        while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
-        if (same == t) BuildLookup(kHuffTables[t].tree, g_lookup[t]);
-        g_lookupOf[t] = g_lookup[same];
+    // The Huffman lookups, gains and powers are the same for every
+    // down-sampling: built once.
+    static bool fixedBuilt = false;
+    if (!fixedBuilt) {
+        for (int t = 0; t < 34; t++) {
+            int same = 0;
+            while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
+            if (same == t) BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+            g_lookupOf[t] = g_lookup[same];
+        }
+        for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
+        for (int n = 0; n < kPowerTableSize; n++) g_l3t.power[n] = std::pow(double(n), 4.0 / 3.0);
+        fixedBuilt = true;
     }
-    for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
-    for (int n = 0; n < kPowerTableSize; n++) g_l3t.power[n] = std::pow(double(n), 4.0 / 3.0);
 
     int cap = 32 >> (downSample < 0 ? 0 : downSample > 2 ? 2 : downSample);
     for (int r = 0; r < 9; r++) {

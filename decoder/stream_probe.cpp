@@ -1,8 +1,9 @@
-// The start of a stream and the playing-time estimate of a local file (see
-// stream_probe.h).
+// The stream's layout: what stands around the audio, the start-of-stream
+// scan, the VBR header and the frames counted (see stream_probe.h).
 #include "decoder/stream_probe.h"
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -10,16 +11,6 @@
 #include "decoder/header.h"
 
 namespace {
-
-// The first frames are walked in a window this large.
-constexpr int kWindowSize = 32768 + 2 * 3072;
-// Frames walked to tell a constant bitrate from a variable one.
-constexpr int kWalkFrames = 64;
-// A varying-bitrate stream up to this size is walked frame by frame; a
-// longer one is sampled at kSamples places of kSampleSize bytes.
-constexpr int64_t kWholeWalkLimit = 2 << 20;
-constexpr int kSamples = 16;
-constexpr int kSampleSize = 16384;
 
 // The start-of-stream scan's bounds: counted positions, and all positions.
 constexpr int kScanCounted = 32768;
@@ -31,14 +22,6 @@ constexpr int kMaxFreeFrame = 4096;
 // Free-format candidates looked at per scan; the rest are passed over, so
 // that a stream full of them costs no more than this many searches.
 constexpr int kFreeFormatTries = 64;
-
-uint32_t Be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // Whether the input ends exactly `at` bytes behind the read position.
 bool EndsAt(StreamCursor& in, int at) {
@@ -109,10 +92,13 @@ int64_t SkipWaveHeader(StreamCursor& in) {
     return -1;
 }
 
-// A local file read through a buffer that covers Peek's reach.
+// A local file read through a buffer that covers Peek's reach, up to an
+// end that SetEnd may bring nearer.
 class FileCursor : public StreamCursor {
 public:
-    FileCursor(plat::File file, int64_t size) : file_(file), size_(size), buf_(new uint8_t[kBufSize]) {}
+    FileCursor(plat::File file, int64_t size)
+        : file_(file), size_(size), bufSize_(size < kBufSize ? static_cast<int>(size) : kBufSize),
+          buf_(new uint8_t[static_cast<size_t>(bufSize_) + 1]) {}
     int Peek(int ahead, uint8_t* dst, int n) override {
         if (ahead < 0 || n <= 0 || ahead + n > kPeekReach) return 0;
         int64_t from = pos_ + ahead;
@@ -121,7 +107,8 @@ public:
             bufAt_ = pos_;
             bufLen_ = 0;
             if (plat::FileSeek(file_, pos_, plat::SeekBegin) == pos_) {
-                int got = plat::FileRead(file_, buf_.get(), kBufSize);
+                int64_t room = size_ - pos_;
+                int got = room > 0 ? plat::FileRead(file_, buf_.get(), uint32_t(room < bufSize_ ? room : bufSize_)) : 0;
                 bufLen_ = got > 0 ? got : 0;
             }
             bufEnd = bufAt_ + bufLen_;
@@ -145,42 +132,97 @@ public:
         return true;
     }
     int64_t Tell() const { return pos_; }
+    // The bytes from end on are not the stream's (tags behind the audio).
+    void SetEnd(int64_t end) {
+        size_ = end;
+        if (bufAt_ + bufLen_ > end) bufLen_ = static_cast<int>(end > bufAt_ ? end - bufAt_ : 0);
+    }
 
 private:
     static constexpr int kBufSize = 2 * kPeekReach;
     plat::File file_;
     int64_t size_;
+    int bufSize_;  // a small file is buffered whole
     int64_t pos_ = 0;
     int64_t bufAt_ = 0;  // file offset of buf_[0]
     int bufLen_ = 0;
     std::unique_ptr<uint8_t[]> buf_;
 };
 
-struct Walk {
-    int64_t bytes;  // bytes of the frames walked
-    int count;      // frames walked
-    bool constant;  // all of them at the first one's bitrate
-    bool ended;     // the walk reached the end of the buffer
+// Header words of a local file read forward through a large buffer.
+class WordReader {
+public:
+    WordReader(plat::File file, int64_t begin, int64_t end)
+        : file_(file), end_(end), size_(end - begin < kSize ? static_cast<int>(end - begin) + 4 : kSize),
+          buf_(new uint8_t[static_cast<size_t>(size_)]) {}
+    // The word at offset at; false when it does not lie wholly before the end.
+    bool At(int64_t at, uint32_t* w) {
+        if (at < 0 || at + 4 > end_) return false;
+        if (at < bufAt_ || at + 4 > bufAt_ + bufLen_) {
+            bufAt_ = at;
+            bufLen_ = 0;
+            int64_t room = end_ - at;
+            if (plat::FileSeek(file_, at, plat::SeekBegin) == at) {
+                int got = plat::FileRead(file_, buf_.get(), uint32_t(room < size_ ? room : size_));
+                bufLen_ = got > 0 ? got : 0;
+            }
+            if (bufLen_ < 4) return false;
+        }
+        *w = Be32(buf_.get() + (at - bufAt_));
+        return true;
+    }
+
+private:
+    static constexpr int kSize = 1 << 16;
+    plat::File file_;
+    int64_t end_;
+    int size_;  // the buffer's: a short stream is read whole
+    int64_t bufAt_ = 0;
+    int bufLen_ = 0;
+    std::unique_ptr<uint8_t[]> buf_;
 };
 
-// Walks the frames like ref from buf[pos] while they match and lie within
-// the buffer.
-Walk WalkFrames(const uint8_t* buf, int64_t len, int64_t pos, uint32_t ref, int limit) {
-    Walk walk{0, 0, true, false};
-    while (walk.count < limit) {
-        if (pos + 4 > len) {
-            walk.ended = true;
-            break;
+// Positions the frame reader's in-stream resynchronisation looks at behind
+// the place where a header was expected.
+constexpr int kResyncReach = 32767;
+
+struct Walk {
+    uint32_t count;  // frames walked
+    bool constant;   // all of them at the reference's bitrate
+    bool ended;      // the walk reached the end of the stream
+    int64_t pos;     // where the next frame's header is looked for
+    uint32_t word;   // the header word last accepted
+};
+
+// Walks the frames as the frame reader reads them, from the frame at
+// walk->pos with header walk->word, for at most limit frames: a frame is
+// read when its header and at least one body byte lie before the end; the
+// next header is expected where the frame ends, and when it is not like
+// ref, it is looked for in the bytes behind that place.
+void WalkFrames(WordReader& in, int64_t end, uint32_t ref, uint32_t limit, Walk* walk) {
+    for (uint32_t n = 0; n < limit; n++) {
+        if (walk->pos + 4 >= end) {
+            walk->ended = true;
+            return;
         }
-        uint32_t word = Be32(buf + pos);
-        if (!HeaderMatches(word, ref)) break;
-        if (((word ^ ref) & 0x0000F000u) != 0) walk.constant = false;
-        int64_t frameLen = HeaderBodyLength(word) + 4;
-        pos += frameLen;
-        walk.bytes += frameLen;
-        ++walk.count;
+        walk->count++;
+        if (((walk->word ^ ref) & 0x0000F000u) != 0) walk->constant = false;
+        walk->pos += 4 + HeaderBodyLength(walk->word);
+        uint32_t w;
+        if (!in.At(walk->pos, &w)) {
+            walk->ended = true;
+            return;
+        }
+        int i = 0;
+        while (!HeaderMatches(w, ref)) {
+            if (++i > kResyncReach || !in.At(walk->pos + i, &w)) {
+                walk->ended = true;  // the reader gives up here too
+                return;
+            }
+        }
+        walk->pos += i;
+        walk->word = w;
     }
-    return walk;
 }
 
 // The frame at offset i of buf (got bytes) when it is like ref and the
@@ -203,47 +245,38 @@ bool SameBitrateFurtherOn(plat::File file, int64_t from, int64_t end, uint32_t r
     for (int k = 1; k < 4; ++k) {
         int64_t at = from + (end - from) * k / 4;
         if (plat::FileSeek(file, at, plat::SeekBegin) != at) continue;
-        int got = plat::FileRead(file, buf, sizeof buf);
+        int64_t room = end - at;
+        int got = plat::FileRead(file, buf, uint32_t(room < int64_t(sizeof buf) ? room : int64_t(sizeof buf)));
         int i = got >= 8 ? FindConfirmedFrame(buf, got, ref) : -1;
         if (i >= 0 && ((Be32(buf + i) ^ ref) & 0x0000F000u) != 0) return false;
     }
     return true;
 }
 
-// Frames of a varying-bitrate stream without a Xing/Info or VBRI count, in
-// [from, end) of the file. A short stream is walked whole; a long one is
-// sampled at evenly spread places, each entered at a header like the
-// first that the next one confirms. Falls back on head, the walk of the
-// stream's first frames.
-double VaryingFrameCount(plat::File file, int64_t from, int64_t end, uint32_t ref, const Walk& head) {
-    int64_t rest = end - from;
-    double bytes = static_cast<double>(head.bytes), count = head.count;
-    if (rest <= kWholeWalkLimit) {
-        std::unique_ptr<uint8_t[]> all(new uint8_t[static_cast<size_t>(rest)]);
-        if (plat::FileSeek(file, from, plat::SeekBegin) == from &&
-            plat::FileRead(file, all.get(), static_cast<uint32_t>(rest)) == static_cast<int>(rest)) {
-            Walk walk = WalkFrames(all.get(), rest, 0, ref, INT_MAX);
-            if (walk.ended || walk.count == 0) return walk.count ? walk.count : rest / (bytes / count);
-            bytes = static_cast<double>(walk.bytes);
-            count = walk.count;
-            return count + static_cast<double>(rest - walk.bytes) / (bytes / count);
+// The audio frames behind the first frame (and behind its VBR header frame).
+uint32_t CountFrames(plat::File file, const StreamLayout& lay) {
+    const int64_t end = lay.audioEnd;
+    const uint32_t ref = lay.header;
+    WordReader in(file, lay.firstFrame, end);
+    Walk walk{0, true, false, lay.firstFrame, ref};
+    constexpr uint32_t kHeadFrames = 64;  // walked before a long stream is judged constant
+    bool whole = end - lay.firstFrame <= kExactCountLimit;
+    WalkFrames(in, end, ref, whole ? UINT32_MAX : kHeadFrames, &walk);
+    uint32_t header = lay.vbr.present ? 1 : 0;
+    if (!walk.ended) {
+        HeaderFields h = ParseHeaderWord(ref);
+        int64_t from = lay.firstFrame + (lay.vbr.present ? lay.vbrFrameLen : 0);
+        if (walk.constant && SameBitrateFurtherOn(file, from, end, ref)) {
+            // Padding makes the average frame exactly nominal; a remainder
+            // longer than a header is a frame cut short.
+            double nominal = NominalFrameLength(h.layer, h.lsf, h.bitrateIndex, h.sampleRateIndex);
+            double frames = (static_cast<double>(end - from) + nominal - 5.0) / nominal;
+            return frames <= 0 ? 0 : frames >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(frames);
         }
-    } else {
-        std::unique_ptr<uint8_t[]> window(new uint8_t[kSampleSize]);
-        for (int k = 1; k < kSamples; ++k) {
-            int64_t at = from + rest * k / kSamples;
-            int got;
-            if (plat::FileSeek(file, at, plat::SeekBegin) != at ||
-                (got = plat::FileRead(file, window.get(), kSampleSize)) < 8)
-                continue;
-            int i = FindConfirmedFrame(window.get(), got, ref);
-            if (i < 0) continue;
-            Walk walk = WalkFrames(window.get(), got, i, ref, INT_MAX);
-            bytes += static_cast<double>(walk.bytes);
-            count += walk.count;
-        }
+        if (lay.vbr.frames) return lay.vbr.frames;
+        WalkFrames(in, end, ref, UINT32_MAX, &walk);
     }
-    return static_cast<double>(rest) / (bytes / count);
+    return walk.count > header ? walk.count - header : 0;
 }
 
 }  // namespace
@@ -328,14 +361,29 @@ StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat) {
         }
         return kStartFound;
     }
+    // One position after the other; a file is looked at in blocks that a
+    // candidate's confirmation can still see past (a pipe a position at a
+    // time, so that a slow stream is not waited for).
     int counted = 0;
     int64_t moved = 0;
-    for (; moved < kScanReach; ++moved) {
-        if (in.Peek(0, b, 4) < 4) break;
-        w = Be32(b);
-        if (moved > 0 && (found = Classify(in, 0, w, passFreeFormat, &freeTries)) != kStartNone) return found;
-        if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) break;
-        if (in.Skip(1) != 1) break;
+    uint8_t block[kLookAhead + 3];
+    const int want = in.Seekable() ? static_cast<int>(sizeof block) : 4;
+    for (bool more = true; more && moved < kScanReach;) {
+        int got = in.Peek(0, block, want);
+        int i = 0;
+        more = got == want;
+        for (; i + 4 <= got && moved + i < kScanReach; ++i) {
+            w = Be32(block + i);
+            if (moved + i > 0 && (found = Classify(in, i, w, passFreeFormat, &freeTries)) != kStartNone)
+                return in.Skip(i) == i ? found : kStartNone;
+            if ((w >> 16) != 0xFFFF && ++counted >= kScanCounted) {
+                more = false;
+                break;
+            }
+        }
+        int64_t skipped = in.Skip(i);
+        moved += skipped;
+        if (skipped != i) break;
     }
     if (tentative && in.Rewind(moved)) return kStartFound;
     return kStartNone;
@@ -346,65 +394,75 @@ bool FileReadAt(void* file, int64_t offset, uint8_t* dst, uint32_t n) {
     return plat::FileSeek(f, offset, plat::SeekBegin) == offset && plat::FileRead(f, dst, n) == static_cast<int>(n);
 }
 
-int ProbeStream(plat::File file, StreamProbe* probe) {
-    std::memset(probe, 0, sizeof *probe);
-    probe->firstFrame = -1;
-    probe->durationMs = -1;
+void ResolveLayoutLengths(StreamLayout* lay, bool countKnown) {
+    HeaderFields h = ParseHeaderWord(lay->header);
+    const int spf = SamplesPerFrame(h.layer, h.lsf);
+    lay->gapless = GetGaplessWindow(lay->vbr, spf, &lay->window) && (!countKnown || lay->vbr.frames == lay->frames);
+    if (!countKnown) {
+        lay->samples = lay->gapless ? lay->window.originalSamples : 0;
+        lay->durationMs = -1;
+        return;
+    }
+    lay->samples = lay->gapless ? lay->window.originalSamples : int64_t(lay->frames) * spf;
+    lay->durationMs = -1;
+    if (lay->frames > 0 && h.sampleRateIndex >= 0)
+        lay->durationMs = lay->samples * 1000 / kSampleRateTable[h.sampleRateIndex];  // whole seconds agree
+}
+
+bool LayoutProblem(const StreamLayout& lay, const char** text, const char** caption) {
+    *caption = "Decoder Error Message...";
+    switch (lay.scan) {
+    case kStartShort: *text = "This file holds no MPEG audio frames"; return true;
+    case kStartNone:
+        *text = "This does not look like a valid MPEG Audio File";
+        *caption = "Synchronization Error...";
+        return true;
+    case kStartFreeFormat: return false;
+    case kStartFound: break;
+    }
+    if (lay.frames > 0 || lay.fileSize == 0) return false;  // a network input is not counted
+    *text = lay.vbr.present ? "This file holds a VBR header frame and no audio frames"
+                            : "This file holds no MPEG audio frames";
+    return true;
+}
+
+int ReadStreamLayout(plat::File file, StreamLayout* lay) {
+    std::memset(lay, 0, sizeof *lay);
+    lay->scan = kStartShort;
+    lay->firstFrame = -1;
+    lay->durationMs = -1;
     int64_t size = plat::FileSize(file);
-    if (size < 4) return 0;
-    probe->fileSize = size;
+    if (size < 0) size = 0;
+    lay->fileSize = size;
 
     FileCursor in(file, size);
     int64_t data = SkipToAudio(in);
     int64_t start = in.Tell();
     int64_t end = AudioEndBeforeTags(FileReadAt, file, start, size);
     if (data > 0 && start + data < end) end = start + data;
-    probe->audioStart = start;
-    probe->audioEnd = end;
-    if (end - start < 4 || ScanStreamStart(in, false) != kStartFound) return 0;
-    int64_t firstAt = in.Tell();
-    if (firstAt + 4 > end) return 0;
+    lay->audioStart = start;
+    lay->audioEnd = end;
+    in.SetEnd(end);
+    lay->scan = ScanStreamStart(in, false);
+    if (lay->scan != kStartFound && lay->scan != kStartFreeFormat) return 0;
+    lay->firstFrame = in.Tell();
+    uint8_t hb[4];
+    if (in.Peek(0, hb, 4) < 4) return 0;
+    lay->header = Be32(hb);
+    if (lay->scan != kStartFound) return 0;
 
-    // The frames from the first on, as far as the window holds them.
-    int64_t audio = end - firstAt;
-    int have = static_cast<int>(audio < kWindowSize ? audio : kWindowSize);
-    std::unique_ptr<uint8_t[]> window(new uint8_t[static_cast<size_t>(have)]);
-    if (plat::FileSeek(file, firstAt, plat::SeekBegin) != firstAt) return 0;
-    have = plat::FileRead(file, window.get(), static_cast<uint32_t>(have));
-    if (have < 4) return 0;
-    const uint8_t* w = window.get();
-    uint32_t first = Be32(w);
-    HeaderFields h = ParseHeaderWord(first);
-    probe->firstFrame = firstAt;
-    probe->header = first;
-    int firstLen = HeaderBodyLength(first) + 4;
-
-    VbrHeader vbr;
-    bool vbrFound = ParseVbrHeader(w, static_cast<size_t>(have < firstLen ? have : firstLen), &vbr);
-    probe->vbrPresent = vbrFound;
-
-    double frames;
-    if (vbrFound && vbr.frames) {
-        frames = vbr.frames;
-    } else {
-        // Walk the frames in the window: a constant bitrate is counted from
-        // the length of the audio, a varying one from its average frame.
-        int64_t audioFrom = vbrFound ? firstLen : 0;
-        Walk head = WalkFrames(w, have, audioFrom, first, kWalkFrames);
-        double rest = static_cast<double>(audio - audioFrom);
-        bool walkedAll = head.ended && have == audio;
-        bool constant = head.constant && (walkedAll || SameBitrateFurtherOn(file, firstAt + audioFrom, end, first));
-        if (head.count == 0 || constant)
-            frames = rest / NominalFrameLength(h.layer, h.lsf, h.bitrateIndex, h.sampleRateIndex);
-        else
-            frames = VaryingFrameCount(file, firstAt + audioFrom, end, first, head);
+    // The first frame, zero-filled behind the end as the frame reader reads
+    // it, for its VBR header.
+    const int firstLen = HeaderBodyLength(lay->header) + 4;
+    if (lay->firstFrame + 4 < end) {
+        std::unique_ptr<uint8_t[]> frame(new uint8_t[static_cast<size_t>(firstLen)]());
+        int64_t room = end - lay->firstFrame;
+        uint32_t want = static_cast<uint32_t>(room < firstLen ? room : firstLen);
+        if (FileReadAt(file, lay->firstFrame, frame.get(), want) &&
+            ParseVbrHeader(frame.get(), static_cast<size_t>(firstLen), &lay->vbr))
+            lay->vbrFrameLen = static_cast<uint32_t>(firstLen);
     }
-    if (frames < 0) frames = 0;
-    probe->frames = frames > 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);
-    double ms = frames * FrameDuration(h.layer, h.lsf, h.sampleRateIndex) * 1000.0;
-    GaplessWindow gapless;  // the encoder's input, without its delay and padding
-    if (vbrFound && GetGaplessWindow(vbr, SamplesPerFrame(h.layer, h.lsf), &gapless))
-        ms = static_cast<double>(gapless.originalSamples) * 1000.0 / kSampleRateTable[h.sampleRateIndex];
-    probe->durationMs = static_cast<int64_t>(std::llround(ms));
-    return 1;
+    lay->frames = CountFrames(file, *lay);
+    ResolveLayoutLengths(lay, true);
+    return lay->frames > 0 ? 1 : 0;
 }

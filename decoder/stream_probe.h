@@ -1,12 +1,14 @@
-// The start of an MPEG audio stream: what may stand in front of the frames
-// (ID3v2 tags, a RIFF/WAVE header), the start-of-stream scan that finds the
-// first frame, and a quick look at a local file for its playing time. The
-// frame reader and the probe go through the same scan, so that playback,
-// `vorlo-decode --info` and the playlist agree on where the audio starts.
+// The layout of an MPEG audio stream: what may stand in front of the frames
+// (ID3v2 tags, a RIFF/WAVE header) and behind them (ID3v1, APE, appended
+// ID3v2 tags), the start-of-stream scan that finds the first frame, its VBR
+// header, and the frames and samples the stream holds. Playback, seeking,
+// `vorlo-decode --info` and the playlist all take these facts from here, so
+// that they agree.
 #pragma once
 
 #include <cstdint>
 
+#include "decoder/header.h"
 #include "platform/platform.h"
 
 // Forward access to a stream's bytes around a read position: the frame
@@ -57,24 +59,53 @@ enum StartScan {
 // inside its frame, and nothing there is taken unconfirmed).
 StartScan ScanStreamStart(StreamCursor& in, bool passFreeFormat);
 
-struct StreamProbe {
-    int64_t fileSize;
-    int64_t audioStart;  // behind any ID3v2 tags or WAVE header
-    int64_t audioEnd;    // before the tags behind the audio (ID3v1, APE, appended ID3v2), at the end of a WAVE data chunk
-    int64_t firstFrame;  // offset of the first accepted header; -1 when none
-    uint32_t header;     // that header word
-    int vbrPresent;      // 1 when the first frame is a Xing/Info or VBRI frame
-    uint32_t frames;     // audio frames: the VBR header's count, or an estimate
-    int64_t durationMs;  // playing time in milliseconds; -1 when unknown
+// A stream's layout: where its audio lies, what stands in front of and
+// behind it, the VBR header of its first frame and how many frames and
+// samples it holds. This module is its one owner: the frame reader, the
+// playlist's lengths, `vorlo-decode --info`, the played time and seeking
+// all take it from here.
+struct StreamLayout {
+    int64_t fileSize;     // the local file's size; 0 for a network input
+    int64_t audioStart;   // behind any ID3v2 tags or WAVE header: where the search for frames starts
+    int64_t audioEnd;     // before the tags behind the audio (ID3v1, APE, appended ID3v2), at the end of
+                          // a WAVE data chunk; 0 for a network input
+    StartScan scan;       // what the start-of-stream scan found
+    int64_t firstFrame;   // offset of the first frame accepted; -1 when none
+    uint32_t header;      // that frame's header word
+    VbrHeader vbr;        // the Xing/Info or VBRI header of the first frame
+    uint32_t vbrFrameLen; // length of the frame that held it
+    uint32_t frames;      // audio frames (the VBR header frame excluded); 0 for a network input
+    int gapless;          // 1 when the encoder's delay and padding trim the decoded stream
+    GaplessWindow window; // that trim, when gapless
+    int64_t samples;      // samples per channel played: the trimmed length or frames x samples per frame
+    int64_t durationMs;   // playing time; -1 when the stream holds no audio frame (or on a network input)
 };
 
-// Reads what is needed of an open local file (the file position is left
-// anywhere) for its playing time, without touching the decoder's state: the
-// playlist estimates the length of its entries with it while a track may be
-// playing. A Xing/Info or VBRI frame count is preferred. Returns 1 with
-// durationMs set when the scan found a first header with a bitrate; 0 when
-// it found none (other data, free format, a read failure), with durationMs -1.
-int ProbeStream(plat::File file, StreamProbe* probe);
+// The layout of an open local file (its position is left anywhere), found
+// without touching the decoder's state: the playlist takes its lengths from
+// it while a track may be playing. The frames are counted the way the frame
+// reader will read them (its resynchronisation included) over the whole
+// audio when it is at most kExactCountLimit bytes; a longer stream is
+// counted from its length when its bitrate is constant, else taken from its
+// VBR header's count, else walked whole too. The gapless trim applies only
+// when the VBR header's count agrees with the frames counted. Returns 1
+// when the stream holds an audio frame with a bitrate; 0 otherwise
+// (LayoutProblem says why), with durationMs -1.
+constexpr int64_t kExactCountLimit = 64 << 20;
+int ReadStreamLayout(plat::File file, StreamLayout* layout);
+// The playlist's name for it.
+inline int ProbeStream(plat::File file, StreamLayout* layout) { return ReadStreamLayout(file, layout); }
+
+// Fills in the trim, samples and duration of a layout whose header, vbr and
+// frames are set. countKnown: frames were counted (a local file); a network
+// input, whose frames cannot be counted ahead, takes the VBR header's trim
+// as it stands.
+void ResolveLayoutLengths(StreamLayout* layout, bool countKnown);
+
+// Why a stream of this layout cannot be played: the message's text and
+// caption, or false when it holds audio frames (a free-format stream is
+// left to the frame reader's question).
+bool LayoutProblem(const StreamLayout& layout, const char** text, const char** caption);
 
 // A ReadAtFn (decoder/header.h) over the open local file given as context.
 bool FileReadAt(void* file, int64_t offset, uint8_t* dst, uint32_t n);

@@ -30,12 +30,13 @@ File FileCreate(const char* path);
 int FileRead(File f, void* dst, uint32_t n);
 // Writes n bytes. Returns the count written, or -1 on failure.
 int FileWrite(File f, const void* src, uint32_t n);
-// Moves the file pointer like SetFilePointer. Returns the new offset, or -1
+// Moves the file pointer like SetFilePointerEx: offsets and sizes are 64-bit
+// everywhere, so files past 4 GiB are read to their end. Returns the new offset, or -1
 // when the move fails (a negative resulting offset, a pipe, an I/O error).
 int64_t FileSeek(File f, int64_t offset, SeekOrigin origin);
 // The current offset (FileSeek(f, 0, SeekCurrent)).
 int64_t FileTell(File f);
-// The size in bytes, or -1.
+// The size in bytes (all 64 bits), or -1.
 int64_t FileSize(File f);
 // Cuts the file at the current offset (SetEndOfFile). Returns true on success.
 bool FileTruncate(File f);

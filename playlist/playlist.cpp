@@ -114,7 +114,7 @@ int ReadPlaylistEntryInfo(PlaylistEntry* entry) {
     if (!plat::FileExists(entry->path)) return entry->infoRead;
     plat::File f = plat::FileOpenRead(entry->path);
     if (!f) return entry->infoRead;
-    StreamProbe probe;
+    StreamLayout probe;
     int usable = ProbeStream(f, &probe);
     Id3v1Tag tag{};
     ReadTitleTags(f, &entry->titles, &tag);

@@ -44,9 +44,6 @@ bool AllFilled(const TagTexts& t) {
     return t.title[0] && t.artist[0] && t.album[0] && t.year[0] && t.genre[0] && t.comment[0];
 }
 
-uint32_t Be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 uint32_t Syncsafe32(const uint8_t* p) {
     return (uint32_t(p[0] & 0x7F) << 21) | (uint32_t(p[1] & 0x7F) << 14) | (uint32_t(p[2] & 0x7F) << 7) |
            (p[3] & 0x7F);

@@ -30,8 +30,8 @@
 // Messages that the player shows in a box go to standard error as
 // "CAPTION: TEXT"; so does each new title of a station while it plays, as
 // "Stream title: TITLE". Exit status: 0 the input played to its end, 1 the input
-// could not be opened, held no MPEG audio or could not be written out,
-// 2 usage.
+// could not be opened, held no MPEG audio or could not be written out
+// (always with a message saying which), 2 usage.
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -62,8 +62,10 @@
 namespace {
 
 int g_yesToQuestions = 0;
+std::atomic<int> g_messages{0};  // messages shown so far
 
 int StderrMessageBox(void*, const char* text, const char* caption, unsigned flags) {
+    g_messages++;
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
     if ((flags & 0xF) == plat::MbYesNo) return g_yesToQuestions ? plat::IdYes : plat::IdNo;
@@ -130,10 +132,10 @@ int PrintInfo(const char* path) {
     int kbps = kBitrateTable[si.lsf][si.layer - 1][si.bitrateIndex];
     int frames = GetFrameCount(&si);
     double seconds = frames * FrameDuration(si.layer, si.lsf, si.sampleRateIndex);
-    // With the encoder's delay and padding known, the track is the encoder's input.
-    GaplessWindow gapless;
-    bool trimmed = GetGaplessWindow(GetStreamLayout().vbr, SamplesPerFrame(si.layer, si.lsf), &gapless);
-    if (trimmed) seconds = static_cast<double>(gapless.originalSamples) / kSampleRateTable[si.sampleRateIndex];
+    // With the encoder's delay and padding trimmed, the track is the encoder's input.
+    const StreamLayout& layout = GetStreamLayout();
+    bool trimmed = layout.gapless != 0;
+    if (trimmed) seconds = static_cast<double>(layout.samples) / kSampleRateTable[si.sampleRateIndex];
     std::printf("layer=%d\n", si.layer);
     std::printf("version=%s\n", si.mpeg25 ? "2.5" : si.lsf ? "2" : "1");
     std::printf("samplerate=%d\n", kSampleRateTable[si.sampleRateIndex]);
@@ -142,7 +144,7 @@ int PrintInfo(const char* path) {
     std::printf("channels=%d\n", si.channels);
     std::printf("crc=%d\n", si.crcPresent);
     std::printf("frames=%d\n", frames);
-    if (trimmed) std::printf("samples=%lld\n", static_cast<long long>(gapless.originalSamples));
+    if (trimmed) std::printf("samples=%lld\n", static_cast<long long>(layout.samples));
     std::printf("seconds=%d\n", static_cast<int>(seconds));
     if (g_input.isNetwork) PrintStationInfo(&si);
     CloseInput();
@@ -288,6 +290,7 @@ int Decode(const char* input, const char* output) {
         PlaylistOpenItem(kOpenLocal, input);
         if (!PlaylistFirstToPlay(0, path, sizeof path)) {
             std::fprintf(stderr, "vorlo-decode: %s holds nothing to play\n", input);
+            g_messages++;
             return 1;
         }
     } else {
@@ -317,6 +320,7 @@ int Decode(const char* input, const char* output) {
     int tid = StartDecoderThread(nullptr);
     if (tid < 0) {
         std::fputs("vorlo-decode: could not start the decoder thread\n", stderr);
+        g_messages++;
         return 1;
     }
     // As the main window does: play an entry, and at its end step to the
@@ -347,6 +351,12 @@ int Decode(const char* input, const char* output) {
     return played > 0 && !stopped && (list || g_trackEnded) ? 0 : 1;
 }
 
+// A failure that no message has explained yet gets one line of its own.
+int Failed(int status, const char* input, const char* what) {
+    if (status != 0 && g_messages.load() == 0) std::fprintf(stderr, "vorlo-decode: %s %s\n", input, what);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -354,10 +364,11 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     plat::SetMessageBoxHook(StderrMessageBox);
-    if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return PrintInfo(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--info") == 0)
+        return Failed(PrintInfo(argv[2]), argv[2], "gave no MPEG audio frame");
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0) {
         DefaultSettings();
-        return PrintPlaylistListing(argv[2], stdout) > 0 ? 0 : 1;
+        return Failed(PrintPlaylistListing(argv[2], stdout) > 0 ? 0 : 1, argv[2], "holds nothing to list");
     }
 
     DefaultSettings();
@@ -385,5 +396,5 @@ int main(int argc, char** argv) {
         }
     }
     if (argc - i != 2) return Usage();
-    return Decode(argv[i], argv[i + 1]);
+    return Failed(Decode(argv[i], argv[i + 1]), argv[i], "was not played");
 }

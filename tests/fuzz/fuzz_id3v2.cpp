@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckText(start.year, sizeof start.year, sizeof start.year - 1);
     Check(Utf8Length(start.year, std::strlen(start.year)) <= 4, "year of more than 4 characters");
 
-    StreamProbe probe;
+    StreamLayout probe;
     ProbeStream(f, &probe);
     int64_t appended = 0;
     int64_t end = AudioEndBeforeTags(FileReadAt, f, probe.audioStart, static_cast<int64_t>(size), &appended);

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plat::File f = plat::FileOpenReadWrite(g_file.path);
     Check(f != nullptr, "memfd did not open");
 
-    StreamProbe probe;
+    StreamLayout probe;
     std::memset(&probe, 0x5A, sizeof probe);
     if (ProbeStream(f, &probe)) {
         Check(probe.durationMs >= 0, "probe found a header but no duration");

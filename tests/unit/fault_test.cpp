@@ -217,8 +217,9 @@ void CheckEveryCut(DecoderFaults* t, const std::string& name, const testutil::Te
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + long(k * perFrame), full.begin()));
         }
     }
+    // Only the cut at 0, an empty file, is told to hold no audio.
     std::lock_guard<std::mutex> g(g_boxMutex);
-    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"This file holds no MPEG audio frames"});
 }
 
 TEST_F(DecoderFaults, LayerOneCutAnywhere) { CheckEveryCut(this, "l1-fl4.bit", dir_); }
@@ -255,7 +256,7 @@ Outcome PlayOutcome(DecoderFaults* t, const std::string& path, const testutil::T
         CloseInput();
     }
     plat::File f = plat::FileOpenRead(path.c_str());
-    StreamProbe probe{};
+    StreamLayout probe{};
     if (f) ProbeStream(f, &probe);
     if (f) plat::FileClose(f);
     o.probeMs = probe.durationMs;

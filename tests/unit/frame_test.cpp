@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -250,12 +251,13 @@ TEST_F(FrameReader, ProtectionMaySwitchMidStream) {
     EXPECT_EQ(si_.crcPresent, 0);
 }
 
-TEST_F(FrameReader, TinyFilesEndSilently) {
+TEST_F(FrameReader, TinyFilesSayTheyHoldNoAudio) {
     for (size_t n = 0; n <= 3; n++) {
         Open(Bytes(n, 0xFF));
         EXPECT_EQ(ReadFrame(&si_), 0) << n;
     }
-    EXPECT_TRUE(g_boxes.empty());
+    ASSERT_EQ(g_boxes.size(), 4u);
+    EXPECT_EQ(g_boxes[3].text, "This file holds no MPEG audio frames");
 }
 
 TEST_F(FrameReader, TextIsNotMpegAudio) {
@@ -418,9 +420,11 @@ TEST_F(FrameReader, XingHeaderGivesTheCountAndIsNotDecoded) {
     // The first frame handed out is the first audio frame.
     EXPECT_EQ(si_.bitrateIndex, 0xB);
     EXPECT_EQ(g_frames.currentBuffer[0], 0x33);
-    EXPECT_EQ(GetFrameCount(&si_), 1000);
+    // The header says 1000 frames; the file holds 21, which are counted.
+    EXPECT_EQ(GetFrameCount(&si_), 21);
     const StreamLayout& lay = GetStreamLayout();
     EXPECT_TRUE(lay.vbr.present);
+    EXPECT_EQ(lay.vbr.frames, 1000u);
     EXPECT_EQ(lay.vbrFrameLen, 417u);
 }
 
@@ -506,4 +510,40 @@ TEST_F(FrameReader, SeekingAndPlayedTime) {
     EXPECT_EQ(ReadFrame(&si_), 0);
 }
 
+// A file past 4 GiB (sparse: frames at its start, a hole, frames and an
+// ID3v1 tag near its end): the audio ends before the tag, a seek reaches
+// the frames behind 4 GiB and they play to the end.
+TEST_F(FrameReader, FilesPast4GiBPlayToTheirEnd) {
+    const int64_t frame = 576;  // kL2_48k_192
+    const int64_t tailAt = ((int64_t(1) << 32) / frame + 100) * frame;
+    const int tail = 12;
+    path_ = dir_.File("large.mp2");
+    {
+        std::ofstream out(path_, std::ios::binary);
+        Bytes head = Frames(kL2_48k_192, 20), end = Frames(kL2_48k_192, tail);
+        Bytes tag(128, ' ');
+        std::memcpy(tag.data(), "TAG", 3);
+        end.insert(end.end(), tag.begin(), tag.end());
+        out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+        out.seekp(std::streamoff(tailAt));
+        out.write(reinterpret_cast<const char*>(end.data()), std::streamsize(end.size()));
+        if (!out.good()) GTEST_SKIP() << "no room for a sparse file of 4 GiB";
+    }
+    ASSERT_EQ(OpenInput(path_.c_str()), 1);
+    ResetHeaderHistory();
+    ASSERT_EQ(ReadFrame(&si_), 1);
+    EXPECT_EQ(g_input.fileSize, tailAt + tail * frame + 128);
+    EXPECT_EQ(GetStreamLayout().audioEnd, tailAt + tail * frame);
+    // (576 + 8) x n from the start lands one frame into the tail.
+    const int n = int((tailAt + frame) / (frame + 8));
+    ASSERT_EQ(SeekToFrame(&si_, n), 1);
+    EXPECT_GE(InputTell(), tailAt);
+    EXPECT_EQ(CountFrames(), tail - 3);  // behind the frame passed over and the two the seek read
+    EXPECT_EQ(InputTell(), tailAt + tail * frame);
+    EXPECT_TRUE(g_boxes.empty());
+    CloseInput();
+    std::remove(path_.c_str());
+}
+
 }  // namespace
+

@@ -78,11 +78,39 @@ TEST(LameExtension, PlayedTimeAndLengthCountTheEncodersInput) {
 
         plat::File f = plat::FileOpenRead(path.c_str());
         ASSERT_TRUE(f);
-        StreamProbe probe;
+        StreamLayout probe;
         EXPECT_EQ(ProbeStream(f, &probe), 1);
         plat::FileClose(f);
-        EXPECT_EQ(probe.durationMs, gapless ? 1532 : 1567);  // 60 x 1152 - 576 - 1000 samples, or 60 frames
+        EXPECT_EQ(probe.durationMs, gapless ? 1531 : 1567);  // 60 x 1152 - 576 - 1000 samples, or 60 frames
+    }
+}
+
+// The end is trimmed only when the tag counts the frames the file holds:
+// files joined or cut behind the tag's back play whole.
+TEST(LameExtension, TrimOnlyWhenTheCountAgrees) {
+    struct Case {
+        uint32_t tagFrames, fileFrames;
+    } cases[] = {{60, 60}, {2, 200}, {60, 59}, {60, 121}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tagFrames << " of " << c.fileFrames);
+        std::vector<uint8_t> b = testutil::LameStream(kStereo44k, c.tagFrames, 576, 1000, LameCrc::kInFront);
+        std::vector<uint8_t> more = testutil::LameStream(kStereo44k, c.fileFrames, 576, 1000, LameCrc::kNoExtension);
+        b.resize(b.size() / (c.tagFrames + 1));  // the tag's frame, then the file's frames
+        b.insert(b.end(), more.begin() + long(more.size() / (c.fileFrames + 1)), more.end());
+        testutil::TempDir dir;
+        std::string path = dir.File("lame.mp3");
+        testutil::WriteBytes(path, b);
+        plat::File f = plat::FileOpenRead(path.c_str());
+        ASSERT_TRUE(f);
+        StreamLayout lay;
+        EXPECT_EQ(ReadStreamLayout(f, &lay), 1);
+        plat::FileClose(f);
+        const bool agree = c.tagFrames == c.fileFrames;
+        EXPECT_EQ(lay.frames, c.fileFrames);
+        EXPECT_EQ(lay.gapless, agree ? 1 : 0);
+        EXPECT_EQ(lay.samples, agree ? int64_t(c.fileFrames) * 1152 - 1576 : int64_t(c.fileFrames) * 1152);
     }
 }
 
 }  // namespace
+

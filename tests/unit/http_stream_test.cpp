@@ -438,7 +438,7 @@ TEST_F(HttpStreamTest, StreamsTheBodyWithTheRequestOfThePlayer) {
     std::string url = server_.Url("/song.mp3");
     ASSERT_EQ(OpenInput(url.c_str()), 1);
     EXPECT_EQ(g_input.isNetwork, 1);
-    EXPECT_EQ(g_input.fileSize, 1u);
+    EXPECT_EQ(g_input.fileSize, 1);
     EXPECT_EQ(ReadAll(), Body());
     EXPECT_EQ(CloseInput(), 1);
     ExpectNothingLeft();

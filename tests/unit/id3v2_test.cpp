@@ -348,7 +348,7 @@ TEST_F(TagFile, TheAudioIsTheSameWhateverTagsSurroundIt) {
         Audio a{};
         std::string path = Write(file);
         plat::File f = plat::FileOpenRead(path.c_str());
-        StreamProbe probe;
+        StreamLayout probe;
         ProbeStream(f, &probe);
         plat::FileClose(f);
         a.durationMs = probe.durationMs;

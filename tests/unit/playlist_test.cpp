@@ -265,6 +265,16 @@ TEST_F(PlaylistInfo, ConstantBitrateWithTags) {
     EXPECT_STREQ(b.tag.artist, "Artist");
 }
 
+// n frames of MPEG-1 Layer III at 44.1 kHz with the given bitrate index.
+Bytes Frames(int n, int bitrateIndex) {
+    static const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    Bytes f(static_cast<size_t>(144000 * kbps[bitrateIndex] / 44100), 0);
+    f[0] = 0xFF, f[1] = 0xFB, f[2] = static_cast<uint8_t>(bitrateIndex << 4), f[3] = 0;
+    Bytes out;
+    for (int i = 0; i < n; ++i) out.insert(out.end(), f.begin(), f.end());
+    return out;
+}
+
 TEST_F(PlaylistInfo, XingFrameCountAndVariableBitrate) {
     testutil::TempDir dir;
     // A Xing frame (MPEG-1 stereo: behind 32 bytes of side information)
@@ -277,8 +287,11 @@ TEST_F(PlaylistInfo, XingFrameCountAndVariableBitrate) {
     xing[44] = uint8_t(frames >> 24), xing[45] = uint8_t(frames >> 16), xing[46] = uint8_t(frames >> 8),
     xing[47] = uint8_t(frames);
     std::string vbr = dir.File("xing.mp3");
-    testutil::WriteBytes(vbr, Cat(Cat(Id3v2(1000), xing), Bytes(20000, 0)));
+    testutil::WriteBytes(vbr, Cat(Cat(Id3v2(1000), xing), Frames(3828, 9)));
     EXPECT_EQ(InfoOf(vbr).durationMs, 99000);
+    // The header frame alone: no audio, no length.
+    testutil::WriteBytes(vbr, Cat(Id3v2(1000), xing));
+    EXPECT_EQ(InfoOf(vbr).infoRead, 0);
 
     // No VBR header, frames of 64 and 128 kbit/s alternating: the average
     // frame (313.5 bytes, 26.1 ms) counts, not the first frame's bitrate.
@@ -292,16 +305,6 @@ TEST_F(PlaylistInfo, XingFrameCountAndVariableBitrate) {
     std::string mixed = dir.File("mixed.mp3");
     testutil::WriteBytes(mixed, stream);
     EXPECT_EQ(InfoOf(mixed).durationMs, 52000);  // 2000 frames x 26.12 ms
-}
-
-// n frames of MPEG-1 Layer III at 44.1 kHz with the given bitrate index.
-Bytes Frames(int n, int bitrateIndex) {
-    static const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    Bytes f(static_cast<size_t>(144000 * kbps[bitrateIndex] / 44100), 0);
-    f[0] = 0xFF, f[1] = 0xFB, f[2] = static_cast<uint8_t>(bitrateIndex << 4), f[3] = 0;
-    Bytes out;
-    for (int i = 0; i < n; ++i) out.insert(out.end(), f.begin(), f.end());
-    return out;
 }
 
 TEST_F(PlaylistInfo, VariableBitrateIsNotJudgedByItsFirstFrames) {
@@ -331,7 +334,8 @@ TEST_F(PlaylistInfo, NoUsableHeaderLeavesInfoUnreadButReadsTheTag) {
     // Free format (bitrate index 0) gives no length either.
     std::string free = dir.File("free.mp3");
     Bytes f = Cbr128(2);
-    f[2] = 0x00;
+    for (size_t i = 0; i + 2 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == 0xFB) f[i + 2] &= 0x0F;
     testutil::WriteBytes(free, f);
     EXPECT_EQ(InfoOf(free).infoRead, 0);
 
@@ -346,7 +350,7 @@ TEST_F(PlaylistInfo, NoUsableHeaderLeavesInfoUnreadButReadsTheTag) {
     testutil::WriteBytes(late, Cat(Bytes(1000, 0x11), Cat(frames, Bytes(16000 * 3, 0))));
     PlaylistEntry l = InfoOf(late);
     EXPECT_EQ(l.infoRead, 1);
-    EXPECT_EQ(l.durationMs, 4000);  // 40 x 417 + 48000 bytes
+    EXPECT_EQ(l.durationMs, 1000);  // 40 frames: the zeros behind them are no audio
 }
 
 TEST_F(PlaylistInfo, MissingFilesAndUrlsStayUnread) {

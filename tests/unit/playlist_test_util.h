@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -40,11 +41,19 @@ inline Bytes Id3v2(uint32_t n) {
     return t;
 }
 
-// A constant-bitrate stream of the given seconds: one header, then
-// silence-like bytes the length of the audio.
+// A constant-bitrate stream of the given seconds: frames of silence-like
+// bytes, padded as an encoder pads them (417 or 418 bytes), cut to the
+// length of the audio.
 inline Bytes Cbr128(int seconds) {
-    Bytes b(static_cast<size_t>(seconds) * 16000, 0);
-    std::memcpy(b.data(), kHeader128, 4);
+    const size_t size = static_cast<size_t>(seconds) * 16000;
+    Bytes b(size, 0);
+    const double frame = 144000.0 * 128 / 44100;
+    for (size_t i = 0, at = 0; at < size; ++i) {
+        size_t next = static_cast<size_t>(frame * double(i + 1));
+        std::memcpy(b.data() + at, kHeader128, std::min<size_t>(4, size - at));
+        if (next - at == 418 && at + 2 < size) b[at + 2] |= 0x02;  // the padding bit
+        at = next;
+    }
     return b;
 }
 
