@@ -245,16 +245,16 @@ int PlaylistOpenItem(int kind, const char* name) {
     bool ok = true;
     if (kind == kOpenUrl || std::strstr(name, "://")) {
         // A station list is fetched and loaded; any other URL is an entry.
-        if (!HasStationListExtension(name))
-            PlaylistAdd(name);
-        else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
+        if (!HasStationListExtension(name)) {
+            if (!PlaylistAdd(name)) ShowError("Error Processing File: %s", name);
+        } else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
             ShowError("Error Loading Playlist: %s", name);
     } else if (EndsWithNoCase(name, ".PLS")) {
         if (Nested([&] { return PlaylistLoadPls(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
     } else if (IsM3uName(name)) {
         if (Nested([&] { return PlaylistLoadM3u(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
-    } else if (kind == kOpenUrl || plat::GetPathKind(name) == plat::PathIsFile) {
-        PlaylistAdd(name);
+    } else if (plat::GetPathKind(name) == plat::PathIsFile) {
+        if (!PlaylistAdd(name)) ShowError("Error Processing File: %s", name);
     } else {
         if (Nested([&] { return PlaylistAddDirectory(name); }, &ok, false) && !ok)
             ShowError("Error Adding Directory: %s", name);

@@ -59,7 +59,7 @@
 
 // Controls of IDD_OPEN_URL ("Open" is IDOK, "Cancel" is IDCANCEL).
 #define IDC_URL_EDIT             1001
-#define IDC_URL_MAX              258   // characters taken from the edit
+#define IDC_URL_MAX              1023  // characters taken from the edit (past a URL: a longer one is refused, not cut)
 
 // ---- Main window commands (WM_COMMAND ids) -----------------------------------
 #define IDM_OPEN_FILE            40001

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "decoder/decoder_thread.h"
 #include "decoder/equalizer.h"
@@ -305,10 +306,7 @@ void CmdOpenLocation() {
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
     PlaylistClear();
-    if (HasStationListExtension(text))
-        PlaylistOpenItem(kOpenUrl, text);  // a station list: its streams (it reports its own errors)
-    else if (!PlaylistAdd(text))
-        ShowError("Error Processing File: %s", text);
+    PlaylistOpenItem(kOpenUrl, text);  // a station list gives its streams; it reports its own errors
     RefreshEditor();
     PlayerPlayCurrent();
 }
@@ -446,10 +444,11 @@ void OnDropFiles(HDROP drop) {
     PlaylistEditorEnableRefresh(0);
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        char name[kPlaylistPathSize];
-        if (!DragQueryFileA(drop, i, name, kPlaylistPathSize - 1)) continue;
-        name[kPlaylistPathSize - 1] = '\0';
-        if (!PlaylistOpenItem(kOpenLocal, name)) ShowError("Error Processing File: %s", name);
+        // The whole name, however long: the open refuses one that is too
+        // long for a path, where a cut one would name something else.
+        std::vector<char> name(DragQueryFileA(drop, i, nullptr, 0) + 1);
+        if (!DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size()))) continue;
+        if (!PlaylistOpenItem(kOpenLocal, name.data())) ShowError("Error Processing File: %s", name.data());
     }
     DragFinish(drop);
     if (PlaylistSelect(0, nullptr)) {
