@@ -97,6 +97,7 @@
 #define WM_VORLO_PLAYLIST_REFRESH  37768  // to the playlist editor window
 #define VORLO_TRAY_ICON_ID         12345  // notification-area icon id
 #define VORLO_TRAY_TIMER           1      // tray press-and-hold timer (500 ms)
+#define VORLO_TITLE_TIMER          2      // a station's coalesced title notice (shell/title_notices.h)
 #define VORLO_MINI_TIMER           1000   // mini controller follow timer
 
 #endif  // VORLO_RESOURCES_RESOURCE_H

@@ -39,6 +39,7 @@
 #include "shell/playlist_editor_win.h"
 #include "shell/preferences_win.h"
 #include "shell/settings.h"
+#include "shell/title_notices.h"
 #include "shell/shared_section.h"
 #include "shell/skin_geometry.h"
 #include "shell/startup.h"
@@ -71,6 +72,7 @@ struct MainWindowState {
     bool dragVolume = false, dragEqualizer = false, dragDial = false;
     bool volumeStop = false;
     int lastPercent = 0;
+    TitleNoticeCoalescer titles;  // a station's title changes, acted on coalesced
 };
 MainWindowState g_mw;
 
@@ -412,6 +414,10 @@ void Announce() {
 }
 
 LRESULT OnTrackStart() {
+    // The new track is shown and announced now: a title change still
+    // waiting belongs to the track before.
+    g_mw.titles.Reset();
+    KillTimer(g_mw.hwnd, VORLO_TITLE_TIMER);
     PlayerTrackStarted();
     RefreshLedName();
     char path[kPlaylistPathSize];
@@ -420,13 +426,25 @@ LRESULT OnTrackStart() {
     return 1;
 }
 
-// The playing station has a new title (posted by the download thread):
-// the LED, the editor's lines and the IRC client show it.
+// The playing station has a new title (posted by the download thread, as
+// often as every metadata block): the LED, the editor's lines and the IRC
+// client show the latest once the titles settle (shell/title_notices.h).
 LRESULT OnStreamTitle() {
+    SetTimer(g_mw.hwnd, VORLO_TITLE_TIMER, g_mw.titles.Change(GetTickCount()), nullptr);
+    return 0;
+}
+
+void OnTitleTimer() {
+    const DWORD now = GetTickCount();
+    KillTimer(g_mw.hwnd, VORLO_TITLE_TIMER);
+    if (!g_mw.titles.Fire(now)) {
+        const int64_t due = g_mw.titles.DueIn(now);
+        if (due >= 0) SetTimer(g_mw.hwnd, VORLO_TITLE_TIMER, static_cast<UINT>(due), nullptr);
+        return;
+    }
     RefreshLedName();
     PlaylistEditorRefresh();
     if (g_settings.IRCEnabled == 1) Announce();
-    return 0;
 }
 
 LRESULT OnProgress(int percent) {
@@ -750,6 +768,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
     case WM_TIMER:
         if (wParam == VORLO_TRAY_TIMER) OnTrayHoldTimer(hwnd);
+        if (wParam == VORLO_TITLE_TIMER) OnTitleTimer();
         return 0;
     case DNOTE_TRACK_END: return OnTrackEnd();
     case DNOTE_TRACK_START: return OnTrackStart();
