@@ -259,7 +259,9 @@ TEST_F(PlaylistFiles, PlsTitlesOfUrlsInTheListsEncoding) {
         {"http://h/a", "Caf\xC3\xA9"}, {"http://h/b", "Tab here"}, {"http://h/d", nullptr}};
     for (const auto& [url, title] : titles) {
         EXPECT_EQ(GetStreamTitle(url, t, sizeof t), title != nullptr) << url;
-        if (title) EXPECT_STREQ(t, title);
+        if (title) {
+            EXPECT_STREQ(t, title);
+        }
     }
     EXPECT_FALSE(GetStreamTitle(dir.File("local.mp3").c_str(), t, sizeof t));
     ClearStreamTitles();
