@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "tag/text_codec.h"
+
 namespace {
 
 constexpr uint32_t kMaxMetaint = 1u << 20;
@@ -20,35 +22,6 @@ bool EndsValue(const std::string& text, size_t at) {
     size_t name = k;
     while (k < text.size() && IsKeyChar(text[k])) k++;
     return k > name && k + 1 < text.size() && text[k] == '=' && text[k + 1] == '\'';
-}
-
-// The length of the UTF-8 sequence at s (n bytes left), 0 when it is not a
-// valid one (overlong forms, surrogates and values past U+10FFFF are not).
-size_t Utf8Sequence(const unsigned char* s, size_t n) {
-    unsigned char c = s[0];
-    if (c < 0x80) return 1;
-    size_t len;
-    uint32_t v;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        v = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        v = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        v = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (n < len) return 0;
-    for (size_t i = 1; i < len; i++) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        v = (v << 6) | (s[i] & 0x3F);
-    }
-    if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF))) return 0;
-    if (v >= 0xD800 && v <= 0xDFFF) return 0;
-    return len;
 }
 
 }  // namespace
@@ -114,25 +87,8 @@ bool IcyStreamTitle(const std::string& block, std::string* title) {
 }
 
 std::string IcyTextToUtf8(const std::string& text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    size_t n = text.size(), at = 0;
-    while (at < n) {
-        size_t len = Utf8Sequence(s + at, n - at);
-        if (len == 0) break;
-        at += len;
-    }
-    if (at == n) return text;
-    std::string out;
-    out.reserve(n * 2);
-    for (size_t i = 0; i < n; i++) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    std::string out = IsValidUtf8(text.data(), text.size()) ? text : Latin1ToUtf8(text.data(), text.size());
+    BlankControlChars(&out);
     return out;
 }
 

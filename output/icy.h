@@ -43,6 +43,8 @@ bool IcyStreamTitle(const std::string& block, std::string* title);
 
 // Station texts arrive in UTF-8 or, from older servers, in Latin-1: valid
 // UTF-8 is kept as it is, anything else is read as Latin-1 and converted.
+// Control characters become spaces (BlankControlChars): a station's title
+// is shown and announced as one line.
 std::string IcyTextToUtf8(const std::string& text);
 
 // The value of "icy-metaint": 0 when missing, not a number, or too large

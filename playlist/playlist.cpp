@@ -129,7 +129,7 @@ int ReadPlaylistEntryInfo(PlaylistEntry* entry) {
 }
 
 int PlaylistAdd(const char* path) {
-    if (!path) return 0;
+    if (!path || std::strlen(path) >= kPlaylistPathSize) return 0;
     auto* e = new (std::nothrow) PlaylistEntry();
     if (!e) return 0;
     CopyCut(e->path, path, sizeof e->path);

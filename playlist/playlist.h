@@ -26,10 +26,11 @@ struct PlaylistEntry {
     TitleTags titles;     // the texts shown for the entry, read with tag
 };
 
-// Appends an entry for path (cut to 259 characters). Reads its info when
+// Appends an entry for path (at most 259 bytes: a longer one is refused,
+// never cut). Reads its info when
 // g_settings.ReadFileInfo is 1. The first entry of an empty list becomes
 // current; appending never moves the cursor otherwise. Returns 1; 0 for a
-// null path or when no memory is left.
+// null or too long path, or when no memory is left.
 int PlaylistAdd(const char* path);
 // Frees every entry, then calls the refresh hook (outside the lock).
 // Returns 1.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ namespace {
 
 constexpr size_t kPathSize = kPlaylistPathSize;
 const char kSection[] = "playlist";
+const char kPathTooLongText[] = "Path Longer Than 259 Bytes, Passed Over: %s";
 
 // How deep PlaylistOpenItem is inside playlists and directories.
 int g_depth = 0;
@@ -51,20 +53,53 @@ bool EndsWithNoCase(const char* name, const char* ext) {
     return n >= e && SameTextNoCase(name + n - e, ext, e);
 }
 
-// dst = a + b, cut to size-1 characters.
-void JoinCut(char* dst, size_t size, const char* a, const char* b) {
-    size_t la = strnlen(a, size - 1);
+// dst = a + b when that fits size-1 bytes; otherwise false with dst empty:
+// a path is never cut (a cut one names some other file, or its directory).
+bool Join(char* dst, size_t size, const char* a, const char* b) {
+    const size_t la = std::strlen(a), lb = std::strlen(b);
+    if (la + lb >= size) {
+        dst[0] = '\0';
+        return false;
+    }
     std::memmove(dst, a, la);
-    size_t lb = strnlen(b, size - 1 - la);
     std::memmove(dst + la, b, lb);
     dst[la + lb] = '\0';
+    return true;
+}
+
+bool FitsPath(const char* name) { return std::strlen(name) < kPathSize; }
+
+// Messages are cut to 1023 bytes, on a character boundary.
+void ShowText(std::string text) {
+    text.resize(Utf8CutLength(text.c_str(), 1023));
+    plat::ShowMessageBox(plat::MainWindow(), text.c_str(), "Error...", plat::MbIconWarning | plat::MbSetForeground);
 }
 
 void ShowError(const char* format, const char* name) {
-    char text[1024];
-    std::snprintf(text, sizeof text, format, name);
-    plat::ShowMessageBox(plat::MainWindow(), text, "Error...", plat::MbIconWarning | plat::MbSetForeground);
+    const char* at = std::strstr(format, "%s");
+    ShowText(std::string(format, static_cast<size_t>(at - format)) + name + (at + 2));
 }
+
+// The names of one list or directory that do not fit a path: passed over
+// and reported once, when the list or directory is done.
+class TooLongNames {
+public:
+    TooLongNames() = default;
+    TooLongNames(const TooLongNames&) = delete;
+    TooLongNames& operator=(const TooLongNames&) = delete;
+    void Add(const std::string& name) {
+        if (count_++ == 0) first_ = name;
+    }
+    ~TooLongNames() {
+        if (count_ == 1) ShowError(kPathTooLongText, first_.c_str());
+        if (count_ > 1)
+            ShowText(std::to_string(count_) + " paths longer than 259 bytes were passed over; the first: " + first_);
+    }
+
+private:
+    int count_ = 0;
+    std::string first_;
+};
 
 #ifdef _WIN32
 // The root a root-relative value hangs from: the drive ("X:") or the UNC
@@ -101,21 +136,38 @@ bool ReadPlaylistText(const char* file, bool utf8Expected, std::string* text) {
     return true;
 }
 
-// The highest n of the keys "File<n>" of a PLS section, so that a
-// NumberOfEntries that lies cannot make the reader ask for millions of
-// missing keys.
-int HighestFileKey(const plat::IniSection* section) {
-    long long highest = 0;
-    for (const plat::IniKey& k : section->keys) {
-        const std::string& n = k.name;
-        if (n.size() < 5 || !SameTextNoCase(n.c_str(), "FILE", 4)) continue;
-        long long number = 0;
-        size_t i = 4;
-        for (; i < n.size() && n[i] >= '0' && n[i] <= '9'; ++i)
-            number = std::min<long long>(number * 10 + (n[i] - '0'), INT_MAX);
-        if (i == n.size() && number > highest) highest = number;
+// n of a key named prefix + n, as "%s%d" writes it (no sign, no leading
+// zero), 1 <= n <= INT_MAX; 0 for any other name.
+int KeyNumber(const std::string& name, const char* prefix) {
+    const size_t p = std::strlen(prefix);
+    if (name.size() <= p || name.size() > p + 10 || !SameTextNoCase(name.c_str(), prefix, p) || name[p] == '0')
+        return 0;
+    long long number = 0;
+    for (size_t i = p; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return 0;
+        number = number * 10 + (name[i] - '0');
     }
-    return static_cast<int>(highest);
+    return number <= INT_MAX ? static_cast<int>(number) : 0;
+}
+
+// The values of the keys prefix1 .. prefix<count> that section holds, by
+// number (the first key of a number, as a lookup finds it). The reader goes
+// over the keys present: a NumberOfEntries that lies costs nothing.
+std::map<int, const std::string*> NumberedValues(const plat::IniSection* section, const char* prefix, int count) {
+    std::map<int, const std::string*> values;
+    if (!section) return values;
+    for (const plat::IniKey& k : section->keys) {
+        const int n = KeyNumber(k.name, prefix);
+        if (n > 0 && n <= count && k.hasValue) values.emplace(n, &k.value);
+    }
+    return values;
+}
+
+// A value as the profile functions return it: one pair of quotes removed.
+std::string Unquoted(const std::string& value) {
+    std::vector<char> buf(value.size() + 1);
+    const size_t n = plat::IniCopyEntry(value.c_str(), buf.data(), buf.size());
+    return std::string(buf.data(), n);
 }
 
 bool IsBlankLine(const char* s) {
@@ -163,44 +215,46 @@ void PlaylistDirectoryPrefix(const char* file, char* dir, size_t size) {
 }
 
 int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t size) {
-    if (std::strstr(value, "://")) {
-        JoinCut(out, size, "", value);
-        return kOpenUrl;
-    }
+    if (std::strstr(value, "://")) return Join(out, size, "", value) ? kOpenUrl : kPathTooLong;
+    bool fits;
 #ifdef _WIN32
     bool drive = value[0] && value[1] == ':' && IsSeparator(value[2]);
     if (drive || (IsSeparator(value[0]) && IsSeparator(value[1]))) {
-        JoinCut(out, size, "", value);  // X:\... or \\server\share\...
+        fits = Join(out, size, "", value);  // X:\... or \\server\share\...
     } else if (IsSeparator(value[0])) {
-        JoinCut(out, size, RootOf(dir).c_str(), value);  // \dir\... on the playlist's drive
+        fits = Join(out, size, RootOf(dir).c_str(), value);  // \dir\... on the playlist's drive
     } else {
-        JoinCut(out, size, dir, value);
+        fits = Join(out, size, dir, value);
     }
 #else
-    JoinCut(out, size, IsSeparator(value[0]) ? "" : dir, value);
+    fits = Join(out, size, IsSeparator(value[0]) ? "" : dir, value);
     // Lists written on Windows name subdirectories with backslashes.
     size_t from = IsSeparator(value[0]) ? 0 : std::min(std::strlen(dir), std::strlen(out));
     for (char* p = out + from; *p; ++p)
         if (*p == '\\') *p = '/';
 #endif
-    return kOpenLocal;
+    return fits ? kOpenLocal : kPathTooLong;
 }
 
 int PlaylistOpenItem(int kind, const char* name) {
     if (!name) return 1;
+    if (!FitsPath(name)) {
+        ShowError(kPathTooLongText, name);
+        return 1;
+    }
     bool ok = true;
     if (kind == kOpenUrl || std::strstr(name, "://")) {
         // A station list is fetched and loaded; any other URL is an entry.
-        if (!HasStationListExtension(name))
-            PlaylistAdd(name);
-        else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
+        if (!HasStationListExtension(name)) {
+            if (!PlaylistAdd(name)) ShowError("Error Processing File: %s", name);
+        } else if (Nested([&] { return PlaylistOpenStationUrl(name, false); }, &ok) && !ok)
             ShowError("Error Loading Playlist: %s", name);
     } else if (EndsWithNoCase(name, ".PLS")) {
         if (Nested([&] { return PlaylistLoadPls(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
     } else if (IsM3uName(name)) {
         if (Nested([&] { return PlaylistLoadM3u(name); }, &ok) && !ok) ShowError("Error Loading Playlist: %s", name);
-    } else if (kind == kOpenUrl || plat::GetPathKind(name) == plat::PathIsFile) {
-        PlaylistAdd(name);
+    } else if (plat::GetPathKind(name) == plat::PathIsFile) {
+        if (!PlaylistAdd(name)) ShowError("Error Processing File: %s", name);
     } else {
         if (Nested([&] { return PlaylistAddDirectory(name); }, &ok, false) && !ok)
             ShowError("Error Adding Directory: %s", name);
@@ -209,29 +263,44 @@ int PlaylistOpenItem(int kind, const char* name) {
 }
 
 int PlaylistAddDirectory(const char* directory) {
-    if (!directory || !*directory) return 0;
+    if (!directory || !*directory || !FitsPath(directory)) return 0;
     plat::DirFindData found;
     plat::DirFind find = plat::DirFindFirst(directory, &found);
     if (!find) return 0;
-    char dir[kPathSize];
-    JoinCut(dir, sizeof dir, "", directory);
-    size_t len = std::strlen(dir);
-    if (!IsSeparator(dir[len - 1]) && len + 1 < sizeof dir) {
-        dir[len] = plat::kPathSeparator;
-        dir[len + 1] = '\0';
-    }
+    std::string dir = directory;
+    if (!IsSeparator(dir.back())) dir += plat::kPathSeparator;
+    TooLongNames tooLong;
     do {
         if (std::strcmp(found.name, ".") == 0 || std::strcmp(found.name, "..") == 0) continue;
-        char full[kPathSize];
-        JoinCut(full, sizeof full, dir, found.name);
-        PlaylistOpenItem(kOpenLocal, full);
+        const std::string full = dir + found.name;
+        if (FitsPath(full.c_str()))
+            PlaylistOpenItem(kOpenLocal, full.c_str());
+        else
+            tooLong.Add(full);
     } while (plat::DirFindNext(find, &found));
     plat::DirFindClose(find);
     return 1;
 }
 
+namespace {
+
+// Opens one value of a list file, or passes it over when the path it names
+// does not fit.
+void OpenListValue(const char* dir, const std::string& value, const std::string& title, TooLongNames* tooLong) {
+    char path[kPathSize];
+    const int kind = ResolvePlaylistValue(dir, value.c_str(), path, sizeof path);
+    if (kind == kPathTooLong) {
+        tooLong->Add(std::strstr(value.c_str(), "://") || IsSeparator(value[0]) ? value : dir + value);
+        return;
+    }
+    if (kind == kOpenUrl && !title.empty()) SetListedStreamTitle(path, title.c_str());  // a station's title
+    OpenListedItem(kind, path);
+}
+
+}  // namespace
+
 int PlaylistLoadPls(const char* file) {
-    if (!file) return 0;
+    if (!file || !FitsPath(file)) return 0;
     char dir[kPathSize];
     PlaylistDirectoryPrefix(file, dir, sizeof dir);
     std::string text;
@@ -240,30 +309,20 @@ int PlaylistLoadPls(const char* file) {
     plat::IniParse(text.data(), text.data() + text.size(), &ini);
     int n = static_cast<int>(plat::IniGetInt(&ini, kSection, "NumberOfEntries", -1));
     if (n == -1) return 0;
-    if (n > 0) n = std::min(n, HighestFileKey(plat::IniFindSection(&ini, kSection)));
-    for (int i = 1; i <= n; ++i) {
-        char key[32];
-        std::snprintf(key, sizeof key, "File%d", i);
-        const char* found = plat::IniFindValue(&ini, kSection, key);
-        if (!found) continue;
-        std::vector<char> unquoted(std::strlen(found) + 1);
-        plat::IniCopyEntry(found, unquoted.data(), unquoted.size());
-        char value[kPathSize], path[kPathSize];
-        Utf8CopyCut(value, sizeof value, unquoted.data());
-        if (!value[0]) continue;
-        int kind = ResolvePlaylistValue(dir, value, path, sizeof path);
-        if (kind == kOpenUrl) {  // a station's title
-            std::snprintf(key, sizeof key, "Title%d", i);
-            plat::ProfileGetString(kSection, key, "", value, sizeof value, file);
-            if (value[0]) SetListedStreamTitle(path, value);
-        }
-        OpenListedItem(kind, path);
+    const plat::IniSection* section = plat::IniFindSection(&ini, kSection);
+    const auto titles = NumberedValues(section, "Title", n);
+    TooLongNames tooLong;
+    for (const auto& entry : NumberedValues(section, "File", n)) {
+        const std::string value = Unquoted(*entry.second);
+        if (value.empty()) continue;
+        auto title = titles.find(entry.first);
+        OpenListValue(dir, value, title == titles.end() ? std::string() : Unquoted(*title->second), &tooLong);
     }
     return 1;
 }
 
 int PlaylistLoadM3u(const char* file) {
-    if (!file) return 0;
+    if (!file || !FitsPath(file)) return 0;
     char dir[kPathSize];
     PlaylistDirectoryPrefix(file, dir, sizeof dir);
     std::string text;
@@ -271,25 +330,19 @@ int PlaylistLoadM3u(const char* file) {
     const char* p = text.c_str();
     const char* end = p + text.size();
     std::string title;  // of the next entry, from "#EXTINF:length,title"
+    TooLongNames tooLong;
     while (p < end) {
         const char* eol = p;
         while (eol < end && *eol != '\n' && *eol != '\r') ++eol;
-        // A line longer than a path is cut there, on a character boundary.
-        char line[kPathSize];
-        const size_t len = Utf8CutLength(p, std::min<size_t>(static_cast<size_t>(eol - p), kPathSize - 1));
-        std::memcpy(line, p, len);
-        line[len] = '\0';
+        const std::string line(p, eol);
         p = eol < end && *eol == '\r' && eol + 1 < end && eol[1] == '\n' ? eol + 2 : eol + 1;
-        if (SameTextNoCase(line, "#EXTINF:", 8)) {
-            const char* comma = std::strchr(line, ',');
-            title = comma ? comma + 1 : "";
+        if (SameTextNoCase(line.c_str(), "#EXTINF:", 8)) {
+            const size_t comma = line.find(',');
+            title = comma == std::string::npos ? "" : line.substr(comma + 1);
         }
-        if (line[0] == '#' || IsBlankLine(line)) continue;
-        char path[kPathSize];
-        int kind = ResolvePlaylistValue(dir, line, path, sizeof path);
-        if (kind == kOpenUrl && !title.empty()) SetListedStreamTitle(path, title.c_str());
+        if (line[0] == '#' || IsBlankLine(line.c_str())) continue;
+        OpenListValue(dir, line, title, &tooLong);
         title.clear();
-        OpenListedItem(kind, path);
     }
     return 1;
 }
@@ -370,24 +423,19 @@ int PlaylistOpenChosenFiles(const char* result, size_t size, size_t fileOffset, 
     if (clearFirst) PlaylistClear();
     // The directory is the text before the first name: it ends in a separator
     // for one chosen file and in a NUL for several.
-    char dir[kPathSize];
-    size_t dirLen = strnlen(result, fileOffset);
-    if (dirLen > sizeof dir - 1) dirLen = sizeof dir - 1;
-    std::memcpy(dir, result, dirLen);
-    dir[dirLen] = '\0';
-    JoinCut(g_settings.PreviousDir, sizeof g_settings.PreviousDir, "", dir);
-    if (dirLen && !IsSeparator(dir[dirLen - 1]) && dirLen + 1 < sizeof dir) {
-        dir[dirLen] = plat::kPathSeparator;
-        dir[dirLen + 1] = '\0';
-    }
+    std::string dir(result, strnlen(result, fileOffset));
+    if (FitsPath(dir.c_str())) Join(g_settings.PreviousDir, sizeof g_settings.PreviousDir, "", dir.c_str());
+    if (!dir.empty() && !IsSeparator(dir.back())) dir += plat::kPathSeparator;
     int count = 0;
     size_t at = fileOffset;
+    TooLongNames tooLong;
     while (at < size && result[at]) {
         size_t len = strnlen(result + at, size - at);
-        std::string name(result + at, len);
-        char full[kPathSize];
-        JoinCut(full, sizeof full, dir, name.c_str());
-        PlaylistOpenItem(kOpenLocal, full);
+        const std::string full = dir + std::string(result + at, len);
+        if (FitsPath(full.c_str()))
+            PlaylistOpenItem(kOpenLocal, full.c_str());
+        else
+            tooLong.Add(full);
         ++count;
         at += len + 1;
     }

@@ -18,7 +18,10 @@
 // POSIX) and is converted. Lists are saved in UTF-8.
 //
 // A listed name that does not exist is added all the same (its info stays
-// unread). Every resulting path takes at most 259 characters. Nested playlists and
+// unread). A path or URL takes at most 259 bytes and is never cut: a name
+// that does not fit is passed over with a message ("Path Longer Than 259
+// Bytes, Passed Over: %s"), once for each list or directory that holds such
+// names (with their count and the first). Nested playlists and
 // directories are opened to a depth of kPlaylistMaxDepth: a playlist that
 // lists itself, or a directory tree with a link loop, ends there.
 #pragma once
@@ -30,8 +33,10 @@ constexpr int kPlaylistMaxDepth = 16;
 // Kinds of name for PlaylistOpenItem.
 constexpr int kOpenLocal = 0;
 constexpr int kOpenUrl = 2;
+constexpr int kPathTooLong = -1;
 
-// Opens a name by its kind and extension: ".PLS", ".M3U" and ".M3U8" (any
+// Opens a name by its kind and extension (a name longer than 259 bytes is
+// refused with its message): ".PLS", ".M3U" and ".M3U8" (any
 // case) load the playlist; a URL (kind 2) or an existing non-directory is added;
 // anything else is scanned as a directory. Failures are shown ("Error
 // Loading Playlist: %s", "Error Adding Directory: %s", caption "Error...")
@@ -40,14 +45,14 @@ int PlaylistOpenItem(int kind, const char* name);
 // Opens every name in directory, subdirectories recursively ("." and ".."
 // passed over). 0 when the directory cannot be listed.
 int PlaylistAddDirectory(const char* directory);
-// Opens File1..FileN of section "playlist", N = NumberOfEntries (bounded by
-// the File keys the file really holds); empty values are passed over.
-// 0 when NumberOfEntries is missing.
+// Opens File1..FileN of section "playlist", N = NumberOfEntries, going over
+// the File keys the file holds (a count that lies costs nothing); empty
+// values are passed over. A URL's Title<n>, read from the same parsed text,
+// becomes its listed title. 0 when NumberOfEntries is missing.
 int PlaylistLoadPls(const char* file);
 // Opens each line of an M3U file. Blank lines and lines beginning with "#"
-// are passed over; lines end in LF, CR LF or CR; a line longer than 259
-// bytes is cut there (on a character boundary). 0 when the file cannot be
-// opened.
+// are passed over; lines end in LF, CR LF or CR; "#EXTINF:length,title"
+// titles the URL of the next line. 0 when the file cannot be opened.
 int PlaylistLoadM3u(const char* file);
 // Writes the playlist into section "playlist" of file with INI semantics:
 // File1..FileN (paths inside the playlist's directory relative to it), then
@@ -76,6 +81,7 @@ int PlaylistOpenChosenFiles(const char* result, size_t size, size_t fileOffset, 
 // The path rules on their own: the playlist's directory prefix of file (up
 // to and including its last separator, "" when none) into dir, and the
 // path that value names into out (both 260 characters). ResolvePlaylistValue
-// returns kOpenUrl for a URL, else kOpenLocal.
+// returns kOpenUrl for a URL, kOpenLocal for a path, kPathTooLong (out
+// empty) when the result does not fit size-1 bytes.
 void PlaylistDirectoryPrefix(const char* file, char* dir, size_t size);
 int ResolvePlaylistValue(const char* dir, const char* value, char* out, size_t size);

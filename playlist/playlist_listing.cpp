@@ -31,7 +31,7 @@ int PrintPlaylistListing(const char* input, FILE* out) {
     PlaylistClear();
     int saved = g_settings.ReadFileInfo;
     g_settings.ReadFileInfo = 1;
-    if (std::strstr(input, "://"))
+    if (std::strstr(input, "://") && std::strlen(input) < kPlaylistPathSize)
         PlaylistOpenStationUrl(input, true);  // a stream is listed with its station's title
     else
         PlaylistOpenItem(kOpenLocal, input);

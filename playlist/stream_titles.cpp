@@ -1,10 +1,11 @@
 // Titles of URL entries (see stream_titles.h).
 #include "playlist/stream_titles.h"
 
-#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void Set(const char* url, const char* title, std::string Titles::*which) {
     if (g_titles.size() >= kMaxUrls && g_titles.find(url) == g_titles.end()) g_titles.clear();
     Titles& t = g_titles[url];
     t.*which = title ? title : "";
+    BlankControlChars(&(t.*which));  // a title is one line, whoever gave it
     if (t.listed.empty() && t.live.empty()) g_titles.erase(url);
 }
 
@@ -39,7 +41,7 @@ bool GetStreamTitle(const char* url, char* out, size_t size) {
     auto it = g_titles.find(url);
     if (it == g_titles.end()) return false;
     const std::string& t = it->second.live.empty() ? it->second.listed : it->second.live;
-    std::snprintf(out, size, "%s", t.c_str());
+    Utf8CopyCut(out, size, t.c_str());
     return true;
 }
 

@@ -59,7 +59,7 @@
 
 // Controls of IDD_OPEN_URL ("Open" is IDOK, "Cancel" is IDCANCEL).
 #define IDC_URL_EDIT             1001
-#define IDC_URL_MAX              258   // characters taken from the edit
+#define IDC_URL_MAX              1023  // characters taken from the edit (past a URL: a longer one is refused, not cut)
 
 // ---- Main window commands (WM_COMMAND ids) -----------------------------------
 #define IDM_OPEN_FILE            40001
@@ -97,6 +97,7 @@
 #define WM_VORLO_PLAYLIST_REFRESH  37768  // to the playlist editor window
 #define VORLO_TRAY_ICON_ID         12345  // notification-area icon id
 #define VORLO_TRAY_TIMER           1      // tray press-and-hold timer (500 ms)
+#define VORLO_TITLE_TIMER          2      // a station's coalesced title notice (shell/title_notices.h)
 #define VORLO_MINI_TIMER           1000   // mini controller follow timer
 
 #endif  // VORLO_RESOURCES_RESOURCE_H

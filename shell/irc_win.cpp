@@ -7,9 +7,11 @@
 #include <ddeml.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "tag/text_codec.h"
 
 namespace {
 
@@ -76,7 +78,10 @@ void Poke(DWORD instance, HCONV conv, const char* text) {
 
 void AnnounceToIrc(const char* song) {
     static char command[kCommandSize];  // user-interface thread only
-    FormatCommand(g_settings.IRCCommand, song ? song : "", command);
+    // The song is one line of the command, whatever its tag or station says.
+    std::string line = song ? song : "";
+    BlankControlChars(&line);
+    FormatCommand(g_settings.IRCCommand, line.c_str(), command);
 
     DWORD instance = 0;
     if (DdeInitializeA(&instance, IgnoreTransaction, APPCLASS_STANDARD | APPCMD_CLIENTONLY, 0) !=

@@ -51,7 +51,7 @@ int MainWindowDecoderThreadId();
 
 // For the window procedure, from elsewhere in shell/:
 // - WM_COPYDATA (a second start): ParseHandOver (shell/startup.h) reads the
-//   record safely (names cut at 259 characters, codes above 4 refused: answer
+//   record safely (names whole up to 1023 bytes, codes above 4 refused: answer
 //   0 for those, 1 for the rest); open names with
 //   PlaylistOpenItem(ArgumentOpenKind(name), name), so a URL is opened as one.
 // - "VORLOCurrentFile" (shell/shared_section.h): OpenCurrentFileSection at

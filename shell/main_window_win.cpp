@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "decoder/decoder_thread.h"
 #include "decoder/equalizer.h"
@@ -38,6 +39,7 @@
 #include "shell/playlist_editor_win.h"
 #include "shell/preferences_win.h"
 #include "settings/settings.h"
+#include "shell/title_notices.h"
 #include "shell/shared_section.h"
 #include "shell/skin_bitmaps_win.h"
 #include "shell/skin_geometry.h"
@@ -71,6 +73,7 @@ struct MainWindowState {
     bool dragVolume = false, dragEqualizer = false, dragDial = false;
     bool volumeStop = false;
     int lastPercent = 0;
+    TitleNoticeCoalescer titles;  // a station's title changes, acted on coalesced
 };
 MainWindowState g_mw;
 
@@ -301,10 +304,7 @@ void CmdOpenLocation() {
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
     PlaylistClear();
-    if (HasStationListExtension(text))
-        PlaylistOpenItem(kOpenUrl, text);  // a station list: its streams (it reports its own errors)
-    else if (!PlaylistAdd(text))
-        ShowError("Error Processing File: %s", text);
+    PlaylistOpenItem(kOpenUrl, text);  // a station list gives its streams; it reports its own errors
     RefreshEditor();
     PlayerPlayCurrent();
 }
@@ -410,6 +410,10 @@ void Announce() {
 }
 
 LRESULT OnTrackStart() {
+    // The new track is shown and announced now: a title change still
+    // waiting belongs to the track before.
+    g_mw.titles.Reset();
+    KillTimer(g_mw.hwnd, VORLO_TITLE_TIMER);
     PlayerTrackStarted();
     RefreshLedName();
     char path[kPlaylistPathSize];
@@ -418,13 +422,25 @@ LRESULT OnTrackStart() {
     return 1;
 }
 
-// The playing station has a new title (posted by the download thread):
-// the LED, the editor's lines and the IRC client show it.
+// The playing station has a new title (posted by the download thread, as
+// often as every metadata block): the LED, the editor's lines and the IRC
+// client show the latest once the titles settle (shell/title_notices.h).
 LRESULT OnStreamTitle() {
+    SetTimer(g_mw.hwnd, VORLO_TITLE_TIMER, g_mw.titles.Change(GetTickCount()), nullptr);
+    return 0;
+}
+
+void OnTitleTimer() {
+    const DWORD now = GetTickCount();
+    KillTimer(g_mw.hwnd, VORLO_TITLE_TIMER);
+    if (!g_mw.titles.Fire(now)) {
+        const int64_t due = g_mw.titles.DueIn(now);
+        if (due >= 0) SetTimer(g_mw.hwnd, VORLO_TITLE_TIMER, static_cast<UINT>(due), nullptr);
+        return;
+    }
     RefreshLedName();
     PlaylistEditorRefresh();
     if (g_settings.IRCEnabled == 1) Announce();
-    return 0;
 }
 
 LRESULT OnProgress(int percent) {
@@ -442,10 +458,11 @@ void OnDropFiles(HDROP drop) {
     PlaylistEditorEnableRefresh(0);
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        char name[kPlaylistPathSize];
-        if (!DragQueryFileA(drop, i, name, kPlaylistPathSize - 1)) continue;
-        name[kPlaylistPathSize - 1] = '\0';
-        if (!PlaylistOpenItem(kOpenLocal, name)) ShowError("Error Processing File: %s", name);
+        // The whole name, however long: the open refuses one that is too
+        // long for a path, where a cut one would name something else.
+        std::vector<char> name(DragQueryFileA(drop, i, nullptr, 0) + 1);
+        if (!DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size()))) continue;
+        if (!PlaylistOpenItem(kOpenLocal, name.data())) ShowError("Error Processing File: %s", name.data());
     }
     DragFinish(drop);
     if (PlaylistSelect(0, nullptr)) {
@@ -747,6 +764,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
     case WM_TIMER:
         if (wParam == VORLO_TRAY_TIMER) OnTrayHoldTimer(hwnd);
+        if (wParam == VORLO_TITLE_TIMER) OnTitleTimer();
         return 0;
     case DNOTE_TRACK_END: return OnTrackEnd();
     case DNOTE_TRACK_START: return OnTrackStart();

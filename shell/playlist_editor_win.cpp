@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "playlist/playlist.h"
@@ -210,10 +211,7 @@ void TrackSubmenu(int index) {
 void AddUrl() {
     char text[IDC_URL_MAX + 1] = "";
     if (!AskForUrl(g_ed.hwnd, text) || std::strlen(text) < 4) return;
-    if (HasStationListExtension(text))
-        PlaylistOpenItem(kOpenUrl, text);  // a station list: its streams (it reports its own errors)
-    else if (!PlaylistAdd(text))
-        ShowEditorError("Error Processing File: %s", text);
+    PlaylistOpenItem(kOpenUrl, text);  // a station list gives its streams; it reports its own errors
     g_ed.refreshEnabled = 1;
     Rebuild();
 }
@@ -243,10 +241,8 @@ void OnDropFiles(HDROP drop) {
     g_ed.refreshEnabled = 0;
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        char name[kPlaylistPathSize];
-        if (!DragQueryFileA(drop, i, name, sizeof name)) continue;
-        name[sizeof name - 1] = '\0';
-        PlaylistOpenItem(kOpenLocal, name);
+        std::vector<char> name(DragQueryFileA(drop, i, nullptr, 0) + 1);  // whole: see the main window's
+        if (DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size()))) PlaylistOpenItem(kOpenLocal, name.data());
     }
     DragFinish(drop);
     g_ed.refreshEnabled = 1;

@@ -104,7 +104,7 @@ bool ParseHandOver(uint32_t code, uint32_t size, const void* data, HandOverReque
     case kHandOverReplace: {
         // The sender's bytes carry no terminator; read no further than size.
         const char* bytes = static_cast<const char*>(data);
-        // More than a path's worth is never needed: a name in the former
+        // More than the name's room is never needed: a name in the former
         // code page at most triples as UTF-8.
         const size_t limit = size < 4 * kHandOverNameSize ? size : 4 * kHandOverNameSize;
         size_t n = 0;

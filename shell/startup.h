@@ -80,7 +80,10 @@ struct HandOverRecord {
 // and returns the number written.
 int BuildHandOver(const ArgumentList& list, HandOverRecord* records, int maxRecords);
 
-constexpr size_t kHandOverNameSize = 260;  // at most 259 characters and a terminator
+// Room for any name a second start sends (its arguments take at most 1023
+// bytes), so that a name too long for a path reaches the open whole enough
+// to be refused there with its message, never cut to one that fits.
+constexpr size_t kHandOverNameSize = kArgumentSize;
 
 // A received record, checked and copied out of the sender's bytes.
 struct HandOverRequest {
@@ -91,8 +94,9 @@ struct HandOverRequest {
 
 // Reads a received record (code, size, data) into request. Any bytes are
 // safe: the name is taken up to the first NUL or size bytes, whichever comes
-// first, and cut at 259 bytes on a character boundary (a name that is not
-// UTF-8 is taken for the former ANSI code page and converted); a null data
+// first (a name that is not UTF-8 is taken for the former ANSI code page and
+// converted); a name of more than 1023 bytes keeps its first 1023 (on a
+// character boundary), which the open refuses as too long; a null data
 // with a non-zero size gives an empty name. Returns false for codes above 4, which are to be ignored
 // (the request is then zeroed); true otherwise.
 bool ParseHandOver(uint32_t code, uint32_t size, const void* data, HandOverRequest* request);

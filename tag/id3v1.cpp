@@ -41,6 +41,7 @@ void ShowError(const char* text) {
 constexpr char kSeekError[] = "Error Setting Pointer";
 constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
 constexpr char kWriteError[] = "Error Writing Tag!\n(File is Write Protected?)";
+constexpr char kReadError[] = "Error Reading Tag!";
 
 bool SeekToTag(plat::File file) { return g_ops.seek(file, -int64_t{kTagSize}, plat::SeekEnd) >= 0; }
 
@@ -141,26 +142,38 @@ int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag) {
     // "Unknown" and anything outside the table are stored as 0.
     block[kGenreAt] = static_cast<unsigned char>(tag->genre >= 0 && tag->genre < kGenreUnknown ? tag->genre : 0);
 
-    if (!SeekToTag(file)) {
-        // Shorter than a tag, so there is none to replace: append.
-        ShowError(kSeekError);
+    // The new tag goes over the old one, in place, or behind the audio when
+    // there is none: the old tag stays until the new one is there.
+    int64_t at = g_ops.seek(file, -int64_t{kTagSize}, plat::SeekEnd);
+    unsigned char old[kTagSize];
+    bool replacing = false;
+    if (at < 0) {
+        ShowError(kSeekError);  // shorter than a tag, so there is none to replace
+        at = g_ops.seek(file, 0, plat::SeekEnd);
     } else {
-        unsigned char old[kTagSize];
-        // Unless the old tag is known to be absent or gone, a new one appended
-        // now would leave the old one inside the audio data.
-        if (!ReadBlock(file, old)) return 0;
-        if (HasTagMark(old) && !CutTag(file)) return 0;
+        // Unless the old tag is known to be there or absent, a new one could
+        // end up behind it, inside the audio.
+        if (!ReadBlock(file, old)) {
+            ShowError(kReadError);
+            return 0;
+        }
+        replacing = HasTagMark(old);
+        if (!replacing) at += kTagSize;
     }
-
-    int64_t end = g_ops.seek(file, 0, plat::SeekEnd);
-    if (end < 0) {
+    if (at < 0 || g_ops.seek(file, at, plat::SeekBegin) != at) {
         ShowError(kSeekError);
         return 0;
     }
     if (g_ops.write(file, block, kTagSize) == static_cast<int>(kTagSize)) return 1;
-    // Take back a partial tag rather than leave stray bytes behind the audio,
-    // and say so: the caller has no other way to learn the tag was not saved.
-    if (g_ops.seek(file, end, plat::SeekBegin) == end) g_ops.truncate(file);
+    // Put back what was there: the old tag over a partial new one, or the
+    // file's end before the bytes appended. Then say so: the caller has no
+    // other way to learn the tag was not saved.
+    if (g_ops.seek(file, at, plat::SeekBegin) == at) {
+        if (replacing)
+            g_ops.write(file, old, kTagSize);
+        else
+            g_ops.truncate(file);
+    }
     ShowError(kWriteError);
     return 0;
 }
@@ -188,7 +201,10 @@ int WipeId3v1Tag(plat::File file) {
         return size >= 0 && size < kTagSize ? 1 : 0;
     }
     unsigned char block[kTagSize];
-    if (!ReadBlock(file, block)) return 0;
+    if (!ReadBlock(file, block)) {
+        ShowError(kReadError);
+        return 0;
+    }
     if (!HasTagMark(block)) return 1;
     return CutTag(file) ? 1 : 0;
 }

@@ -44,9 +44,10 @@ extern const char* const kGenreTable[kGenreCount];
 // with valid 0 and the other fields untouched. Leaves the file position at
 // the end of the file.
 int ReadId3v1Tag(plat::File file, Id3v1Tag* tag);
-// Writes tag as the file's tag, replacing any tag already there: each text
-// cut to the field's width in Latin-1 characters. Returns 1 when all 128
-// bytes were written.
+// Writes tag as the file's tag, over any tag already there (in place) or
+// appended: each text cut to the field's width in Latin-1 characters.
+// Returns 1 when all 128 bytes were written; a failure is reported and
+// leaves the old tag (or the untagged end) as it was.
 int WriteId3v1Tag(plat::File file, const Id3v1Tag* tag);
 // Stores text (UTF-8) into a record field of size bytes as a tag holds it:
 // cut to width characters, each character that Latin-1 lacks replaced by

@@ -214,12 +214,6 @@ long DecodeString(int enc, const uint8_t* p, size_t n, std::string* out) {
     return static_cast<long>(terminated ? len + 2 : len);
 }
 
-// Control characters would break the lines the texts are shown in.
-void BlankControls(std::string* s) {
-    for (char& c : *s)
-        if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = ' ';
-}
-
 // The name of ID3v1 genre n as the genre table has it.
 std::string GenreName(unsigned long n) { return kGenreTable[n < kGenreUnknown ? n : kGenreUnknown]; }
 
@@ -259,7 +253,7 @@ struct Found {
 void Store(Found* found, Field field, std::string text) {
     if (field == kGenre) text = ResolveGenre(text);
     if (field == kYear) text = text.substr(0, text.find_first_of("-T"));  // a 2.4 timestamp's year
-    BlankControls(&text);
+    BlankControlChars(&text);
     size_t size;
     char* dst = FieldText(found->texts, field, &size);
     if (text.empty() || dst[0]) return;

@@ -102,6 +102,11 @@ size_t Utf8CopyCut(char* dst, size_t size, const char* src) {
     return n;
 }
 
+void BlankControlChars(std::string* s) {
+    for (char& c : *s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+}
+
 std::string Latin1ToUtf8(const char* s, size_t n) {
     std::string out;
     out.reserve(n);

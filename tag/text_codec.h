@@ -34,6 +34,11 @@ size_t Utf8CutLength(const char* s, size_t maxBytes, size_t maxChars = SIZE_MAX)
 // size - 1 bytes, and terminates it. Returns the bytes copied.
 size_t Utf8CopyCut(char* dst, size_t size, const char* src);
 
+// Turns each control character (below U+0020, and DEL) into a space: texts
+// from files and stations are shown in lines, and written as lines of
+// key=value, which a line break or a tab inside a text would forge.
+void BlankControlChars(std::string* s);
+
 // Each byte is the code point of the same value.
 std::string Latin1ToUtf8(const char* s, size_t n);
 // Characters above U+00FF (and invalid bytes) become '?'; *lost, when given,

@@ -293,6 +293,10 @@ int Decode(const char* input, const char* output) {
             g_messages++;
             return 1;
         }
+    } else if (std::strlen(input) >= sizeof path) {
+        // Never played cut: a cut name is some other file, a cut URL another stream.
+        std::fprintf(stderr, "vorlo-decode: %s is longer than a path (259 bytes)\n", input);
+        return 1;
     } else {
         std::snprintf(path, sizeof path, "%s", input);
     }

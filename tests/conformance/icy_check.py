@@ -38,6 +38,7 @@ STATION = "Radio Pr\u00fcfung"  # sent in UTF-8
 TITLES = [b"Artist - First", None, "Caf\u00e9 - Zw\u00f6lf".encode("utf-8"), b"It's; a test",
           "Bj\u00f6rk - J\u00f3ga".encode("latin-1"), None, b"Artist - First"]
 ICY_OPT = ("Icy-MetaData", "1")
+FORGED = b"x\nseconds=999\r\nid3v2_title=forged\x7f"
 
 
 def title_of(k):
@@ -98,6 +99,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif p in ("/loop-a", "/loop-b"):
             to = "/loop-b" if p == "/loop-a" else Handler.base + "/loop-a"
             self.raw(f"HTTP/1.1 302 Found\nLocation: {to}\nContent-Length: 0\nConnection: close\n")
+        elif p == "/forged":  # a title and a name that would forge lines of --info
+            self.raw("ICY 200 OK\nicy-name: Evil\x01\tName\nicy-metaint: 8192\n",
+                     interleave(a, 8192, lambda k: FORGED)[0])
         elif p == "/fails":
             self.raw("HTTP/1.1 500 Internal Server Error\nContent-Length: 5\nConnection: close\n", b"oops!")
         elif p == "/drop":
@@ -170,6 +174,10 @@ def check_tool(tool, base, work):
     check(f"{t} --info names the station and its first title",
           rc == 0 and f"stream_name={STATION}\n" in out and "stream_title=Artist - First\n" in out
           and "layer=3\n" in out, f"rc={rc} {out} {err}")
+    rc, out, err = run(tool, "--info", base + "/forged")
+    check(f"{t} --info of a station whose texts hold control characters: one line each, blanked",
+          rc == 0 and "stream_name=Evil  Name\n" in out and "stream_title=x seconds=999  id3v2_title=forged \n" in out
+          and "\nseconds=999" not in out and "\nid3v2_title=" not in out, f"rc={rc} {out!r} {err}")
     for path, title in (("/icy8192", STATION), ("/ice-noname", "Artist - First")):
         rc, out, err = run(tool, "--list", base + path)
         check(f"{t} --list {path}: one entry titled {title!r}", rc == 0 and out == f"{base}{path}\t?\t{title}\t\n",

@@ -148,9 +148,40 @@ def main():
             if path == a:
                 row = [r for r in rows if r[0] == a][0]
                 check("pls entry duration", abs(int(row[1]) / 1000 - seconds) <= 1.0, str(row))
+        hostile_lists(tree)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return finish()
+
+
+def hostile_lists(tree):
+    """Hostile lists and names: each ends at once with its entries and, where
+    something is passed over, its message; nothing is listed cut."""
+    deep = tree
+    while len(deep) < 258:
+        deep = os.path.join(deep, "d" * min(200, 258 - len(deep) - 1))
+    os.makedirs(deep)
+    for n in ("a.mp3", "b.mp3"):
+        open(os.path.join(deep, n), "wb").write(b"\xff\xfb\x90\x00" + bytes(417))
+    long_url = "http://127.0.0.1:9/" + "u" * 300
+    cases = [
+        ("count.pls", b"[playlist]\nNumberOfEntries=2147483647\nFile2147483647=a.mp3\n", [os.path.join(tree, "a.mp3")], ""),
+        ("long.m3u", (long_url + "\ncbr.mp3\n").encode(), [os.path.join(tree, "cbr.mp3")], "Passed Over: " + long_url[:40]),
+        (deep, None, [], "2 paths longer than 259 bytes were passed over; the first: " + deep),
+        (long_url, None, [], "Path Longer Than 259 Bytes, Passed Over: " + long_url[:40]),
+    ]
+    for name, data, entries, message in cases:
+        path = name if data is None else os.path.join(tree, name)
+        if data is not None:
+            open(path, "wb").write(data)
+        r = subprocess.run([TOOL, "--list", path], capture_output=True, text=True, timeout=20)
+        got = [line.split("\t")[0] for line in r.stdout.splitlines()]
+        label = os.path.basename(name)[:30]
+        check(f"hostile {label}: its entries", got == entries, str(got))
+        check(f"hostile {label}: its message", (message in r.stderr) if message else r.stderr == "", r.stderr[:300])
+    rc = subprocess.run([TOOL, long_url, os.path.join(tree, "long.wav")], capture_output=True, text=True, timeout=20)
+    check("a URL longer than a path is refused, never played cut", rc.returncode == 1 and "longer than a path" in rc.stderr,
+          rc.stderr[:300])
 
 
 if __name__ == "__main__":

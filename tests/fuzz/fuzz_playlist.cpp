@@ -1,7 +1,10 @@
-// Fuzz target: the PLS and M3U readers. Byte 0 chooses the reader (bit 0)
-// and whether entries get their info read (bit 1); the rest is the file,
-// written into a private work directory that also holds a small tree
-// (sub/a.mp3, sub/inner/) for listed directories and nested lists.
+// Fuzz target: the PLS and M3U readers. Byte 0 chooses the reader (bit 0),
+// whether entries get their info read (bit 1), and whether the rest is the
+// file as it stands or (bit 2, PLS) records that build its keys; the file
+// is written into a private work directory that also holds a small tree
+// (sub/a.mp3, sub/inner/) for listed directories and nested lists. Every
+// entry must be a whole path of at most 259 bytes, and every title of a
+// URL one line.
 //
 // The directory layer is this target's own: it answers like the POSIX one
 // inside the work directory, but calls every directory outside it missing,
@@ -18,6 +21,7 @@
 #include "platform/dir.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
+#include "playlist/stream_titles.h"
 #include "settings/settings.h"
 #include "tests/fuzz/fuzz_util.h"
 
@@ -35,7 +39,37 @@ bool InsideWorkDir(const char* path) {
 int g_entriesSeen = 0;
 void CheckEntry(const PlaylistEntry* e, int, int, void*) {
     if (!std::memchr(e->path, 0, sizeof e->path)) std::abort();
+    char title[kPlaylistPathSize];
+    if (GetStreamTitle(e->path, title, sizeof title))
+        for (const char* c = title; *c; ++c)
+            if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) std::abort();
     g_entriesSeen++;
+}
+
+// A PLS section from records, so that runs reach key numbers of any size,
+// repeats, counts that lie, quoted values and titles: each record is a kind
+// byte (the key's name and case in bits 0-2; bit 3 gives a count key its
+// value as text instead of the number), a 32-bit number, then the value up
+// to a NUL.
+std::string PlsFromRecords(const uint8_t* p, const uint8_t* end) {
+    static const char* const kKeys[] = {"File", "Title", "NumberOfEntries", "Length",
+                                        "file", "TITLE", "numberofentries", "Version"};
+    std::string text = "[playlist]\n";
+    while (end - p >= 5) {
+        const int kind = p[0] & 7;
+        const bool count = kind == 2 || kind == 6, asText = p[0] & 8;
+        const int32_t n = static_cast<int32_t>(uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 |
+                                               uint32_t(p[4]) << 24);
+        p += 5;
+        const uint8_t* v = p;
+        while (p < end && *p) ++p;
+        std::string value(reinterpret_cast<const char*>(v), static_cast<size_t>(p - v));
+        if (p < end) ++p;
+        text += kKeys[kind];
+        if (!count) text += std::to_string(n);
+        text += "=" + (count && !asText ? std::to_string(n) : value) + "\n";
+    }
+    return text;
 }
 
 }  // namespace
@@ -106,8 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool m3u = data[0] & 1;
     g_settings.ReadFileInfo = (data[0] >> 1) & 1;
     const std::string& path = m3u ? g_m3u : g_pls;
-    fuzz::WriteWholeFile(path, data + 1, size - 1);
+    if (!m3u && (data[0] & 4)) {
+        const std::string text = PlsFromRecords(data + 1, data + size);
+        fuzz::WriteWholeFile(path, text.data(), text.size());
+    } else {
+        fuzz::WriteWholeFile(path, data + 1, size - 1);
+    }
     PlaylistClear();
+    ClearStreamTitles();
     if (m3u)
         PlaylistLoadM3u(path.c_str());
     else

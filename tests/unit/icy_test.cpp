@@ -103,7 +103,7 @@ TEST(IcyStreamTitle, TakesTheQuotedValue) {
     }
 }
 
-TEST(IcyTextToUtf8, KeepsUtf8AndConvertsLatin1) {
+TEST(IcyTextToUtf8, KeepsUtf8ConvertsLatin1AndBlanksControls) {
     struct Case {
         const char* in;
         const char* out;
@@ -116,6 +116,9 @@ TEST(IcyTextToUtf8, KeepsUtf8AndConvertsLatin1) {
         {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                                            // overlong
         {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},                                // a surrogate
         {"cut \xE2\x82", "cut \xC3\xA2\xC2\x82"},                                    // a cut sequence
+        // Control characters are blanked: a title cannot forge a line.
+        {"A\nseconds=1\r\nid3v2_title=x", "A seconds=1  id3v2_title=x"},
+        {"\t\x01\x1F\x7F\xE9", "    \xC3\xA9"},
     };
     for (const Case& c : cases) EXPECT_EQ(IcyTextToUtf8(c.in), c.out) << c.in;
 }

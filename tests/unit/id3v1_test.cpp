@@ -29,6 +29,8 @@ int RecordBox(void* owner, const char* text, const char* caption, unsigned flags
 
 constexpr char kSeekError[] = "Error Setting Pointer";
 constexpr char kTruncateError[] = "Error Wiping Tag!\n(File is Write Protected?)";
+constexpr char kWriteError[] = "Error Writing Tag!\n(File is Write Protected?)";
+constexpr char kReadError[] = "Error Reading Tag!";
 
 using Bytes = std::vector<uint8_t>;
 
@@ -361,8 +363,8 @@ TEST_F(Id3v1Write, ExactlyOneTagLongFileIsReplaced) {
     ExpectShown({});
 }
 
-// A handle without write access makes the truncation and the write fail.
-TEST_F(Id3v1Write, FailedTruncationKeepsTheFileAsItWas) {
+// A handle without write access makes the write fail: the old tag stays.
+TEST_F(Id3v1Write, FailedWriteOverATagKeepsTheOldTag) {
     Bytes content = Concat(Audio(900), TagBlock("Old", "a", "b", "1", "c", 0));
     auto path = Make(content);
     plat::File f = plat::FileOpenRead(path.c_str());
@@ -371,7 +373,7 @@ TEST_F(Id3v1Write, FailedTruncationKeepsTheFileAsItWas) {
     EXPECT_EQ(WriteId3v1Tag(f, &t), 0);
     plat::FileClose(f);
     EXPECT_EQ(testutil::ReadBytes(path), content);
-    ExpectShown({kTruncateError});
+    ExpectShown({kWriteError});
 }
 
 TEST_F(Id3v1Write, FailedWriteKeepsTheFileAsItWas) {
@@ -490,16 +492,16 @@ protected:
     const Id3v1Tag new_ = Record("New", "a", "b", "2", "c", 1);
 };
 
-// The old tag must not end up inside the audio with the new one behind it.
-TEST_F(Id3v1Faults, FailedTruncationStopsTheWrite) {
+// The old tag is overwritten in place: nothing is cut off first.
+TEST_F(Id3v1Faults, ATagIsReplacedWithoutTruncation) {
     auto path = Make(tagged_);
     g_faults.failTruncate = true;
-    EXPECT_EQ(WriteTag(path, new_), 0);
-    EXPECT_EQ(testutil::ReadBytes(path), tagged_);
-    ExpectShown({kTruncateError});
+    EXPECT_EQ(WriteTag(path, new_), 1);
+    EXPECT_EQ(testutil::ReadBytes(path), Concat(Audio(900), TagBlock("New", "a", "b", "2", "c", 1)));
+    ExpectShown({});
 }
 
-TEST_F(Id3v1Faults, FailedSeekBeforeTheTruncationStopsTheWrite) {
+TEST_F(Id3v1Faults, FailedSeekBackToTheOldTagStopsTheWrite) {
     auto path = Make(tagged_);
     g_faults.failSeekCall = 1;  // the seek back to the old tag
     EXPECT_EQ(WriteTag(path, new_), 0);
@@ -529,6 +531,7 @@ TEST_F(Id3v1Faults, UnreadableEndChangesNothing) {
     EXPECT_EQ(WriteTag(path, new_), 0);
     EXPECT_EQ(WipeTag(path), 0);
     EXPECT_EQ(testutil::ReadBytes(path), tagged_);
+    ExpectShown({kReadError, kReadError});
 
     plat::File f = plat::FileOpenRead(path.c_str());
     ASSERT_NE(f, nullptr);
@@ -539,14 +542,19 @@ TEST_F(Id3v1Faults, UnreadableEndChangesNothing) {
     plat::FileClose(f);
 }
 
+// A write that stops part way is taken back: the old tag, or the end of an
+// untagged file, is as it was, and the failure is reported.
 TEST_F(Id3v1Faults, PartialWriteIsTakenBack) {
     for (const Bytes& content : {untagged_, tagged_}) {
-        auto path = Make(content);
-        g_faults = Faults{};
-        g_faults.writeLimit = 60;
-        EXPECT_EQ(WriteTag(path, new_), 0);
-        Bytes after = testutil::ReadBytes(path);
-        EXPECT_EQ(after, untagged_);  // an old tag is gone before the write
+        for (int limit : {0, 1, 60, 127}) {
+            auto path = Make(content);
+            g_shown.clear();
+            g_faults = Faults{};
+            g_faults.writeLimit = limit;
+            EXPECT_EQ(WriteTag(path, new_), 0) << limit;
+            EXPECT_EQ(testutil::ReadBytes(path), content) << limit;
+            ExpectShown({kWriteError});
+        }
     }
 }
 

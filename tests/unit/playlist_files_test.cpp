@@ -16,6 +16,8 @@
 #include <sys/stat.h>  // mkfifo
 #endif
 #include "playlist/playlist_listing.h"
+#include "playlist/stream_titles.h"
+#include "tag/text_codec.h"
 #include "playlist_test_util.h"
 
 namespace {
@@ -60,14 +62,15 @@ TEST(PlaylistPaths, UrlsAreTakenAsWritten) {
     EXPECT_EQ(kind, kOpenLocal);
 }
 
-TEST(PlaylistPaths, JoinedPathsAreCutTo259Characters) {
+TEST(PlaylistPaths, PathsThatDoNotFitAreRefusedNeverCut) {
     std::string dir = std::string(200, 'd') + S;
-    std::string value(100, 'v');
-    std::string out = Resolve(dir.c_str(), value.c_str());
-    EXPECT_EQ(out.size(), 259u);
-    EXPECT_EQ(out, (dir + value).substr(0, 259));
-    std::string longFile = std::string(300, 'f') + S + "x.pls";
-    EXPECT_EQ(Prefix(longFile.c_str()).size(), 259u);
+    int kind = 0;
+    EXPECT_EQ(Resolve(dir.c_str(), std::string(58, 'v').c_str(), &kind), dir + std::string(58, 'v'));  // 259
+    EXPECT_EQ(kind, kOpenLocal);
+    for (const std::string& value : {std::string(59, 'v'), S + std::string(259, 'a'), "http://h/" + std::string(251, 'u')}) {
+        EXPECT_EQ(Resolve(dir.c_str(), value.c_str(), &kind), "") << value.size();
+        EXPECT_EQ(kind, kPathTooLong) << value.size();
+    }
 }
 
 #ifdef _WIN32
@@ -129,12 +132,44 @@ TEST_F(PlaylistFiles, OpenItemDispatchesByKindAndExtension) {
     EXPECT_EQ(PlaylistCount(), 3);
 }
 
-TEST_F(PlaylistFiles, MessagesTakeHugeNamesWithoutOverflow) {
-    std::string name(3000, 'n');
-    PlaylistOpenItem(kOpenLocal, name.c_str());
-    ASSERT_EQ(ShownBoxes().size(), 1u);
-    EXPECT_EQ(ShownBoxes()[0].text.size(), 1023u);
-    EXPECT_EQ(ShownBoxes()[0].text.rfind("Error Adding Directory: nnn", 0), 0u);
+// Names longer than a path, whatever brings them, are passed over and
+// reported once for each list or directory, in whole characters.
+TEST_F(PlaylistFiles, NamesLongerThanAPathArePassedOverWithAMessage) {
+    testutil::TempDir dir;
+    const std::string d = dir.File(""), longName(300, 'v'), longUrl = "http://h/" + std::string(300, 'u');
+    const std::string wide = [] {
+        std::string t;
+        for (int i = 0; i < 1000; ++i) t += "\xE6\x9B\xB2";  // 3000 bytes of whole characters
+        return t;
+    }();
+    const std::string several = "2 paths longer than 259 bytes were passed over; the first: ";
+    const std::string one = "Path Longer Than 259 Bytes, Passed Over: ";
+    const struct {
+        const char* file;  // written in dir, then opened; "" opens text itself
+        std::string text, message;
+        Strings entries;
+    } cases[] = {
+        {"", std::string(3000, 'n'), one + std::string(3000, 'n'), {}},
+        {"", wide, one + wide, {}},
+        {"long.pls", "[playlist]\r\nFile1=" + longName + "\r\nFile2=ok.mp3\r\nFile3=" + longUrl + "\r\nNumberOfEntries=3\r\n",
+         several + d + longName, {d + "ok.mp3"}},
+        {"long.m3u", longName + "\n#EXTINF:1,T\nok.mp3\n", one + d + longName, {d + "ok.mp3"}},
+    };
+    for (const auto& c : cases) {
+        PlaylistClear();
+        ShownBoxes().clear();
+        std::string name = c.text;
+        if (*c.file) WriteText(name = dir.File(c.file), c.text);
+        EXPECT_EQ(PlaylistOpenItem(kOpenLocal, name.c_str()), 1);
+        EXPECT_EQ(Paths(), c.entries) << c.file;
+        ASSERT_EQ(ShownBoxes().size(), 1u) << c.file;
+        const std::string& shown = ShownBoxes()[0].text;
+        EXPECT_EQ(shown, c.message.substr(0, shown.size())) << c.file;
+        // At most 1023 bytes, in whole characters.
+        EXPECT_EQ(shown.size(), std::min<size_t>(c.message.size(), c.text == wide ? 1022 : 1023)) << c.file;
+        EXPECT_TRUE(IsValidUtf8(shown.data(), shown.size())) << c.file;
+        EXPECT_EQ(ShownBoxes()[0].caption, "Error...");
+    }
 }
 
 // ------------------------------------------------------------ PLS
@@ -187,16 +222,49 @@ TEST_F(PlaylistFiles, PlsEntryCountMissingZeroOrLying) {
     EXPECT_EQ(ShownBoxes().size(), 1u);
 }
 
-TEST_F(PlaylistFiles, PlsValuesAreCutTo259Characters) {
+// The reader goes over the keys present, never up to the count: each file
+// ends at once and gives these entries.
+TEST_F(PlaylistFiles, PlsKeysAreTakenAsTheFileHoldsThem) {
     testutil::TempDir dir;
-    std::string pls = dir.File("long.pls");
-    std::string value(600, 'v');
-    WriteText(pls, "[playlist]\r\nFile1=" + value + "\r\nNumberOfEntries=1\r\n");
+    const std::string d = dir.File("");
+    const struct {
+        std::string text;
+        Strings entries;
+    } cases[] = {
+        {"[playlist]\nNumberOfEntries=2147483647\nFile2147483647=a.mp3\n", {d + "a.mp3"}},
+        {"[playlist]\nNumberOfEntries=2147483647\nFile2147483648=a.mp3\nFile99999999999=b\n", {}},
+        {"[playlist]\nFile3=c\nFile1=a\nFile2=b\nFile1=dup\nNumberOfEntries=3\n", {d + "a", d + "b", d + "c"}},
+        {"[playlist]\nFile01=z\nFile+1=z\nFile-1=z\nFile1x=z\nFile=z\nFile2\nNumberOfEntries=9\n", {}},
+        {"[playlist]\nFile1=\"q.mp3\"\nFile2=''\nNumberOfEntries=-5\n", {}},
+        {"[playlist]\nFile1=\"q.mp3\"\nFile2=''\nNumberOfEntries=0x10\n", {d + "q.mp3"}},
+    };
+    for (const auto& c : cases) {
+        PlaylistClear();
+        WriteText(dir.File("k.pls"), c.text);
+        EXPECT_EQ(PlaylistLoadPls(dir.File("k.pls").c_str()), 1) << c.text;
+        EXPECT_EQ(Paths(), c.entries) << c.text;
+    }
+}
+
+// A URL's Title<n> is read from the parsed text, in the list's encoding.
+TEST_F(PlaylistFiles, PlsTitlesOfUrlsInTheListsEncoding) {
+    testutil::TempDir dir;
+    const std::string pls = dir.File("t.pls");
+    WriteText(pls, "[playlist]\nFile1=http://h/a\nTitle1=Caf\xE9\nFile2=http://h/b\nTitle2=\"Tab\there\"\n"
+                   "File3=local.mp3\nTitle3=not kept\nFile4=http://h/d\nNumberOfEntries=4\n");
+    ClearStreamTitles();
     PlaylistLoadPls(pls.c_str());
-    Strings p = Paths();
-    ASSERT_EQ(p.size(), 1u);
-    EXPECT_EQ(p[0].size(), 259u);
-    EXPECT_EQ(p[0], (dir.File("") + value).substr(0, 259));
+    char t[kPlaylistPathSize];
+    const std::pair<const char*, const char*> titles[] = {
+        {"http://h/a", "Caf\xC3\xA9"}, {"http://h/b", "Tab here"}, {"http://h/d", nullptr}};
+    for (const auto& [url, title] : titles) {
+        EXPECT_EQ(GetStreamTitle(url, t, sizeof t), title != nullptr) << url;
+        if (title) {
+            EXPECT_STREQ(t, title);
+        }
+    }
+    EXPECT_FALSE(GetStreamTitle(dir.File("local.mp3").c_str(), t, sizeof t));
+    ClearStreamTitles();
 }
 
 TEST_F(PlaylistFiles, SavePlsWritesTheseBytesAndReadsThemBack) {
@@ -282,14 +350,12 @@ TEST_F(PlaylistFiles, SavePlsMatchesTheDirectoryAsTheFileSystemDoes) {
 TEST_F(PlaylistFiles, M3uAsPlayersWriteIt) {
     testutil::TempDir dir;
     std::string abs = dir.File("abs.mp3");
-    std::string longLine(1000, 'q');
     std::string text = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:123,Artist - Title\r\nsub" + S + "a.mp3\r\n\r\n  \t \r\n" +
-                       abs + "\nhttp://host/y.mp3\r\n" + longLine + "\nlast.mp3";
+                       abs + "\nhttp://host/y.mp3\r\nlast.mp3";
     std::string m3u = dir.File("list.m3u");
     WriteText(m3u, text);
     EXPECT_EQ(PlaylistLoadM3u(m3u.c_str()), 1);
-    std::string cut = (dir.File("") + longLine.substr(0, 259)).substr(0, 259);
-    EXPECT_EQ(Paths(), (Strings{dir.File("sub") + S + "a.mp3", abs, "http://host/y.mp3", cut, dir.File("last.mp3")}));
+    EXPECT_EQ(Paths(), (Strings{dir.File("sub") + S + "a.mp3", abs, "http://host/y.mp3", dir.File("last.mp3")}));
     EXPECT_TRUE(ShownBoxes().empty());
 
     // Old Mac line ends.
@@ -465,6 +531,26 @@ TEST_F(PlaylistFiles, VanishedEntriesAndLinkLoopsInADirectory) {
     EXPECT_EQ(Sorted(Paths()), (Strings{root + "/a.mp3", root + "/pipe.mp3"}));
     std::filesystem::remove(root + "/pipe.mp3");
     g_settings.ReadFileInfo = 0;
+
+    // A directory of 257..259 bytes leaves room for few names or none: the
+    // others are passed over, once reported, and nothing is opened twice.
+    for (size_t len : {257u, 258u, 259u}) {
+        PlaylistClear();
+        ShownBoxes().clear();
+        std::string deep = root + "/x";
+        while (deep.size() < len) deep += "/" + std::string(std::min<size_t>(200, len - deep.size() - 1), 'd');
+        ASSERT_EQ(deep.size(), len);
+        std::filesystem::create_directories(deep + "/sub");
+        MakeSong(deep + "/a", 1);
+        MakeSong(deep + "/bb.mp3", 1);
+        PlaylistOpenItem(kOpenLocal, deep.c_str());
+        EXPECT_EQ(Paths(), len == 257 ? Strings{deep + "/a"} : Strings{}) << len;
+        ASSERT_EQ(ShownBoxes().size(), 1u) << len;
+        EXPECT_EQ(ShownBoxes()[0].text.rfind(len == 257 ? "2 paths longer" : "3 paths longer", 0), 0u) << len;
+        std::filesystem::remove_all(root + "/x");
+    }
+    PlaylistClear();
+    ShownBoxes().clear();
 
     // A link back to the tree ends at the depth limit.
     PlaylistClear();

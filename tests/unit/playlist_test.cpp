@@ -35,9 +35,10 @@ TEST_F(PlaylistModel, AddMakesFirstEntryCurrentAndLeavesCursorAfterwards) {
     EXPECT_EQ(PlaylistAdd(nullptr), 0);
 }
 
-TEST_F(PlaylistModel, PathsAreCutTo259Characters) {
-    std::string longPath(400, 'x');
-    PlaylistAdd(longPath.c_str());
+TEST_F(PlaylistModel, PathsAreRefusedNeverCut) {
+    EXPECT_EQ(PlaylistAdd(std::string(260, 'x').c_str()), 0);
+    EXPECT_EQ(PlaylistCount(), 0);
+    PlaylistAdd(std::string(259, 'x').c_str());
     PlaylistEntry e;
     ASSERT_EQ(PlaylistGetEntry(0, &e), 1);
     EXPECT_EQ(std::string(e.path), std::string(259, 'x'));

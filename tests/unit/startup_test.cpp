@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "playlist/playlist_files.h"
 #include "playlist_test_util.h"
 #include "shell/shared_section.h"
 #include "shell/startup.h"
@@ -169,20 +170,16 @@ TEST(HandOver, ParsesEveryCode) {
     }
 }
 
-TEST(HandOver, NamesAreCutAndReadNoFurtherThanTheirSize) {
+TEST(HandOver, NamesAreWholeAndReadNoFurtherThanTheirSize) {
     HandOverRequest q;
-    // 1000 bytes without any terminator, in a buffer of exactly that size.
-    std::unique_ptr<char[]> bytes(new char[1000]);
-    std::memset(bytes.get(), 'n', 1000);
-    ASSERT_TRUE(ParseHandOver(kHandOverAdd, 1000, bytes.get(), &q));
-    EXPECT_EQ(std::strlen(q.name), kHandOverNameSize - 1);
-    EXPECT_EQ(std::string(q.name), std::string(259, 'n'));
-
-    // Exactly 259 and 260 characters.
-    ASSERT_TRUE(ParseHandOver(kHandOverAdd, 259, bytes.get(), &q));
-    EXPECT_EQ(std::strlen(q.name), 259u);
-    ASSERT_TRUE(ParseHandOver(kHandOverAdd, 260, bytes.get(), &q));
-    EXPECT_EQ(std::strlen(q.name), 259u);
+    // 2000 bytes without any terminator, in a buffer of exactly that size:
+    // whole up to the room of 1023, which no path fits.
+    std::unique_ptr<char[]> bytes(new char[2000]);
+    std::memset(bytes.get(), 'n', 2000);
+    for (uint32_t size : {259u, 260u, 1000u, 1023u, 2000u}) {
+        ASSERT_TRUE(ParseHandOver(kHandOverAdd, size, bytes.get(), &q));
+        EXPECT_EQ(std::string(q.name), std::string(std::min(size, 1023u), 'n'));
+    }
 
     // A size of 3 reads 3 bytes from a 3-byte buffer.
     std::unique_ptr<char[]> three(new char[3]{'a', 'b', 'c'});
@@ -207,8 +204,9 @@ TEST(HandOver, NamesAreUtf8) {
         {"Z:\\\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F.mp3", "Z:\\\xD0\x9F\xD1\x96\xD1\x81\xD0\xBD\xD1\x8F.mp3"},
         // From a sender in the former code page: Windows-1252 here.
         {"Z:\\Caf\xE9.mp3", "Z:\\Caf\xC3\xA9.mp3"},
-        // Cut before a character that does not fit whole.
-        {std::string(258, 'n') + "\xE6\x9B\xB2", std::string(258, 'n')},
+        {std::string(258, 'n') + "\xE6\x9B\xB2", std::string(258, 'n') + "\xE6\x9B\xB2"},
+        // Past the room: cut before a character that does not fit whole.
+        {std::string(1021, 'n') + "\xE6\x9B\xB2", std::string(1021, 'n')},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(ParseHandOver(kHandOverAdd, static_cast<uint32_t>(c.sent.size()), c.sent.data(), &q));
@@ -229,7 +227,7 @@ TEST(HandOver, WhatIsSentIsWhatIsReceived) {
         ASSERT_TRUE(ParseHandOver(r[i].code, r[i].size, r[i].data, &q));
         if (q.code == kHandOverAdd) names.push_back(q.name);
     }
-    EXPECT_EQ(names, (V{"C:\\a b\\c.mp3", "http://h/s.mp3", std::string(259, 'L')}));
+    EXPECT_EQ(names, (V{"C:\\a b\\c.mp3", "http://h/s.mp3", longName}));
 }
 
 // The names are relative to a temporary working directory, since on POSIX
@@ -265,6 +263,19 @@ TEST_F(OpenArguments, AMissingFileIsReportedAndTheRestOpened) {
     ASSERT_EQ(pltest::ShownBoxes().size(), 1u);
     EXPECT_NE(pltest::ShownBoxes()[0].text.find("missing one.mp3"), std::string::npos);
     EXPECT_EQ(pltest::ShownBoxes()[0].caption, "Error...");
+}
+
+// A name longer than a path, from the command line or a second start, is
+// refused with its message, never opened cut.
+TEST_F(OpenArguments, NamesLongerThanAPathAreRefused) {
+    const std::string tooLong = std::string(259, 'a') + "b";
+    OpenCommandLineArguments(*Split(("vorlo.exe " + tooLong + " http://h/" + std::string(300, 'u')).c_str()));
+    HandOverRequest q;
+    ASSERT_TRUE(ParseHandOver(kHandOverAdd, static_cast<uint32_t>(tooLong.size()), tooLong.data(), &q));
+    PlaylistOpenItem(ArgumentOpenKind(q.name), q.name);
+    EXPECT_EQ(PlaylistCount(), 0);
+    ASSERT_EQ(pltest::ShownBoxes().size(), 3u);
+    for (const auto& box : pltest::ShownBoxes()) EXPECT_EQ(box.text.rfind("Path Longer Than 259 Bytes", 0), 0u);
 }
 
 TEST_F(OpenArguments, ProgramAloneOpensNothing) {

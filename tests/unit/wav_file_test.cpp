@@ -2,6 +2,8 @@
 // what happens when the file cannot be created or cannot grow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ int RecordBox(void* owner, const char* text, const char* caption, unsigned flags
 }
 
 std::string g_answer;  // the path the save dialog returns; empty: cancel
+std::vector<std::string> g_later;  // the answers after the first, in turn ("" cancels)
 std::string g_title, g_ext;
 std::vector<char> g_filter;
 int AnswerDialog(void*, const char* title, const char* filter, const char* ext, char* path, size_t size) {
@@ -35,6 +38,10 @@ int AnswerDialog(void*, const char* title, const char* filter, const char* ext, 
     g_filter.assign(filter, p + 1);
     if (g_answer.empty()) return 0;
     std::snprintf(path, size, "%s", g_answer.c_str());
+    if (!g_later.empty()) {
+        g_answer = g_later.front();
+        g_later.erase(g_later.begin());
+    }
     return 1;
 }
 
@@ -79,6 +86,8 @@ protected:
     void TearDown() override {
         if (D.IsOpen()) D.Close(0);
         SetWavFileWriter(nullptr);
+        SetWavFileDataLimit(0);
+        g_later.clear();
         plat::SetSaveDialogHook(nullptr);
         plat::SetMessageBoxHook(nullptr);
     }
@@ -199,6 +208,53 @@ TEST_F(WavFile, NoRoomForThePadByteDropsTheLastSampleByte) {
     EXPECT_TRUE(g_boxes.empty());
     auto b = testutil::ReadBytes(path_);
     EXPECT_EQ(PcmOf(b), std::vector<uint8_t>(pcm, pcm + 6));
+}
+
+// A file that holds all it can is finished with sizes that fit, and the
+// rest goes on in the next file: whole frames in each, nothing lost, each
+// change said; without a next file the rest is refused, and that is said.
+TEST_F(WavFile, FullFilesGoOnInNewFilesAndNothingIsLost) {
+    const struct {
+        int channels, eightBit;
+        uint64_t limit;
+        int written, piece;
+        std::vector<size_t> files;  // the PCM of each file
+        bool cancelled;             // the dialog after the last file is cancelled
+    } cases[] = {
+        {2, 0, 102, 250, 37, {100, 100, 50}, false},  // 100: whole frames of 4 bytes
+        {1, 1, 7, 20, 20, {7, 7, 6}, false},          // odd sizes: a pad byte each
+        {2, 0, 3, 10, 1, {4, 4, 2}, false},           // a limit below a frame: one frame each
+        {2, 0, 100, 250, 50, {100}, true},
+    };
+    for (const auto& c : cases) {
+        g_boxes.clear();
+        std::vector<std::string> names = {path_};
+        for (size_t k = 2; k <= c.files.size(); ++k) names.push_back(dir_.File("out-" + std::to_string(k) + ".wav"));
+        g_answer = path_;
+        g_later.assign(names.begin() + 1, names.end());
+        g_later.push_back("");
+        SetWavFileDataLimit(c.limit);
+        ASSERT_EQ(D.Open(44100, c.channels, -1, 16384, 2.5f, c.eightBit), 1);
+        std::vector<uint8_t> pcm(size_t(c.written));
+        for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = uint8_t(i * 7 + 3);
+        int last = 0;
+        for (int at = 0; at < c.written; at += c.piece) last = D.Write(std::min(c.piece, c.written - at), pcm.data() + at);
+        D.Close(0);
+        const bool complete = !c.cancelled;
+        EXPECT_EQ(last, complete ? std::min(c.piece, c.written - (c.written - 1) / c.piece * c.piece) : -1);
+        std::vector<uint8_t> joined;
+        for (size_t k = 0; k < c.files.size(); ++k) {
+            auto got = PcmOf(testutil::ReadBytes(names[k]));
+            EXPECT_EQ(got.size(), c.files[k]) << names[k];
+            joined.insert(joined.end(), got.begin(), got.end());
+        }
+        EXPECT_EQ(joined, std::vector<uint8_t>(pcm.begin(), pcm.begin() + joined.size()));
+        ASSERT_EQ(g_boxes.size(), complete ? c.files.size() - 1 : c.files.size() + 1);
+        EXPECT_NE(g_boxes[0].text.find("holds all that a WAV file can (4 GiB); the rest goes into a new file."),
+                  std::string::npos);
+        if (!complete) EXPECT_EQ(g_boxes.back().text, "No new file: the rest of the audio was not written.");
+        for (const auto& n : names) std::remove(n.c_str());
+    }
 }
 
 TEST_F(WavFile, UnusedSlotsAreStubs) {
