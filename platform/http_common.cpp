@@ -107,7 +107,7 @@ void ChooseFraming(HttpRec* r) {
 // when there is no usable answer.
 bool ReadHead(HttpRec* r, uint32_t deadline) {
     std::string in;
-    size_t headBytes = 0;
+    size_t headBytes = 0, scanned = 0;
     int interim = 0;
     char buf[kReceivePiece];
     for (;;) {
@@ -117,7 +117,14 @@ bool ReadHead(HttpRec* r, uint32_t deadline) {
             TakeBody(r, &in[0], in.size());
             return true;
         }
-        if (size_t end = FindHeadEnd(in.data(), in.size())) {
+        // (Only the new bytes are searched, and the two before them: a
+        // server sending a byte at a time costs no rescans.)
+        size_t from = scanned > 2 ? scanned - 2 : 0;
+        size_t end = FindHeadEnd(in.data() + from, in.size() - from);
+        scanned = in.size();
+        if (end) {
+            end += from;
+            scanned = 0;
             if (!ParseHttpHead(in.data(), end, &r->head)) return SetLastResponse(kNotUnderstood), false;
             in.erase(0, end);
             headBytes += end;
