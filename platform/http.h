@@ -7,7 +7,10 @@
 // radio servers, whose status line reads "ICY 200 OK". Redirects (301, 302,
 // 303, 307, 308 with a Location) are followed here, each hop with the same
 // request, at most kHttpMaxRedirects of them; a chain that comes back to a
-// URL it passed, or goes on longer, fails the open with a message saying so.
+// URL it passed, or goes on longer, fails the open with a message saying so,
+// and so does a URL or Location holding a control character (CR, LF, ...).
+// The request line carries the path with spaces and non-ASCII bytes
+// percent-encoded.
 //
 // The answers are read by one portable reader (http_common.cpp) over a
 // transport of the platform's (http_transport.h): Winsock on Win32 (http
@@ -35,7 +38,7 @@ constexpr uint32_t kHttpStallMs = 60000;
 constexpr int kHttpMaxInterimHeads = 8;
 
 // Opens the root session with the given user agent and a direct connection
-// (no proxy). nullptr on failure.
+// (no proxy).
 Http HttpOpenSession(const char* userAgent);
 // Opens the URL: connects, sends the request with `headers` (lines that each
 // end in "\r\n") and waits for the response head, following redirects. The

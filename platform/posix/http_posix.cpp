@@ -111,7 +111,15 @@ private:
     int fd_ = -1;
 };
 
+// libcurl's global state: set up by the first https connection, torn down
+// once at exit.
 std::once_flag g_curlInit;
+struct CurlGlobal {
+    bool started = false;
+    ~CurlGlobal() {
+        if (started) curl_global_cleanup();
+    }
+} g_curl;
 
 class TlsTransport : public HttpTransport {
 public:
@@ -119,7 +127,7 @@ public:
         if (easy_) curl_easy_cleanup(easy_);
     }
     bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
-        std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        std::call_once(g_curlInit, [] { g_curl.started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
         easy_ = curl_easy_init();
         if (!easy_) return *error = "Out of memory", false;
         bool literal6 = host.find(':') != std::string::npos;
