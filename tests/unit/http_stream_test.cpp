@@ -32,8 +32,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/select.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -366,6 +369,7 @@ std::vector<std::string> g_shownTitles;
 std::string g_titleUrl;
 intptr_t MainWindowNotices(void*, unsigned msg, uintptr_t, intptr_t, bool) {
     if (msg == kNoticeStreamLost) plat::ShowMessageBox(nullptr, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+    if (msg == kNoticeSaveFailed) plat::ShowMessageBox(nullptr, kSaveWriteErrorText, kSaveErrorCaption, plat::MbOk);
     if (msg != kNoticeStreamTitle) return 0;
     char title[300] = "";
     std::lock_guard<std::mutex> g(g_titleMutex);
@@ -654,6 +658,33 @@ TEST_F(HttpStreamTest, SaveFileIsTheBodyByteForByte) {
     ASSERT_LE(saved.size(), Body().size());
     EXPECT_TRUE(std::equal(saved.begin(), saved.end(), Body().begin()));
 }
+
+#ifndef _WIN32
+TEST_F(HttpStreamTest, AFailedSaveWriteIsReportedOnceAndThePlayGoesOn) {
+    // A file size limit stands for a full disk: writes past it fail.
+    testutil::TempDir dir;
+    SetSaveDir(dir.Path());
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 10000;
+    void (*oldSignal)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_EQ(OpenInput(server_.Url("/song.mp3").c_str()), 1);
+    std::vector<uint8_t> got = ReadAll();
+    CloseInput();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(got, Body());
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kSaveWriteErrorText);
+    std::vector<uint8_t> saved = testutil::ReadBytes(dir.File("song.mp3"));
+    EXPECT_LE(saved.size(), 10000u);
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), Body().begin()));
+    ExpectNothingLeft();
+}
+#endif
 
 TEST_F(HttpStreamTest, UnsavableNameWarnsAndStillPlays) {
     testutil::TempDir dir;
