@@ -43,6 +43,10 @@ const char* const kNoAnswerInTime = "The server did not answer in time";
 const char* const kNotUnderstood = "The server's answer could not be understood";
 
 void SetLastResponse(const std::string& text) { t_lastResponse = text; }
+bool Refuse(const std::string& text) {
+    SetLastResponse(text);
+    return false;
+}
 
 Http Fail(HttpRec* r, const std::string& text) {
     SetLastResponse(text);
@@ -125,19 +129,19 @@ bool ReadHead(HttpRec* r, uint32_t deadline) {
         if (end) {
             end += from;
             scanned = 0;
-            if (!ParseHttpHead(in.data(), end, &r->head)) return SetLastResponse(kNotUnderstood), false;
+            if (!ParseHttpHead(in.data(), end, &r->head)) return Refuse(kNotUnderstood);
             in.erase(0, end);
             headBytes += end;
             if (r->head.status / 100 == 1) {
                 if (++interim > kHttpMaxInterimHeads)
-                    return SetLastResponse("The server sent informational answers without end"), false;
+                    return Refuse("The server sent informational answers without end");
                 continue;
             }
             ChooseFraming(r);
             if (!in.empty()) TakeBody(r, &in[0], in.size());
             return true;
         }
-        if (headBytes + in.size() > kMaxHeadSize) return SetLastResponse(kNotUnderstood), false;
+        if (headBytes + in.size() > kMaxHeadSize) return Refuse(kNotUnderstood);
         int k = r->link->Receive(buf, sizeof buf, deadline);
         if (k > 0) {
             in.append(buf, static_cast<size_t>(k));
@@ -147,10 +151,9 @@ bool ReadHead(HttpRec* r, uint32_t deadline) {
             r->ended = true;
             return true;
         } else {
-            SetLastResponse(k == kTransportClosed    ? "The server closed the connection without an answer"
-                            : k == kTransportTimedOut ? kNoAnswerInTime
-                                                      : "The connection to the server was lost");
-            return false;
+            return Refuse(k == kTransportClosed    ? "The server closed the connection without an answer"
+                          : k == kTransportTimedOut ? kNoAnswerInTime
+                                                    : "The connection to the server was lost");
         }
     }
 }

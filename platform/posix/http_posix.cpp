@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "platform/http_addresses.h"
 #include "platform/http_transport.h"
 #include "platform/thread.h"
 
@@ -54,28 +55,16 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_protocol = IPPROTO_TCP;
-        addrinfo* found = nullptr;
-        std::string service = std::to_string(port);
-        if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
-            *error = "Could not resolve host: " + host;
-            return false;
-        }
-        bool timedOut = false;
-        for (addrinfo* a = found; a && fd_ < 0 && !timedOut; a = a->ai_next) {
-            int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-            if (fd < 0) continue;
-            if (ConnectWithin(fd, a->ai_addr, a->ai_addrlen, deadline, &timedOut))
-                fd_ = fd;
-            else
+        return ConnectToSomeAddress(host, port, error, [&](const addrinfo& a, bool* timedOut) {
+            int fd = socket(a.ai_family, a.ai_socktype | SOCK_CLOEXEC, a.ai_protocol);
+            if (fd < 0) return false;
+            if (!ConnectWithin(fd, a.ai_addr, a.ai_addrlen, deadline, timedOut)) {
                 close(fd);
-        }
-        freeaddrinfo(found);
-        if (fd_ < 0) *error = timedOut ? kNoAnswerInTime : "Could not connect to " + host + " port " + service;
-        return fd_ >= 0;
+                return false;
+            }
+            fd_ = fd;
+            return true;
+        });
     }
     bool Send(const char* data, size_t n, uint32_t deadline) override {
         while (n > 0) {
@@ -129,7 +118,10 @@ public:
     bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
         std::call_once(g_curlInit, [] { g_curl.started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
         easy_ = curl_easy_init();
-        if (!easy_) return *error = "Out of memory", false;
+        if (!easy_) {
+            *error = "Out of memory";
+            return false;
+        }
         bool literal6 = host.find(':') != std::string::npos;
         std::string url = "https://" + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
         char text[CURL_ERROR_SIZE] = {};

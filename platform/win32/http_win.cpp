@@ -14,6 +14,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/http_addresses.h"
 #include "platform/http_transport.h"
 #include "platform/thread.h"
 
@@ -53,30 +54,20 @@ public:
         if (sock_ != INVALID_SOCKET) closesocket(sock_);
     }
     bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_protocol = IPPROTO_TCP;
-        addrinfo* found = nullptr;
-        std::string service = std::to_string(port);
-        if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
-            *error = "Could not resolve host: " + host;
+        if (!g_winsockOk) {
+            *error = "The network (Winsock) could not be started";
             return false;
         }
-        bool timedOut = false;
-        for (addrinfo* a = found; a && sock_ == INVALID_SOCKET && !timedOut; a = a->ai_next) {
-            SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-            if (s == INVALID_SOCKET) continue;
-            if (ConnectWithin(s, a->ai_addr, static_cast<int>(a->ai_addrlen), deadline, &timedOut))
-                sock_ = s;
-            else
+        return ConnectToSomeAddress(host, port, error, [&](const addrinfo& a, bool* timedOut) {
+            SOCKET s = socket(a.ai_family, a.ai_socktype, a.ai_protocol);
+            if (s == INVALID_SOCKET) return false;
+            if (!ConnectWithin(s, a.ai_addr, static_cast<int>(a.ai_addrlen), deadline, timedOut)) {
                 closesocket(s);
-        }
-        freeaddrinfo(found);
-        if (sock_ == INVALID_SOCKET)
-            *error = timedOut ? std::string("The server did not answer in time")
-                              : "Could not connect to " + host + " port " + service;
-        return sock_ != INVALID_SOCKET;
+                return false;
+            }
+            sock_ = s;
+            return true;
+        });
     }
     bool Send(const char* data, size_t n, uint32_t deadline) override {
         while (n > 0) {
@@ -142,7 +133,6 @@ std::unique_ptr<HttpTransport> NewPlatformTransport(const std::string& scheme) {
         WSADATA data;
         g_winsockOk = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     });
-    if (!g_winsockOk) return nullptr;
     return std::make_unique<WinsockTransport>();
 }
 
