@@ -107,13 +107,28 @@ void CloseSlot(std::atomic<plat::File>& slot) {
 
 }  // namespace
 
+namespace {
+
+// A Windows device name, whatever follows its first dot: "nul", "COM1.mp3".
+bool IsDeviceName(const char* name) {
+    std::string stem(name, std::strcspn(name, "."));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
 bool BuildSavePath(const char* dir, const char* name, char* path, size_t size) {
     if (!dir || !name || !path || size == 0) return false;
     path[0] = '\0';
     // The name comes from the server's side of the URL: it must name a file
     // inside dir and nothing else.
     if (!name[0] || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    if (std::strpbrk(name, "\\/:")) return false;
+    if (std::strpbrk(name, "\\/:") || IsDeviceName(name)) return false;
     size_t dirLen = std::strlen(dir);
     bool hasSeparator = dirLen > 0 && (dir[dirLen - 1] == '\\' || dir[dirLen - 1] == '/');
     size_t need = dirLen + (hasSeparator ? 0 : 1) + std::strlen(name);
@@ -125,6 +140,18 @@ bool BuildSavePath(const char* dir, const char* name, char* path, size_t size) {
     return true;
 }
 
+bool PickFreeSavePath(const char* dir, const char* name, char* path, size_t size) {
+    if (!BuildSavePath(dir, name, path, size)) return false;
+    const char* dot = std::strrchr(name, '.');
+    if (!dot || dot == name) dot = name + std::strlen(name);
+    for (int n = 2; plat::FileExists(path); n++) {
+        if (n > 9999) return false;
+        std::string numbered = std::string(name, dot) + " (" + std::to_string(n) + ")" + dot;
+        if (!BuildSavePath(dir, numbered.c_str(), path, size)) return false;
+    }
+    return true;
+}
+
 unsigned DownloadThread(void* arg) {
     const char* name = static_cast<const char*>(arg);
     g_urlStream.stop.store(0);
@@ -132,7 +159,7 @@ unsigned DownloadThread(void* arg) {
     if (g_settings.DownloadOption == 1) {
         char path[kSaveNameSize];
         plat::File save = nullptr;
-        if (!g_urlStream.saveNameTooLong && BuildSavePath(g_settings.InternetDLDir, name, path, sizeof path))
+        if (!g_urlStream.saveNameTooLong && PickFreeSavePath(g_settings.InternetDLDir, name, path, sizeof path))
             save = plat::FileCreate(path);
         if (save)
             g_urlStream.saveFile.store(save);
@@ -151,9 +178,11 @@ unsigned DownloadThread(void* arg) {
             g_urlStream.stop.store(1);
             break;
         }
-        int got = plat::HttpRead(g_urlStream.request, buf, kDownloadPiece);
-        if (got <= 0) {  // the end of the body, or a failed read
-            if (got < 0 || g_urlStream.station) g_urlStream.lost.store(1);
+        // Whatever has come: a slow station's audio goes on to the decoder
+        // at once, and the closer's shutdown ends the wait.
+        int got = plat::HttpReadSome(g_urlStream.request, buf, kDownloadPiece);
+        if (got <= 0) {  // the end of the body, a failed read, or the closer's shutdown
+            if (!g_urlStream.quit.load() && (got < 0 || g_urlStream.station)) g_urlStream.lost.store(1);
             g_urlStream.stop.store(1);
             continue;
         }
@@ -171,7 +200,10 @@ unsigned DownloadThread(void* arg) {
         // decoder. Fails once the decoder has closed its end; not reported.
         plat::PipeWrite(g_urlStream.writeEnd.load(), buf, audio);
         plat::File save = g_urlStream.saveFile.load();
-        if (save) plat::FileWrite(save, buf, audio);
+        if (save && plat::FileWrite(save, buf, audio) != static_cast<int>(audio)) {
+            CloseSlot(g_urlStream.saveFile);  // keeps what was written
+            plat::PostNotice(plat::MainWindow(), kNoticeSaveFailed, 0, 0);
+        }
     }
 
     // The decoder reads what the pipe still holds, then sees the end of data.
@@ -225,6 +257,7 @@ plat::File OpenUrlStream(const char* url) {
     if (g_urlStream.stationName[0]) SetLiveStreamTitle(g_urlStream.url, g_urlStream.stationName);
     g_urlStream.lost.store(0);
     g_urlStream.stop.store(0);
+    g_urlStream.quit.store(0);
     g_urlStream.thread = plat::ThreadStart(DownloadThread, g_urlStream.saveName, kDownloadStackSize,
                                            &g_urlStream.threadId);
     if (!g_urlStream.thread) {
@@ -247,6 +280,8 @@ void CloseUrlStream() {
     bool forced = false, ended = true;
     if (g_urlStream.thread) {
         plat::ThreadPost(g_urlStream.threadId, plat::kMsgQuit, 0, 0);
+        g_urlStream.quit.store(1);
+        plat::HttpShutdown(g_urlStream.request);
         if (!plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs)) {
             forced = true;
             plat::ThreadTerminate(g_urlStream.thread, 1);

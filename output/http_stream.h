@@ -40,6 +40,9 @@ constexpr unsigned kNoticeStreamTitle = 0x8210;
 // Posted to the main window when a stream was closed after its connection
 // was lost.
 constexpr unsigned kNoticeStreamLost = 0x8211;
+// Posted to the main window, once per stream, when writing the save file
+// failed (a full disk): the save stops there, the stream plays on.
+constexpr unsigned kNoticeSaveFailed = 0x8212;
 // Transfer piece, pipe size, stack of the download thread, and how long the
 // closer waits for that thread before ending it.
 constexpr uint32_t kDownloadPiece = 2048;
@@ -56,6 +59,8 @@ constexpr const char* kNoThreadText = "Cannot Create Download Thread...";
 constexpr const char* kConnectionLostText = "The connection to the server was lost";
 constexpr const char* kSaveErrorCaption = "ERROR!";
 constexpr const char* kSaveErrorText = "URL Save file could NOT be created,\nData will NOT be saved...";
+constexpr const char* kSaveWriteErrorText =
+    "The URL Save file could not be written (is the disk full?),\nthe rest of the stream will NOT be saved...";
 
 // Module state of the one stream. Everything is null when no stream is open.
 struct UrlStream {
@@ -70,6 +75,7 @@ struct UrlStream {
     plat::Thread thread;
     uint32_t threadId;
     std::atomic<int> stop;  // written by the download thread only
+    std::atomic<int> quit;  // set by the closer before it shuts the connection down
     // The part of the URL after its last "/", copied at the open so that the
     // caller's text need not outlive it.
     char saveName[kSaveNameSize];
@@ -91,7 +97,8 @@ extern UrlStream g_urlStream;
 plat::File OpenUrlStream(const char* url);
 // The rest of the closing sequence once the read end is closed: posts the
 // quit message to the download thread, waits up to 2000 ms for it, ends it
-// forcibly on time-out, and closes the Internet handles.
+// forcibly on time-out, and closes the Internet handles. The connection is
+// shut down first, so that a thread waiting for the server returns at once.
 void CloseUrlStream();
 // The download thread: copies the body into the pipe (and the save file)
 // until the body ends or a quit message arrives. arg: the save name part.
@@ -99,5 +106,10 @@ unsigned DownloadThread(void* arg);
 
 // The save file's path: dir, a separator unless dir already ends in one, and
 // name. False when the name is empty or could leave dir ("." or "..", a
-// separator or a drive colon in it), or the path does not fit in size.
+// separator or a drive colon in it), names a Windows device (CON, PRN, AUX,
+// NUL, COM1-COM9, LPT1-LPT9, with any extension), or the path does not fit
+// in size.
 bool BuildSavePath(const char* dir, const char* name, char* path, size_t size);
+// As BuildSavePath, for a file that does not exist yet: name itself, else
+// "stem (2).ext", "stem (3).ext", ... An earlier save is never overwritten.
+bool PickFreeSavePath(const char* dir, const char* name, char* path, size_t size);

@@ -7,11 +7,16 @@
 // radio servers, whose status line reads "ICY 200 OK". Redirects (301, 302,
 // 303, 307, 308 with a Location) are followed here, each hop with the same
 // request, at most kHttpMaxRedirects of them; a chain that comes back to a
-// URL it passed, or goes on longer, fails the open with a message saying so.
+// URL it passed, or goes on longer, fails the open with a message saying so,
+// and so does a URL or Location holding a control character (CR, LF, ...).
+// The request line carries the path with spaces and non-ASCII bytes
+// percent-encoded.
 //
-// POSIX is libcurl (http, https, ftp). Win32 is a client of its own on
-// Winsock (http only): wininet there takes an ICY status line for a
-// headerless answer and hands its header lines over as body.
+// The answers are read by one portable reader (http_common.cpp) over a
+// transport of the platform's (http_transport.h): Winsock on Win32 (http
+// only), plain sockets on POSIX, and libcurl's TLS connection there for
+// https. Every open has one deadline, kHttpOpenTimeoutMs, for all of it:
+// each address's connect, every hop of the redirects and each head.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +30,15 @@ struct HttpRec;
 using Http = HttpRec*;  // a session or a request; nullptr is "none"
 
 constexpr int kHttpMaxRedirects = 5;
+// The whole open (connects, requests, heads, redirects) ends by this bound.
+constexpr uint32_t kHttpOpenTimeoutMs = 60000;
+// A body read waiting this long for a byte fails the transfer.
+constexpr uint32_t kHttpStallMs = 60000;
+// Informational answers (1xx) passed over before the one that counts, at most.
+constexpr int kHttpMaxInterimHeads = 8;
 
 // Opens the root session with the given user agent and a direct connection
-// (no proxy). nullptr on failure.
+// (no proxy).
 Http HttpOpenSession(const char* userAgent);
 // Opens the URL: connects, sends the request with `headers` (lines that each
 // end in "\r\n") and waits for the response head, following redirects. The
@@ -48,6 +59,12 @@ bool HttpSetStatusCallback(Http request);
 // failed with nothing read (a connection lost before the announced length,
 // or within a chunked body, counts as a failure).
 int HttpRead(Http request, void* dst, uint32_t n);
+// As HttpRead, but returns as soon as some bytes are there (1 to n of them).
+int HttpReadSome(Http request, void* dst, uint32_t n);
+// From any thread: ends the request's connection, so that a read waiting in
+// another thread returns (-1, or 0 for a body that runs to the close) at
+// once. The request is still closed with HttpClose.
+void HttpShutdown(Http request);
 // The last response text the client has for the calling thread, cut to
 // size-1 characters and terminated; possibly empty. Returns its length.
 size_t HttpLastResponseText(char* buf, size_t size);

@@ -101,6 +101,35 @@ bool ParseHttpHead(const char* data, size_t n, HttpHead* head) {
     return true;
 }
 
+bool IsChunkedCoding(const char* te) {
+    if (!te) return false;
+    const char* last = std::strrchr(te, ',');
+    std::string token = Trim(last ? last + 1 : te, te + std::strlen(te));
+    return SameNoCase(token, "chunked");
+}
+
+bool HasControlBytes(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+std::string RequestTarget(const std::string& target) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : target) {
+        auto b = static_cast<unsigned char>(c);
+        if (b == ' ' || b >= 0x80) {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool IsRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -159,9 +188,10 @@ std::string ResolveUrl(const std::string& base, const std::string& ref) {
     size_t pathStart = base.find_first_of("/?#", sep + 3);
     std::string origin = base.substr(0, pathStart);
     if (!ref.empty() && ref[0] == '/') return origin + ref;
-    std::string path = pathStart == std::string::npos ? "/" : base.substr(pathStart);
+    std::string path = pathStart == std::string::npos ? "" : base.substr(pathStart);
     size_t query = path.find_first_of("?#");
     if (query != std::string::npos) path.resize(query);
+    if (path.empty()) path = "/";  // "http://h:1?x": the path is the root
     if (ref.empty()) return origin + path;
     if (ref[0] == '?') return origin + path + ref;
     return origin + path.substr(0, path.rfind('/') + 1) + ref;

@@ -32,6 +32,10 @@ bool ParseHttpHead(const char* data, size_t n, HttpHead* head);
 // status line: an answer without a head. At least 5 bytes decide.
 bool LacksStatusLine(const char* data, size_t n);
 
+// True when the Transfer-Encoding value ends in the chunked coding (tokens
+// in any case, as every header name and token).
+bool IsChunkedCoding(const char* transferEncoding);
+
 // The statuses whose Location is followed.
 bool IsRedirectStatus(int status);
 
@@ -45,8 +49,14 @@ struct UrlParts {
 bool SplitUrl(const std::string& url, UrlParts* out);
 // The URL a Location value names, seen from base: an absolute URL as it is,
 // "//host/..." with base's scheme, "/path" on base's host, anything else
-// beside the last "/" of base's path.
+// beside the last "/" of base's path (the root when base has no path).
 std::string ResolveUrl(const std::string& base, const std::string& ref);
+// True when text holds a control byte (below 0x20, or 0x7F): no URL or
+// Location with one is requested.
+bool HasControlBytes(const std::string& text);
+// The target as the request line carries it: spaces and bytes above 0x7F
+// percent-encoded, everything else as it is.
+std::string RequestTarget(const std::string& target);
 
 // Undoes the chunked transfer coding in place, in pieces of any size.
 class ChunkedDecoder {

@@ -773,6 +773,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case kNoticeStreamLost:
         plat::ShowMessageBox(hwnd, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
         return 0;
+    case kNoticeSaveFailed:
+        plat::ShowMessageBox(hwnd, kSaveWriteErrorText, kSaveErrorCaption, plat::MbOk | plat::MbIconWarning);
+        return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

@@ -195,6 +195,9 @@ intptr_t OnNotice(void*, unsigned msg, uintptr_t, intptr_t, bool) {
     if (msg == DNOTE_TRACK_END) g_trackEnded = 1;
     if (msg == kNoticeStreamLost)
         plat::ShowMessageBox(plat::MainWindow(), kConnectionLostText, kInternetErrorCaption, plat::MbOk);
+    if (msg == kNoticeSaveFailed)
+        plat::ShowMessageBox(plat::MainWindow(), kSaveWriteErrorText, kSaveErrorCaption,
+                             plat::MbOk | plat::MbIconWarning);
     char title[kPlaylistPathSize];
     if (msg == kNoticeStreamTitle && GetStreamTitle(g_playing, title, sizeof title)) {
         std::fprintf(stderr, "Stream title: %s\n", title);

@@ -1,241 +1,194 @@
-// The Internet client on POSIX: libcurl, driven through a multi handle so
-// that opening returns once the response head is in and the body is then
-// taken piece by piece as the reader asks for it. One hop per request:
-// redirects are followed by the shared part (http_common.cpp).
-//
-// libcurl takes an answer that starts "ICY 200 OK" for one without a head
-// (HTTP/0.9, allowed here): its head then arrives as the first bytes of the
-// body and is taken apart here, so that the reader gets the audio alone.
-#include "platform/http_client.h"
-
+// The transports under the HTTP reader on POSIX: plain sockets for http,
+// the same client as the Windows build's but for the socket calls, and
+// libcurl's TLS connection (connect-only: libcurl does the handshake and the
+// encryption, the reader does all the HTTP) for https.
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <string>
-#include <strings.h>
-#include <vector>
 
+#include "platform/http_addresses.h"
+#include "platform/http_transport.h"
 #include "platform/thread.h"
 
 namespace plat {
 
-struct HttpRec : HttpRecBase {
-    CURL* easy = nullptr;  // request
-    CURLM* multi = nullptr;
-    curl_slist* headers = nullptr;
-    std::vector<char> body;  // received and not yet read: body[bodyPos..]
-    size_t bodyPos = 0;
-    bool done = false;  // the transfer has ended, with `result`
-    CURLcode result = CURLE_OK;
-    std::string headText;  // the head being received (header lines, or the
-                           // first body bytes of an answer without one)
-    bool sawHeader = false;  // libcurl delivered a status line
-    bool headDone = false;   // the head of the answer is complete
-    char error[CURL_ERROR_SIZE] = {};
-};
-
 namespace {
 
-std::once_flag g_globalInit;
-bool g_globalOk = false;
+const char* const kNoAnswerInTime = "The server did not answer in time";
 
-// libcurl's global state goes at exit, once every thread has ended (a
-// thread that would not end may still be inside libcurl: then it stays).
-// Registered after the set-up, so that it runs before the exit handler
-// the TLS library registers there.
-void CleanupClient() {
+// Waits until the deadline for the socket to be ready for events: true when
+// it is, false on time-out; errors and hang-ups count as ready (the next
+// call says which).
+bool WaitFor(int fd, short events, uint32_t deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int k = poll(&p, 1, static_cast<int>(MsUntil(deadline)));
+        if (k > 0) return true;
+        if (k == 0) return false;
+        if (errno != EINTR) return true;
+    }
+}
+
+bool ConnectWithin(int fd, const sockaddr* a, socklen_t len, uint32_t deadline, bool* timedOut) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    bool ok = connect(fd, a, len) == 0;
+    if (!ok && errno == EINPROGRESS) {
+        *timedOut = !WaitFor(fd, POLLOUT, deadline);
+        int err = 0;
+        socklen_t errLen = sizeof err;
+        ok = !*timedOut && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
+    }
+    return ok;  // the socket stays non-blocking: every wait is a poll
+}
+
+class SocketTransport : public HttpTransport {
+public:
+    ~SocketTransport() override {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
+        return ConnectToSomeAddress(host, port, error, [&](const addrinfo& a, bool* timedOut) {
+            int fd = socket(a.ai_family, a.ai_socktype | SOCK_CLOEXEC, a.ai_protocol);
+            if (fd < 0) return false;
+            if (!ConnectWithin(fd, a.ai_addr, a.ai_addrlen, deadline, timedOut)) {
+                close(fd);
+                return false;
+            }
+            fd_ = fd;
+            return true;
+        });
+    }
+    bool Send(const char* data, size_t n, uint32_t deadline) override {
+        while (n > 0) {
+            ssize_t k = send(fd_, data, n, MSG_NOSIGNAL);
+            if (k > 0) {
+                data += k;
+                n -= static_cast<size_t>(k);
+            } else if (k < 0 && errno == EINTR) {
+                continue;
+            } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+    int Receive(char* dst, size_t n, uint32_t deadline) override {
+        for (;;) {
+            ssize_t k = recv(fd_, dst, n, 0);
+            if (k > 0) return static_cast<int>(k);
+            if (k == 0) return kTransportClosed;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return kTransportFailed;
+            if (!WaitFor(fd_, POLLIN, deadline)) return kTransportTimedOut;
+        }
+    }
+    void Shutdown() override {
+        if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// libcurl's global state: set up by the first https connection, torn down
+// once at exit, once every thread has ended (a thread that would not end may
+// still be inside libcurl: then it stays). The handler is registered after
+// the set-up, so that it runs before the one the TLS library registers there.
+std::once_flag g_curlInit;
+bool g_curlStarted = false;
+
+void CleanupCurl() {
     if (ThreadLiveCount() == 0) curl_global_cleanup();
 }
 
-// The open waits this long at most for the response head.
-constexpr uint32_t kHeadTimeoutMs = 60000;
-// An ICY head longer than this is not one.
-constexpr size_t kMaxHeadSize = 65536;
+void StartCurl() {
+    std::call_once(g_curlInit, [] {
+        g_curlStarted = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        if (g_curlStarted) std::atexit(CleanupCurl);
+    });
+}
 
-void Append(HttpRec* r, const char* data, size_t n) {
-    if (r->bodyPos == r->body.size()) {
-        r->body.clear();
-        r->bodyPos = 0;
+class TlsTransport : public HttpTransport {
+public:
+    ~TlsTransport() override {
+        if (easy_) curl_easy_cleanup(easy_);
     }
-    r->body.insert(r->body.end(), data, data + n);
-}
-
-// The body of an answer without a head: an ICY head and its audio, or data
-// to hand over as it is.
-void TakeHeadlessBody(HttpRec* r, const char* data, size_t n) {
-    r->headText.append(data, n);
-    const char* t = r->headText.data();
-    size_t have = r->headText.size();
-    if (LacksStatusLine(t, have) || have > kMaxHeadSize) {
-        r->headDone = true;
-    } else if (size_t end = FindHeadEnd(t, have)) {
-        ParseHttpHead(t, end, &r->head);
-        r->headDone = true;
-        r->headText.erase(0, end);
-    } else {
-        return;  // more of the head to come
+    bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
+        StartCurl();
+        easy_ = curl_easy_init();
+        if (!easy_) {
+            *error = "Out of memory";
+            return false;
+        }
+        bool literal6 = host.find(':') != std::string::npos;
+        std::string url = "https://" + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+        char text[CURL_ERROR_SIZE] = {};
+        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy_, CURLOPT_CONNECT_ONLY, 1L);
+        curl_easy_setopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(MsUntil(deadline)) + 1);
+        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, text);
+        CURLcode c = curl_easy_perform(easy_);
+        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, nullptr);
+        curl_socket_t s = CURL_SOCKET_BAD;
+        if (c == CURLE_OK) curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &s);
+        if (c == CURLE_OK && s != CURL_SOCKET_BAD) {
+            fd_ = s;
+            return true;
+        }
+        *error = c == CURLE_OPERATION_TIMEDOUT ? kNoAnswerInTime : text[0] ? text : curl_easy_strerror(c);
+        return false;
     }
-    Append(r, r->headText.data(), r->headText.size());
-    r->headText.clear();
-}
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto* r = static_cast<HttpRec*>(user);
-    size_t n = size * count;
-    if (!r->sawHeader && !r->headDone)
-        TakeHeadlessBody(r, data, n);
-    else
-        Append(r, data, n);
-    return n;
-}
-
-// One header line at a time, the status line and the blank line included.
-// An informational answer (1xx) is passed over: the head that counts comes
-// after it.
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto* r = static_cast<HttpRec*>(user);
-    size_t n = size * count;
-    if (n >= 5 && strncasecmp(data, "HTTP/", 5) == 0) r->headText.clear();
-    r->sawHeader = true;
-    r->headText.append(data, n);
-    if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
-        ParseHttpHead(r->headText.data(), r->headText.size(), &r->head);
-        r->headText.clear();
-        if (r->head.status / 100 != 1) r->headDone = true;
+    bool Send(const char* data, size_t n, uint32_t deadline) override {
+        while (n > 0) {
+            size_t k = 0;
+            CURLcode c = curl_easy_send(easy_, data, n, &k);
+            if (c == CURLE_AGAIN) {
+                if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+            } else if (c != CURLE_OK) {
+                return false;
+            }
+            data += k;
+            n -= k;
+        }
+        return true;
     }
-    return n;
-}
-
-// Lets libcurl move the transfer on, waiting up to waitMs for the socket.
-void Pump(HttpRec* r, int waitMs) {
-    int running = 0;
-    curl_multi_perform(r->multi, &running);
-    int left = 0;
-    while (CURLMsg* m = curl_multi_info_read(r->multi, &left)) {
-        if (m->msg == CURLMSG_DONE) {
-            r->done = true;
-            r->result = m->data.result;
+    int Receive(char* dst, size_t n, uint32_t deadline) override {
+        for (;;) {
+            size_t k = 0;
+            CURLcode c = curl_easy_recv(easy_, dst, n, &k);
+            if (c == CURLE_OK) return k > 0 ? static_cast<int>(k) : kTransportClosed;
+            if (c != CURLE_AGAIN) return kTransportFailed;
+            if (!WaitFor(fd_, POLLIN, deadline)) return kTransportTimedOut;
         }
     }
-    if (r->done || r->bodyPos < r->body.size() || (waitMs == 0)) return;
-    curl_multi_poll(r->multi, nullptr, 0, waitMs, nullptr);
-}
-
-void FreeRequest(HttpRec* r) {
-    if (r->multi && r->easy) curl_multi_remove_handle(r->multi, r->easy);
-    if (r->easy) curl_easy_cleanup(r->easy);
-    if (r->multi) curl_multi_cleanup(r->multi);
-    if (r->headers) curl_slist_free_all(r->headers);
-    delete r;
-}
-
-// The extra header text: lines ending in "\r\n" (or "\n").
-curl_slist* HeaderList(const char* text) {
-    curl_slist* list = nullptr;
-    if (!text) return nullptr;
-    const char* p = text;
-    while (*p) {
-        const char* end = p;
-        while (*end && *end != '\r' && *end != '\n') end++;
-        if (end > p) {
-            std::string line(p, end);
-            curl_slist* grown = curl_slist_append(list, line.c_str());
-            if (!grown) break;
-            list = grown;
-        }
-        p = end;
-        while (*p == '\r' || *p == '\n') p++;
+    void Shutdown() override {
+        if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
     }
-    return list;
-}
 
-Http Fail(HttpRec* r, const char* text) {
-    http_detail::SetLastResponse(text);
-    FreeRequest(r);
-    return nullptr;
-}
+private:
+    CURL* easy_ = nullptr;
+    int fd_ = -1;
+};
 
 }  // namespace
 
-namespace http_detail {
-
-// libcurl's global state is set up once, by the first session.
-bool StartClient() {
-    std::call_once(g_globalInit, [] {
-        g_globalOk = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-        if (g_globalOk) std::atexit(CleanupClient);
-    });
-    if (!g_globalOk) SetLastResponse("The Internet client (libcurl) could not be started");
-    return g_globalOk;
+std::unique_ptr<HttpTransport> NewPlatformTransport(const std::string& scheme) {
+    if (scheme == "http") return std::make_unique<SocketTransport>();
+    if (scheme == "https") return std::make_unique<TlsTransport>();
+    return nullptr;
 }
-Http NewRec() { return new HttpRec; }
-HttpRecBase* Base(Http h) { return h; }
-void FreeRec(Http h) { FreeRequest(h); }
-
-Http OpenOneHop(Http session, const char* url, const char* headers) {
-    if (!session || !session->isSession || !url) return nullptr;
-    auto* r = new HttpRec;
-    r->easy = curl_easy_init();
-    r->multi = curl_multi_init();
-    if (!r->easy || !r->multi) return Fail(r, "Out of memory");
-    r->headers = HeaderList(headers);
-    CURL* e = r->easy;
-    curl_easy_setopt(e, CURLOPT_URL, url);
-    curl_easy_setopt(e, CURLOPT_USERAGENT, session->userAgent.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
-    curl_easy_setopt(e, CURLOPT_PROXY, "");  // direct, whatever the environment says
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(e, CURLOPT_HTTP09_ALLOWED, 1L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 60L);
-    // A body that stops coming fails the transfer after the same bound as
-    // the head: the read returns, the stream ends, and the decoder (blocked
-    // on the pipe) sees the end instead of waiting for ever.
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, long(kHeadTimeoutMs / 1000));
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->error);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
-    if (curl_multi_add_handle(r->multi, e) != CURLM_OK) return Fail(r, "Cannot start the request");
-
-    uint32_t start = TickCount();
-    // (Other protocols than HTTP have no head: their first data ends the wait.)
-    while (!r->headDone && r->bodyPos == r->body.size() && !r->done) {
-        if (TickCount() - start >= kHeadTimeoutMs) return Fail(r, "The server did not answer in time");
-        Pump(r, 200);
-    }
-    if (!r->headDone && !r->headText.empty() && !r->sawHeader) {
-        // A short answer without a head: all of it is body.
-        Append(r, r->headText.data(), r->headText.size());
-        r->headText.clear();
-        r->headDone = true;
-    }
-    if (r->done && !r->headDone && r->bodyPos == r->body.size()) {  // no answer at all
-        // The low-speed bound can end a silent server's transfer a moment
-        // before the head's own bound: the same case, the same message.
-        if (r->result == CURLE_OPERATION_TIMEDOUT) return Fail(r, "The server did not answer in time");
-        std::string text = r->error[0] ? r->error : curl_easy_strerror(r->result);
-        return Fail(r, text.c_str());
-    }
-    CountOpened();
-    return r;
-}
-
-int ReadSome(Http r, char* dst, uint32_t n) {
-    while (r->bodyPos == r->body.size() && !r->done) Pump(r, 1000);
-    size_t avail = r->body.size() - r->bodyPos;
-    if (avail == 0) return r->result != CURLE_OK ? -1 : 0;
-    if (avail > n) avail = n;
-    std::memcpy(dst, r->body.data() + r->bodyPos, avail);
-    r->bodyPos += avail;
-    return static_cast<int>(avail);
-}
-
-}  // namespace http_detail
 
 }  // namespace plat

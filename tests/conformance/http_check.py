@@ -13,8 +13,15 @@ address is ever contacted), natively and with the Windows tool under Wine:
 - a 404 answer fails the open with the server's status text;
 - a refused connection shows the Internet error box and the open fails;
 - with a tool that offers --save-dir DIR (DownloadOption 1 with
-  InternetDLDir DIR), the saved copy is the body byte for byte, and a URL
-  ending in "/" shows the save-file warning and still plays.
+  InternetDLDir DIR), the saved copy is the body byte for byte, a second
+  save of the same name goes beside the first ("name (2).ext"), and a URL
+  ending in "/" or naming a device (NUL) shows the save-file warning and
+  still plays;
+- hostile servers (HOSTILE below) end in bounded time with their message:
+  a head trickling in a byte at a time meets the open's one deadline,
+  endless "100 Continue" heads meet their limit, a Location with a CR is
+  refused; "Transfer-Encoding: Chunked", a Location with spaces and a
+  relative Location from a URL with a query and no path play as they should.
 
 Usage: http_check.py [--no-wine]. Tools: build/native/bin/vorlo-decode and
 build/win32/bin/vorlo-decode.exe, or $VORLO_DECODE_NATIVE and
@@ -28,6 +35,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 from checks import NATIVE, VECTORS, WIN32, check, finish, skip
 
@@ -36,6 +44,7 @@ STREAMS = ["l2-fl10.bit", "l3-he_44khz.bit"]  # the second is larger than the pi
 USER_AGENT = "VorMP3 v0.90"
 ACCEPT = "audio/x-mpeg, audio/x-mpegurl, */*"
 SAVE_WARNING = "ERROR!: URL Save file could NOT be created,\nData will NOT be saved..."
+OPEN_BOUND = 60 + 30  # the client's deadline for a whole open, and room to end
 ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>"
 
 # ------------------------------------------------------------ the server
@@ -67,6 +76,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         Handler.requests.append((self.path, self.headers.get("User-Agent"),
                                  self.headers.get_all("Accept") or []))
         kind, _, name = self.path.lstrip("/").partition("/")
+        if kind.startswith("?"):
+            kind, name = "", kind[1:]
+        name = name.replace("%20", "")  # "/v/%20NAME": a Location with a space
         data = Handler.files.get(name.rstrip("/") if kind == "dir" else name)
         if data is None:
             self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
@@ -99,8 +111,58 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "early":
             # No length: the body is what comes before the connection closes.
             self.send_body(200, data[:cut_size(data)])
+        elif kind in HOSTILE:
+            self.close_connection = True
+            try:
+                HOSTILE[kind][0](self, name, data)
+                self.wfile.flush()
+            except OSError:
+                pass
         else:
             self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
+
+
+def raw(handler, *parts):
+    for p in parts:
+        handler.wfile.write(p)
+        handler.wfile.flush()
+
+
+def trickle(handler, name, data):
+    raw(handler, b"HTTP/1.1 200 OK\r\n")
+    for _ in range(OPEN_BOUND * 2):  # one byte every half second, a head without end
+        time.sleep(0.5)
+        raw(handler, b"X")
+
+
+def endless_continue(handler, name, data):
+    for _ in range(2000):
+        raw(handler, b"HTTP/1.1 100 Continue\r\n\r\n")
+
+
+def chunked_capital(handler, name, data):
+    raw(handler, b"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n",
+        b"".join(b"%X\r\n%s\r\n" % (len(data[i:i + 999]), data[i:i + 999]) for i in range(0, len(data), 999)),
+        b"0\r\n\r\n")
+
+
+def location(target):
+    return lambda handler, name, data: raw(
+        handler, b"HTTP/1.1 302 Found\r\nLocation: " + target.replace(b"NAME", name.encode()) +
+        b"\r\nContent-Length: 0\r\n\r\n")
+
+
+# The hostile servers: /KIND/NAME -> (what it sends, the URL the tool opens
+# (BASE and NAME replaced), the message expected, or None: plays as the file).
+HOSTILE = {
+    "trickle": (trickle, "BASE/trickle/NAME", "The server did not answer in time"),
+    "continue": (endless_continue, "BASE/continue/NAME", "The server sent informational answers without end"),
+    "chunkedcap": (chunked_capital, "BASE/chunkedcap/NAME", None),
+    "spaces": (location(b"/v/ NAME"), "BASE/spaces/NAME", None),
+    "cr": (location(b"/v/NAME\rX-Forged: 1"), "BASE/cr/NAME",
+           "The server of BASE/cr/NAME redirects to an address with control characters"),
+    "": (location(b"v/NAME"), "BASE?NAME", None),  # "/?NAME": a query and no path
+}
 
 
 def cut_size(data):
@@ -228,8 +290,44 @@ def check_tool(tool, base, work):
     check(f"{t} saving stream plays", rc == 0 and SAVE_WARNING not in err, f"rc={rc} {err}")
     check(f"{t} saved copy is the body byte for byte",
           read(os.path.join(save_dir, name)) == Handler.files[name], "differs")
-    rc, err = tool.run("--save-dir", ("path", save_dir), f"{base}/dir/{name}/", ("path", out))
-    check(f"{t} URL ending in / warns and still plays", rc == 0 and SAVE_WARNING in err, f"rc={rc} {err}")
+    rc, err = tool.run("--save-dir", ("path", save_dir), f"{base}/v/{name}", ("path", out))
+    check(f"{t} a second save goes beside the first",
+          rc == 0 and read(os.path.join(save_dir, name)) == Handler.files[name]
+          and read(os.path.join(save_dir, name.replace(".bit", " (2).bit"))) == Handler.files[name], err)
+    for url in (f"{base}/dir/{name}/", f"{base}/v/NUL"):
+        Handler.files["NUL"] = Handler.files[name]
+        rc, err = tool.run("--save-dir", ("path", save_dir), url, ("path", out))
+        check(f"{t} save name of {url} warns and still plays", rc == 0 and SAVE_WARNING in err, f"rc={rc} {err}")
+
+
+def check_hostile(tool, base, work):
+    """Each hostile server in turn (the slow ones beside the others); each
+    ends within the open's bound with its message, or plays as the file."""
+    name = STREAMS[0]
+    ref = os.path.join(work, f"{tool.label}-hostile-ref.wav")
+    tool.run(("path", os.path.join(work, name)), ("path", ref))
+
+    def one(kind):
+        url = HOSTILE[kind][1].replace("BASE", base).replace("NAME", name)
+        want = HOSTILE[kind][2] and HOSTILE[kind][2].replace("BASE", base).replace("NAME", name)
+        out = os.path.join(work, f"{tool.label}-hostile-{kind or 'query'}.wav")
+        start = time.time()
+        rc, err = tool.run(url, ("path", out))
+        took = time.time() - start
+        what = f"{tool.label} hostile /{kind}/"
+        check(f"{what} ends within the open's bound", rc is not None and took < OPEN_BOUND, f"{took:.0f} s")
+        if want:
+            check(f"{what} fails with its message",
+                  rc == 1 and f"VOR Internet Error Message...: {want}\n" in err, f"rc={rc} {err}")
+        else:
+            check(f"{what} plays as the file", rc == 0 and read(out) == read(ref), f"rc={rc} {err}")
+
+    slow = threading.Thread(target=one, args=("trickle",))
+    slow.start()
+    for kind in HOSTILE:
+        if kind != "trickle":
+            one(kind)
+    slow.join()
 
 
 def serve_and_check(handler, check_tool, work):
@@ -266,7 +364,7 @@ def main():
     for name in STREAMS:
         shutil.copy(os.path.join(VECTORS, name), work)
         Handler.files[name] = read(os.path.join(work, name))
-    return serve_and_check(Handler, check_tool, work)
+    return serve_and_check(Handler, lambda *a: (check_tool(*a), check_hostile(*a)), work)
 
 
 if __name__ == "__main__":

@@ -112,6 +112,9 @@ TEST(HttpUrl, ResolvesRedirectTargets) {
         {"http://a:1/x/y?q", "../z", "http://a:1/x/../z"},
         {"http://a:1/x/y?q", "?r", "http://a:1/x/y?r"},
         {"http://a:1", "z", "http://a:1/z"},
+        {"http://h:1?x", "a", "http://h:1/a"},
+        {"http://h:1#f", "a", "http://h:1/a"},
+        {"http://h:1?x", "?y", "http://h:1/?y"},
         {"http://a/x/", "z/w", "http://a/x/z/w"},
         {"http://a/x", "path:with/colon", "http://a/path:with/colon"},
     };

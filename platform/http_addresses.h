@@ -1,0 +1,34 @@
+// The connect loop of both socket transports (posix/http_posix.cpp,
+// win32/http_win.cpp): host:port looked up, and its addresses tried in turn
+// until one connects or the deadline has passed. Include it after the
+// platform's socket headers (addrinfo, getaddrinfo).
+#pragma once
+
+#include <string>
+
+namespace plat {
+
+// tryOne(const addrinfo&, bool* timedOut) connects to one address and says
+// whether it did; it sets *timedOut once the deadline has passed. False,
+// with *error set to the user's message, when no address connects.
+template <class TryOne>
+bool ConnectToSomeAddress(const std::string& host, int port, std::string* error, TryOne tryOne) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+        *error = "Could not resolve host: " + host;
+        return false;
+    }
+    bool connected = false, timedOut = false;
+    for (addrinfo* a = found; a && !connected && !timedOut; a = a->ai_next) connected = tryOne(*a, &timedOut);
+    freeaddrinfo(found);
+    if (!connected)
+        *error = timedOut ? "The server did not answer in time" : "Could not connect to " + host + " port " + service;
+    return connected;
+}
+
+}  // namespace plat
