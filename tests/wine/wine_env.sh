@@ -8,6 +8,9 @@
 #   wine_cleanup        kills what wine_session started and the player whose
 #                       pid the check keeps in $player_pid (the EXIT trap)
 #
+# Sets $root (the source tree) and $win (the Windows build's bin/,
+# VORLO_WIN32_BIN overrides) unless the check has set them.
+#
 #   wine_check WORK EXE... [-- NEED...]
 #                       the start of a check: $work, $app, $data, $shots
 #                       and $cap (the capture) below WORK; ends the check
