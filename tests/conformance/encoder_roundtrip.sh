@@ -12,26 +12,9 @@
 # Native only. Last line: "N passed, N failed"; exit status 1 on any failure.
 set -u
 
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-BUILD=${1:-build/native}
-if [[ ! -d $BUILD && -d $ROOT/$BUILD ]]; then BUILD=$ROOT/$BUILD; fi
+. "$(dirname "$0")/check_env.sh" "$@"
 ENC=$BUILD/bin/vorlo-encode
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
-finish() { echo "$passed passed, $failed failed"; [[ $failed -eq 0 ]]; exit $?; }
-
-for tool in "$ENC" ffmpeg ffprobe python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        fail "setup" "$tool not found (build vorlo-encode first: ninja -C $BUILD vorlo-encode)"
-        finish
-    fi
-done
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+need_tools "$ENC" ffmpeg ffprobe python3 -- "build vorlo-encode first: ninja -C $BUILD vorlo-encode"
 
 # --- helpers in Python -------------------------------------------------------
 cat >"$WORK/util.py" <<'EOF'

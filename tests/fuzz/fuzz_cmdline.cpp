@@ -10,18 +10,14 @@
 
 #include "shell/startup.h"
 #include "tag/text_codec.h"
+#include "tests/fuzz/fuzz_util.h"
 
 namespace {
 
 ArgumentList g_list;
 HandOverRecord g_records[kMaxArguments + 1];
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz-cmdline: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 
 #include "shell/startup.h"
 #include "tag/text_codec.h"
+#include "tests/fuzz/fuzz_util.h"
 
 namespace {
 
@@ -22,12 +23,7 @@ uint32_t Le32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz-handover: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 }  // namespace
 

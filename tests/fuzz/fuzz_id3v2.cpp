@@ -19,12 +19,7 @@ namespace {
 
 fuzz::MemFile g_file;
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz-id3v2: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 void CheckText(const char* s, size_t size, size_t maxLength) {
     const void* end = std::memchr(s, 0, size);
@@ -39,15 +34,12 @@ void CheckText(const char* s, size_t size, size_t maxLength) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::MemFileInit(&g_file, "vorlo-fuzz-id3v2");
-    plat::SetMessageBoxHook(fuzz::QuietMessageBox);
+    fuzz::InitFileTarget(&g_file, "vorlo-fuzz-id3v2");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::MemFileSet(&g_file, data, size);
-    plat::File f = plat::FileOpenRead(g_file.path);
-    Check(f != nullptr, "memfd did not open");
+    plat::File f = fuzz::OpenInput(&g_file, data, size);
 
     // The ID3v1 texts are the tag's bytes as they are: only ID3v2's are checked.
     static TitleTags titles;

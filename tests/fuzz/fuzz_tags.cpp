@@ -18,20 +18,14 @@ namespace {
 
 fuzz::MemFile g_file;
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz-tags: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 bool Terminated(const char* s, size_t size) { return std::memchr(s, 0, size) != nullptr; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::MemFileInit(&g_file, "vorlo-fuzz-tags");
-    plat::SetMessageBoxHook(fuzz::QuietMessageBox);
+    fuzz::InitFileTarget(&g_file, "vorlo-fuzz-tags");
     return 0;
 }
 
@@ -50,9 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // ID3v1 over the file.
-    fuzz::MemFileSet(&g_file, data, size);
-    plat::File f = plat::FileOpenReadWrite(g_file.path);
-    Check(f != nullptr, "memfd did not open");
+    plat::File f = fuzz::OpenInput(&g_file, data, size, true);
 
     StreamLayout probe;
     std::memset(&probe, 0x5A, sizeof probe);

@@ -1,12 +1,13 @@
-// Helpers shared by the fuzz targets: the input as a file that lives in
-// memory (a memfd, opened by path through /proc/self/fd like any file, so
-// the platform file layer runs unchanged), and message boxes answered
-// without a word.
+// Helpers shared by the fuzz targets: the check that ends a run with its
+// reason, the input as a file that lives in memory (a memfd, opened by path
+// through /proc/self/fd like any file, so the platform file layer runs
+// unchanged), and message boxes answered without a word.
 #pragma once
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,14 @@
 #include "platform/platform.h"
 
 namespace fuzz {
+
+// Ends the run when ok is false: "fuzz-NAME: WHAT" (the target's program
+// name) on standard error, then abort, which the fuzzer reports as a finding.
+inline void Check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what);
+    std::abort();
+}
 
 struct MemFile {
     int fd = -1;
@@ -77,6 +86,21 @@ inline int g_boxCount = 0;
 inline int QuietMessageBox(void*, const char*, const char*, unsigned flags) {
     g_boxCount++;
     return (flags & 0xF) == plat::MbYesNo ? g_boxAnswer : plat::IdOk;
+}
+
+// For LLVMFuzzerInitialize: the in-memory file, and message boxes that
+// answer quietly.
+inline void InitFileTarget(MemFile* f, const char* name) {
+    MemFileInit(f, name);
+    plat::SetMessageBoxHook(QuietMessageBox);
+}
+
+// The input as the whole in-memory file, opened for reading (and writing).
+inline plat::File OpenInput(MemFile* f, const uint8_t* data, size_t size, bool writable = false) {
+    MemFileSet(f, data, size);
+    plat::File file = writable ? plat::FileOpenReadWrite(f->path) : plat::FileOpenRead(f->path);
+    Check(file != nullptr, "memfd did not open");
+    return file;
 }
 
 }  // namespace fuzz

@@ -204,6 +204,13 @@ protected:
         std::lock_guard<std::mutex> g(out_.m);
         return out_.calls;
     }
+    // The calls of one operation, in order.
+    static std::vector<Call> Only(const std::vector<Call>& calls, const std::string& op) {
+        std::vector<Call> out;
+        for (const Call& x : calls)
+            if (x.op == op) out.push_back(x);
+        return out;
+    }
     int Count(const std::vector<Call>& calls, const std::string& op) {
         return int(std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.op == op; }));
     }
@@ -219,14 +226,8 @@ protected:
 };
 
 TEST(DecoderPriority, Mapping) {
-    EXPECT_EQ(MapDecoderPriority(0), -2);
-    EXPECT_EQ(MapDecoderPriority(1), -1);
-    EXPECT_EQ(MapDecoderPriority(2), 0);
-    EXPECT_EQ(MapDecoderPriority(3), 1);
-    EXPECT_EQ(MapDecoderPriority(4), 2);
-    EXPECT_EQ(MapDecoderPriority(5), 15);
-    EXPECT_EQ(MapDecoderPriority(9), 0);
-    EXPECT_EQ(MapDecoderPriority(-1), 0);
+    const int cases[][2] = {{0, -2}, {1, -1}, {2, 0}, {3, 1}, {4, 2}, {5, 15}, {9, 0}, {-1, 0}};
+    for (const auto& c : cases) EXPECT_EQ(MapDecoderPriority(c[0]), c[1]) << c[0];
 }
 
 TEST_F(DecoderThread, PlaysATrackToItsEnd) {
@@ -349,9 +350,7 @@ TEST_F(DecoderThread, RateChangeReopensTheOutput) {
     PlayAndWait(c22);
     Shutdown();
     auto c = Calls();
-    std::vector<Call> opens;
-    for (const Call& x : c)
-        if (x.op == "Open") opens.push_back(x);
+    auto opens = Only(c, "Open");
     ASSERT_EQ(opens.size(), 2u);
     EXPECT_EQ(opens[0].a, 44100);
     EXPECT_EQ(opens[1].a, 22050);
@@ -370,10 +369,7 @@ TEST_F(DecoderThread, FormatChangeAtOneRateReopensTheOutput) {
     g_settings.Channels = 3;  // mono output from the next track on
     PlayAndWait(b_);
     Shutdown();
-    auto c = Calls();
-    std::vector<Call> opens;
-    for (const Call& x : c)
-        if (x.op == "Open") opens.push_back(x);
+    auto opens = Only(Calls(), "Open");
     ASSERT_EQ(opens.size(), 2u);
     EXPECT_EQ(opens[1].a, 44100);
     EXPECT_EQ(opens[1].b, 1);
@@ -594,13 +590,9 @@ TEST_F(DecoderToWav, ConformanceVectorThroughThePlayerPath) {
     EXPECT_EQ(Le32(b, 24), 32000u);
     EXPECT_EQ(b[22], 2);
     ASSERT_GE(r.size(), b.size() - 46);
-    int maxDiff = 0;
-    for (size_t i = 0; i + 1 < b.size() - 46; i += 2) {
-        int ours = int16_t(b[46 + i] | b[47 + i] << 8);
-        int theirs = int16_t(r[i] | r[i + 1] << 8);
-        maxDiff = std::max(maxDiff, std::abs(ours - theirs));
-    }
-    EXPECT_LE(maxDiff, 1);
+    const auto d = testutil::ComparePcm(testutil::AsSamples({b.begin() + 46, b.end()}), testutil::AsSamples(r));
+    EXPECT_EQ(d.n, (b.size() - 46) / 2);
+    EXPECT_LE(d.max, 1);
 }
 
 TEST_F(DecoderToWav, FullDiskStopsWithAValidFileAndOneMessage) {

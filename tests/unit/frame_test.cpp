@@ -57,6 +57,15 @@ Bytes Frames(uint32_t word, int n) {
     return b;
 }
 
+// n frames, `gap` bytes of 0x12 (no sync in them), then m more frames.
+Bytes FramesAroundGarbage(uint32_t word, int n, size_t gap, int m) {
+    Bytes b = Frames(word, n);
+    b.insert(b.end(), gap, 0x12);
+    Bytes more = Frames(word, m);
+    b.insert(b.end(), more.begin(), more.end());
+    return b;
+}
+
 // A free-format stream: frames of a length that no header gives.
 Bytes FreeFormatFrames(int n) {
     Bytes b;
@@ -450,21 +459,13 @@ TEST_F(FrameReader, FreeFormatResyncsToTheNextUsableHeaderOnYes) {
 }
 
 TEST_F(FrameReader, GarbageInsideTheStreamIsSkipped) {
-    Bytes b = Frames(kL3_44k_128, 3);
-    b.insert(b.end(), 777, 0x12);
-    Bytes more = Frames(kL3_44k_128, 3);
-    b.insert(b.end(), more.begin(), more.end());
-    Open(b);
+    Open(FramesAroundGarbage(kL3_44k_128, 3, 777, 3));
     EXPECT_EQ(CountFrames(), 6);
     EXPECT_TRUE(g_boxes.empty());
 }
 
 TEST_F(FrameReader, LostSyncGivesUpAfterItsBound) {
-    Bytes b = Frames(kL3_44k_128, 2);
-    b.insert(b.end(), 40000, 0x12);
-    Bytes more = Frames(kL3_44k_128, 2);
-    b.insert(b.end(), more.begin(), more.end());
-    Open(b);
+    Open(FramesAroundGarbage(kL3_44k_128, 2, 40000, 2));
     EXPECT_EQ(CountFrames(), 2);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].text, "Could not locate a VALID sync in the stream.");

@@ -16,22 +16,14 @@
 #include "decoder/synth.h"
 #include "output/output_driver.h"
 #include "platform/platform.h"
+#include "decoder_test_util.h"
 #include "test_util.h"
 
 namespace {
 
 // ------------------------------------------------------------- fixtures
 
-struct Recorder {
-    std::vector<uint8_t> pcm;
-    int writeResult = 0;  // nonzero: what Write returns instead of taking all
-} g_rec;
-
-int RecordWrite(int length, const uint8_t* data) {
-    if (g_rec.writeResult) return g_rec.writeResult;
-    if (length > 0 && data) g_rec.pcm.insert(g_rec.pcm.end(), data, data + length);
-    return length;
-}
+testutil::PcmRecord& g_rec = testutil::g_pcmRecord;
 
 // Slots as the layer decoder hands them to the synthesis.
 std::vector<std::vector<double>> g_slots[2];
@@ -46,51 +38,20 @@ class Layer12 : public ::testing::Test {
 protected:
     void SetUp() override {
         InitLayer12Tables();
-        g_rec = Recorder{};
         g_slots[0].clear();
         g_slots[1].clear();
-        driver_.Write = RecordWrite;
-        saved_ = g_outputDriver;
-        g_outputDriver = &driver_;
-        buf_.assign(kPcmBufferSize, 0);
-        PcmBuffer.data = buf_.data();
-        PcmBuffer.fill = 0;
         PcmBuffer.threshold = 16384;
         plat::SetMessageBoxHook(AnswerNo);
         ResetSynthesisState();
     }
     void TearDown() override {
         plat::SetMessageBoxHook(nullptr);
-        g_outputDriver = saved_;
-        PcmBuffer.data = nullptr;
-        PcmBuffer.fill = 0;
         CloseInput();
     }
-    AudioOutputDriver driver_{};
-    const AudioOutputDriver* saved_ = nullptr;
-    std::vector<uint8_t> buf_;
+    testutil::PcmCapture capture_;
 };
 
-// MSB-first bit writer into the current frame buffer.
-struct BitWriter {
-    std::vector<uint8_t> bytes;
-    int bits = 0;
-    void Put(unsigned value, int n) {
-        for (int i = n - 1; i >= 0; i--) {
-            if (bits % 8 == 0) bytes.push_back(0);
-            if (i < 32 && ((value >> i) & 1)) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
-            bits++;
-        }
-    }
-    // Loads the body into frame buffer 0 (zero behind it) and points the reader there.
-    void Load() const {
-        uint8_t* body = FrameBuffer(0);
-        std::memset(body, 0, kBodyAreaSize);
-        std::memcpy(body, bytes.data(), bytes.size());
-        g_frames.currentBuffer = body;
-        ResetBitReader();
-    }
-};
+using testutil::BitWriter;
 
 StreamInfo CaptureInfo(int channels, int layer) {
     StreamInfo si{};
@@ -394,14 +355,9 @@ TEST_F(Layer12, RefusedOutputEndsTheFrame) {
 
 // ------------------------------------------------------------ conformance
 
-std::string VectorDir() { return testutil::SharedDir() + "/vectors"; }
-
-bool Exists(const std::string& path) {
-    plat::File f = plat::FileOpenRead(path.c_str());
-    if (!f) return false;
-    plat::FileClose(f);
-    return true;
-}
+using testutil::AsSamples;
+using testutil::VectorDir;
+bool Exists(const std::string& path) { return plat::FileExists(path.c_str()); }
 
 // Decodes a stream as the decoder thread does: stereo output for two
 // channels, mono output for one; 16-bit, full rate unless told otherwise.
@@ -430,16 +386,9 @@ std::vector<uint8_t> DecodeFile(const std::string& path, int downsample = 0, int
         n++;
     }
     CloseInput();
-    g_rec.pcm.insert(g_rec.pcm.end(), PcmBuffer.data, PcmBuffer.data + PcmBuffer.fill);
-    PcmBuffer.fill = 0;
+    testutil::TakeUnflushedPcm();
     if (frames) *frames = n;
     return g_rec.pcm;
-}
-
-std::vector<int16_t> AsSamples(const std::vector<uint8_t>& b) {
-    std::vector<int16_t> s(b.size() / 2);
-    for (size_t i = 0; i < s.size(); i++) s[i] = static_cast<int16_t>(b[2 * i] | (b[2 * i + 1] << 8));
-    return s;
 }
 
 uint64_t Fnv1a(const std::vector<uint8_t>& b) {
@@ -465,18 +414,10 @@ TEST_F(Layer12, ConformanceVectors) {
         size_t last = ref.size();
         while (last > 0 && ref[last - 1] == 0) last--;
         EXPECT_GE(ours.size() + 2 * 1152, last) << name;
-        size_t n = std::min(ours.size(), ref.size());
-        double sq = 0;
-        int maxDiff = 0;
-        for (size_t i = 0; i < n; i++) {
-            int d = std::abs(int(ours[i]) - int(ref[i]));
-            sq += double(d) * d;
-            if (d > maxDiff) maxDiff = d;
-        }
-        double rms = std::sqrt(sq / double(n));
-        EXPECT_LT(rms, 0.289) << name;
-        EXPECT_LE(maxDiff, 2) << name;
-        std::printf("  %-10s %7zu samples  rms %.4f  max %d\n", name, n, rms, maxDiff);
+        const testutil::PcmDiff d = testutil::ComparePcm(ours, ref);
+        EXPECT_LT(d.rms, 0.289) << name;
+        EXPECT_LE(d.max, 2) << name;
+        std::printf("  %-10s %7zu samples  rms %.4f  max %d\n", name, d.n, d.rms, d.max);
     }
 }
 

@@ -28,30 +28,14 @@
 #include "output/output_driver.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "decoder_test_util.h"
 #include "test_util.h"
 
 namespace {
 
-std::vector<uint8_t> g_written;
-int RecordWrite(int length, const uint8_t* data) {
-    if (length > 0 && data) g_written.insert(g_written.end(), data, data + length);
-    return length;
-}
-
-std::string VectorDir() { return testutil::SharedDir() + "/vectors"; }
-
-bool Exists(const std::string& path) {
-    plat::File f = plat::FileOpenRead(path.c_str());
-    if (!f) return false;
-    plat::FileClose(f);
-    return true;
-}
-
-std::vector<int16_t> AsSamples(const std::vector<uint8_t>& b) {
-    std::vector<int16_t> s(b.size() / 2);
-    for (size_t i = 0; i < s.size(); i++) s[i] = static_cast<int16_t>(b[2 * i] | (b[2 * i + 1] << 8));
-    return s;
-}
+using testutil::AsSamples;
+using testutil::VectorDir;
+bool Exists(const std::string& path) { return plat::FileExists(path.c_str()); }
 
 // The overlap store lives across tracks; two granules of subbands that
 // carry nothing empty it, so that each decode starts from silence.
@@ -64,30 +48,14 @@ void ClearOverlap() {
 
 class Layer3Conformance : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved_settings_ = g_settings;
-        g_settings.MappingMode = 2;
-        g_settings.EqEnabled = 0;
-        driver_.Write = RecordWrite;
-        saved_ = g_outputDriver;
-        g_outputDriver = &driver_;
-        buf_.assign(kPcmBufferSize, 0);
-        PcmBuffer.data = buf_.data();
-    }
-    void TearDown() override {
-        g_outputDriver = saved_;
-        PcmBuffer.data = nullptr;
-        PcmBuffer.fill = 0;
-        g_settings = saved_settings_;
-        CloseInput();
-    }
+    void TearDown() override { CloseInput(); }
 
     // Decodes a stream as the decoder thread does, 16-bit at full rate (or
     // downsampled). channelSelect -1: each frame in its own channel count;
     // otherwise one output channel with that selection.
     std::vector<int16_t> Decode(const std::string& path, int channelSelect = -1, int downsample = 0,
                                 int* rejected = nullptr) {
-        g_written.clear();
+        testutil::g_pcmRecord.pcm.clear();
         PcmBuffer.fill = 0;
         ResetSynthesisState();
         InitLayer3Tables(downsample);
@@ -111,37 +79,17 @@ protected:
             if (r != 1) bad++;
         }
         CloseInput();
-        g_written.insert(g_written.end(), PcmBuffer.data, PcmBuffer.data + PcmBuffer.fill);
-        PcmBuffer.fill = 0;
+        testutil::TakeUnflushedPcm();
         if (rejected) *rejected = bad;
-        return AsSamples(g_written);
+        return AsSamples(testutil::g_pcmRecord.pcm);
     }
 
-    AudioOutputDriver driver_{};
-    const AudioOutputDriver* saved_ = nullptr;
-    Settings saved_settings_;
-    std::vector<uint8_t> buf_;
+    testutil::DecoderSettings settings_;
+    testutil::PcmCapture capture_;
 };
 
-struct Diff {
-    double rms = 0;
-    int max = 0;
-    size_t n = 0;
-};
-
-// ours[i + skip] against ref[i + refOffset + skip].
-Diff Compare(const std::vector<int16_t>& ours, const std::vector<int16_t>& ref, size_t refOffset = 0, size_t skip = 0) {
-    Diff d;
-    double sq = 0;
-    for (size_t i = skip; i < ours.size() && i + refOffset < ref.size(); i++) {
-        int e = std::abs(int(ours[i]) - int(ref[i + refOffset]));
-        sq += double(e) * e;
-        if (e > d.max) d.max = e;
-        d.n++;
-    }
-    d.rms = d.n ? std::sqrt(sq / double(d.n)) : 1e9;
-    return d;
-}
+using Diff = testutil::PcmDiff;
+using testutil::ComparePcm;
 
 TEST_F(Layer3Conformance, Vectors) {
     const char* names[] = {"l3-compl",     "l3-he_32khz", "l3-he_44khz", "l3-he_48khz", "l3-he_mode",
@@ -157,7 +105,7 @@ TEST_F(Layer3Conformance, Vectors) {
         // The reference stops one frame early (at most).
         EXPECT_GE(ours.size(), ref.size()) << name;
         EXPECT_LE(ours.size(), ref.size() + 2 * 1152) << name;
-        Diff d = Compare(ours, ref);
+        Diff d = ComparePcm(ours, ref);
         EXPECT_EQ(d.n, ref.size()) << name;
         EXPECT_LT(d.rms, 0.289) << name;
         EXPECT_LE(d.max, 2) << name;
@@ -172,7 +120,7 @@ TEST_F(Layer3Conformance, StreamStartingInsideItsReservoir) {
     auto ours = Decode(base + ".bit", -1, 0, &rejected);
     EXPECT_EQ(rejected, 2);
     auto full = AsSamples(testutil::ReadBytes(base + ".pcm"));
-    Diff f = Compare(ours, full);
+    Diff f = ComparePcm(ours, full);
     EXPECT_EQ(f.n, full.size());
     EXPECT_LT(f.rms, 0.289);
     EXPECT_LE(f.max, 2);
@@ -181,7 +129,7 @@ TEST_F(Layer3Conformance, StreamStartingInsideItsReservoir) {
     const size_t frame = 2 * 1152;
     ASSERT_GT(ours.size(), frame);
     std::vector<int16_t> later(ours.begin() + frame, ours.end());
-    Diff d = Compare(later, fromSecond, 0, frame);
+    Diff d = ComparePcm(later, fromSecond, 0, frame);
     EXPECT_EQ(d.n + frame, fromSecond.size());
     EXPECT_LT(d.rms, 0.289);
     EXPECT_LE(d.max, 2);
@@ -244,7 +192,7 @@ TEST_F(Layer3Conformance, EqualizerAppliesOnlyWhenEnabled) {
     auto flat = Decode(path);
     // The overlap store and the synthesis history outlive a decode; from the
     // second frame on the flat curve gives the plain output.
-    Diff d = Compare(flat, plain, 0, 2 * 1152);
+    Diff d = ComparePcm(flat, plain, 0, 2 * 1152);
     EXPECT_EQ(d.max, 0);
 }
 

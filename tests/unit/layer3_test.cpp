@@ -20,6 +20,7 @@
 #include "decoder/tables_layer3.h"
 #include "output/output_driver.h"
 #include "settings/settings.h"
+#include "decoder_test_util.h"
 #include "test_util.h"
 
 namespace {
@@ -28,30 +29,7 @@ const double kPi = 3.14159265358979323846;
 
 std::string IsoTablesDir() { return testutil::SharedDir() + "/iso-tables"; }
 
-// MSB-first bit writer.
-struct BitWriter {
-    std::vector<uint8_t> bytes;
-    int bits = 0;
-    void Put(unsigned value, int n) {
-        for (int i = n - 1; i >= 0; i--) {
-            if (bits % 8 == 0) bytes.push_back(0);
-            if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
-            bits++;
-        }
-    }
-    void PutCode(const std::string& code) {
-        for (char c : code) Put(c == '1', 1);
-    }
-    // Puts the bytes at the start of frame buffer `slot` (zeros behind them)
-    // and points the reader there.
-    void Load(int slot = 0) const {
-        uint8_t* body = FrameBuffer(slot);
-        std::memset(body, 0, kBodyAreaSize);
-        if (!bytes.empty()) std::memcpy(body, bytes.data(), bytes.size());
-        g_frames.currentBuffer = body;
-        ResetBitReader();
-    }
-};
+using testutil::BitWriter;
 
 // The codes of huffman.txt: table -> list of {symbol, codeword}.
 struct IsoCodes {
@@ -106,14 +84,8 @@ int Walk(const int16_t* tree, int size, const std::string& bits, size_t* used) {
 
 class Layer3 : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = g_settings;
-        g_settings.MappingMode = 2;
-        g_settings.EqEnabled = 0;
-        InitLayer3Tables(0);
-    }
-    void TearDown() override { g_settings = saved_; }
-    Settings saved_;
+    void SetUp() override { InitLayer3Tables(0); }
+    testutil::DecoderSettings settings_;
 };
 
 GranuleInfo LongGranule(int table, int bigValues, int part23) {
@@ -827,36 +799,14 @@ TEST_F(Layer3, HybridPassesTheOverlapAboveMaxb) {
 
 // ------------------------------------------------------------ whole frames
 
-struct Recorder {
-    std::vector<uint8_t> pcm;
-    int writeResult = 0;
-} g_rec;
-
-int RecordWrite(int length, const uint8_t* data) {
-    if (g_rec.writeResult) return g_rec.writeResult;
-    if (length > 0 && data) g_rec.pcm.insert(g_rec.pcm.end(), data, data + length);
-    return length;
-}
+testutil::PcmRecord& g_rec = testutil::g_pcmRecord;
 
 class Layer3Frames : public Layer3 {
 protected:
     void SetUp() override {
         Layer3::SetUp();
-        g_rec = Recorder{};
-        driver_.Write = RecordWrite;
-        saved_driver_ = g_outputDriver;
-        g_outputDriver = &driver_;
-        buf_.assign(kPcmBufferSize, 0);
-        PcmBuffer.data = buf_.data();
-        PcmBuffer.fill = 0;
         PcmBuffer.threshold = 16384;
         std::memset(g_frameArea, 0, sizeof g_frameArea);
-    }
-    void TearDown() override {
-        g_outputDriver = saved_driver_;
-        PcmBuffer.data = nullptr;
-        PcmBuffer.fill = 0;
-        Layer3::TearDown();
     }
     // Puts a frame body in a slot and sets up the frame reader's state as the
     // frame reader would for it.
@@ -876,9 +826,7 @@ protected:
         SelectSynthesis(&si, 0, 0, 1);
         return si;
     }
-    AudioOutputDriver driver_{};
-    const AudioOutputDriver* saved_driver_ = nullptr;
-    std::vector<uint8_t> buf_;
+    testutil::PcmCapture capture_;
 };
 
 // MPEG-1 mono side information: 17 bytes.
@@ -909,6 +857,15 @@ void PutMonoSideInfo(BitWriter& w, int mainDataBegin, int part23, int bigValues,
         }
         w.Put(0, 3);
     }
+}
+
+// A mono frame body of `size` bytes: that side information, zeros after it.
+BitWriter SideInfoOnly(int size, int mainDataBegin, int part23, int bigValues, int table, int globalGain,
+                       int blockType = -1) {
+    BitWriter w;
+    PutMonoSideInfo(w, mainDataBegin, part23, bigValues, table, globalGain, blockType);
+    w.bytes.resize(size_t(size));
+    return w;
 }
 
 TEST_F(Layer3Frames, RunawayBigValuesStayInsideTheFrameArea) {
@@ -948,17 +905,11 @@ TEST_F(Layer3Frames, RunawayBigValuesStayInsideTheFrameArea) {
 TEST_F(Layer3Frames, InconsistentSideInformationIsRejectedQuietly) {
     StreamInfo si = Mono44();
     // part2_3_length beyond the frame's main data.
-    BitWriter a;
-    PutMonoSideInfo(a, 0, 4000, 10, 1, 150);
-    a.bytes.resize(200);
-    LoadFrame(a, 0, 200, 17);
+    LoadFrame(SideInfoOnly(200, 0, 4000, 10, 1, 150), 0, 200, 17);
     EXPECT_EQ(DecodeLayer3Frame(&si), 0);
     EXPECT_EQ(PcmBuffer.fill, 0);
     // Window switching with block type 0.
-    BitWriter b;
-    PutMonoSideInfo(b, 0, 0, 0, 1, 150, 0);
-    b.bytes.resize(200);
-    LoadFrame(b, 1, 200, 17);
+    LoadFrame(SideInfoOnly(200, 0, 0, 0, 1, 150, 0), 1, 200, 17);
     EXPECT_EQ(DecodeLayer3Frame(&si), 0);
     // Region counts past the 22 bands and big_values over 288 (table 0
     // reads no bits): decoded within the spectrum.
@@ -973,19 +924,14 @@ TEST_F(Layer3Frames, MainDataBeginBeforeTheHeldReservoir) {
     StreamInfo si = Mono44();
     // A silent frame (big_values 0, no data) that points 100 bytes back,
     // with nothing held before it: rejected, nothing written.
-    BitWriter w;
-    PutMonoSideInfo(w, 100, 0, 0, 0, 0);
-    w.bytes.resize(400);
-    LoadFrame(w, 0, 400, 17);
+    LoadFrame(SideInfoOnly(400, 100, 0, 0, 0, 0), 0, 400, 17);
     EXPECT_EQ(DecodeLayer3Frame(&si), 0);
     EXPECT_EQ(PcmBuffer.fill, 0);
 }
 
 TEST_F(Layer3Frames, SilentFramesDecodeAndARefusedWriteEndsTheFrame) {
     StreamInfo si = Mono44();
-    BitWriter w;
-    PutMonoSideInfo(w, 0, 0, 0, 0, 0);
-    w.bytes.resize(400);
+    const BitWriter w = SideInfoOnly(400, 0, 0, 0, 0, 0);
     LoadFrame(w, 0, 400, 17);
     EXPECT_EQ(DecodeLayer3Frame(&si), 1);
     EXPECT_EQ(PcmBuffer.fill, 36 * si.bytesPerSlot);

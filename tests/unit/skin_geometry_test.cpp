@@ -60,29 +60,21 @@ TEST(SkinPalette, Ramps) {
 }
 
 TEST(SkinElements, PressOrderAndRegions) {
-    EXPECT_EQ(SkinHitTest(5, 5), kElemClose);
-    EXPECT_EQ(SkinHitTest(28, 16), kElemClose);   // first rectangle
-    EXPECT_EQ(SkinHitTest(16, 28), kElemClose);   // second rectangle
-    EXPECT_EQ(SkinHitTest(28, 28), kElemNone);    // between the two arms
-    EXPECT_EQ(SkinHitTest(10, 40), kElemMinimise);
-    EXPECT_EQ(SkinHitTest(254, 70), kElemExpand);
-    EXPECT_EQ(SkinHitTest(150, 10), kElemTitle);
-    EXPECT_EQ(SkinHitTest(101, 10), kElemNone);
-    EXPECT_EQ(SkinHitTest(33, 80), kElemOpen);
-    EXPECT_EQ(SkinHitTest(52, 80), kElemPlay);
-    EXPECT_EQ(SkinHitTest(51, 80), kElemNone);  // the gap between open and play
-    EXPECT_EQ(SkinHitTest(89, 89), kElemPause);
-    EXPECT_EQ(SkinHitTest(100, 80), kElemStop);
-    EXPECT_EQ(SkinHitTest(120, 80), kElemPrevious);
-    EXPECT_EQ(SkinHitTest(140, 80), kElemNext);
-    EXPECT_EQ(SkinHitTest(180, 72), kElemRepeat);
-    EXPECT_EQ(SkinHitTest(180, 81), kElemNone);
-    EXPECT_EQ(SkinHitTest(180, 89), kElemShuffle);
-    EXPECT_EQ(SkinHitTest(216, 56), kElemDial);
-    EXPECT_EQ(SkinHitTest(192, 32), kElemNone);  // the box corner is off the ellipse
-    EXPECT_EQ(SkinHitTest(40, 150), kElemVolume);
-    EXPECT_EQ(SkinHitTest(100, 150), kElemEqualizer);
-    EXPECT_EQ(SkinHitTest(100, 40), kElemNone);  // the LED takes no press
+    const struct {
+        int x, y, element;
+    } hits[] = {
+        // the close box: its two rectangles, not the space between their arms
+        {5, 5, kElemClose}, {28, 16, kElemClose}, {16, 28, kElemClose}, {28, 28, kElemNone},
+        {10, 40, kElemMinimise}, {254, 70, kElemExpand}, {150, 10, kElemTitle}, {101, 10, kElemNone},
+        // the transport row; 51,80 is the gap between open and play
+        {33, 80, kElemOpen}, {52, 80, kElemPlay}, {51, 80, kElemNone}, {89, 89, kElemPause},
+        {100, 80, kElemStop}, {120, 80, kElemPrevious}, {140, 80, kElemNext},
+        {180, 72, kElemRepeat}, {180, 81, kElemNone}, {180, 89, kElemShuffle},
+        // the dial's box corner is off its ellipse; the LED takes no press
+        {216, 56, kElemDial}, {192, 32, kElemNone}, {40, 150, kElemVolume}, {100, 150, kElemEqualizer},
+        {100, 40, kElemNone},
+    };
+    for (const auto& h : hits) EXPECT_EQ(SkinHitTest(h.x, h.y), h.element) << h.x << "," << h.y;
 
     // The transport images sit 2 pixels left of their regions.
     EXPECT_EQ(SkinElementAt(kElemPlay).upX, 50);
@@ -176,12 +168,8 @@ TEST(SkinDial, SectorsAndSeek) {
 }
 
 TEST(SkinDial, ArcAndSweep) {
-    EXPECT_EQ(DialArcDegrees(25), 90);
-    EXPECT_EQ(DialArcDegrees(26), 90);
-    EXPECT_EQ(DialArcDegrees(30), 105);
-    EXPECT_EQ(DialArcDegrees(100), 360);
-    EXPECT_EQ(DialArcDegrees(99), 345);
-    EXPECT_EQ(DialArcDegrees(0), 0);
+    const int arcs[][2] = {{25, 90}, {26, 90}, {30, 105}, {100, 360}, {99, 345}, {0, 0}};
+    for (const auto& a : arcs) EXPECT_EQ(DialArcDegrees(a[0]), a[1]) << a[0];
     EXPECT_EQ(DialSweepDegrees(26), 93);
     EXPECT_EQ(DialSweepDegrees(5), 18);
 

@@ -12,6 +12,7 @@
 #include "decoder/synth.h"
 #include "decoder/tables_synth.h"
 #include "output/output_driver.h"
+#include "decoder_test_util.h"
 
 namespace {
 
@@ -274,18 +275,7 @@ class PcmFlush : public ::testing::Test {
 protected:
     void SetUp() override {
         g_fake = FakeDriver{};
-        driver_ = AudioOutputDriver{};
-        driver_.Write = FakeWrite;
-        saved_ = g_outputDriver;
-        g_outputDriver = &driver_;
-        buf_.assign(kPcmBufferSize, 0);
-        PcmBuffer.data = buf_.data();
-        PcmBuffer.fill = 0;
-    }
-    void TearDown() override {
-        g_outputDriver = saved_;
-        PcmBuffer.data = nullptr;
-        PcmBuffer.fill = 0;
+        PcmBuffer.fill = 0;  // a test that starts over calls SetUp again
     }
     // Appends one slot of bytesPerSlot bytes counting up from `next`.
     int Slot(StreamInfo* si) {
@@ -294,9 +284,7 @@ protected:
         for (int i = 0; i < si->bytesPerSlot; i++) out[i] = static_cast<uint8_t>(next_++);
         return PcmFlushStep(si);
     }
-    AudioOutputDriver driver_;
-    const AudioOutputDriver* saved_ = nullptr;
-    std::vector<uint8_t> buf_;
+    testutil::PcmCapture capture_{FakeWrite};
     uint32_t next_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -93,6 +94,9 @@ inline std::string SharedDir() {
     return SourceDir() + "/../shared";
 }
 
+// The conformance vectors (NAME.bit with its reference NAME.pcm).
+inline std::string VectorDir() { return SharedDir() + "/vectors"; }
+
 // Whether the tests run under valgrind (valgrind_check.sh says so).
 inline bool UnderValgrind() {
     const char* env = std::getenv("VORLO_UNDER_VALGRIND");
@@ -104,6 +108,37 @@ inline bool UnderValgrind() {
 // time (memcheck is there for memory errors, not for races).
 inline int StressRounds(int rounds, int underValgrind = 10) {
     return UnderValgrind() ? std::min(rounds, underValgrind) : rounds;
+}
+
+// 16-bit little-endian PCM bytes as samples.
+inline std::vector<int16_t> AsSamples(const std::vector<uint8_t>& b) {
+    std::vector<int16_t> s(b.size() / 2);
+    for (size_t i = 0; i < s.size(); i++) s[i] = static_cast<int16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+    return s;
+}
+
+// The difference between decoded and reference PCM: its RMS and its largest
+// value in LSB over the n samples compared.
+struct PcmDiff {
+    double rms = 0;
+    int max = 0;
+    size_t n = 0;
+};
+
+// ours[i] against ref[i + refOffset], from i = skip on while both hold
+// samples. Nothing compared gives an RMS no limit accepts.
+inline PcmDiff ComparePcm(const std::vector<int16_t>& ours, const std::vector<int16_t>& ref,
+                          size_t refOffset = 0, size_t skip = 0) {
+    PcmDiff d;
+    double sq = 0;
+    for (size_t i = skip; i < ours.size() && i + refOffset < ref.size(); i++) {
+        const int e = std::abs(int(ours[i]) - int(ref[i + refOffset]));
+        sq += double(e) * e;
+        if (e > d.max) d.max = e;
+        d.n++;
+    }
+    d.rms = d.n ? std::sqrt(sq / double(d.n)) : 1e9;
+    return d;
 }
 
 }  // namespace testutil

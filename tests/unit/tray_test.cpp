@@ -7,16 +7,10 @@
 #include "shell/tray_tip.h"
 
 TEST(TrayTip, IconByTenthsOfThePosition) {
-    EXPECT_EQ(TrayIconForPercent(0), 114);
-    EXPECT_EQ(TrayIconForPercent(9), 114);
-    EXPECT_EQ(TrayIconForPercent(10), 117);
-    EXPECT_EQ(TrayIconForPercent(55), 115);
-    EXPECT_EQ(TrayIconForPercent(69), 116);
-    EXPECT_EQ(TrayIconForPercent(99), 123);
-    EXPECT_EQ(TrayIconForPercent(100), 113);
-    // Out of range clamps instead of reading past the table.
-    EXPECT_EQ(TrayIconForPercent(-5), 114);
-    EXPECT_EQ(TrayIconForPercent(250), 113);
+    // Out of range (-5, 250) clamps instead of reading past the table.
+    const int cases[][2] = {{0, 114}, {9, 114}, {10, 117}, {55, 115}, {69, 116},
+                            {99, 123}, {100, 113}, {-5, 114}, {250, 113}};
+    for (const auto& c : cases) EXPECT_EQ(TrayIconForPercent(c[0]), c[1]) << c[0];
 }
 
 TEST(TrayTip, TitleAndThreeDigitPercentCutTo63) {

@@ -31,17 +31,15 @@
 #include <string>
 #include <vector>
 
+#include "tool_util.h"
+
 namespace {
 
-const char kClass[] = "VorMainWindow";
+using tool::Fail;
+const char* const kClass = tool::kMainClass;
 
 HWND g_window = nullptr;
 DWORD g_pid = 0;
-
-void Fail(const char* what, const char* detail = "") {
-    std::printf("fail: %s%s\n", what, detail);
-    std::fflush(stdout);
-}
 
 BOOL CALLBACK CountWindows(HWND hwnd, LPARAM param) {
     char cls[64];
@@ -51,20 +49,12 @@ BOOL CALLBACK CountWindows(HWND hwnd, LPARAM param) {
 }
 
 // Finds the player's window; true when there is one.
-bool Locate() {
-    g_window = FindWindowA(kClass, nullptr);
-    if (!g_window) return false;
-    GetWindowThreadProcessId(g_window, &g_pid);
-    return true;
-}
+bool Locate() { return tool::FindPlayer(&g_window, &g_pid); }
 
 bool StepFind(int ms) {
     const DWORD start = GetTickCount();
     while (!Locate() || !IsWindowVisible(g_window)) {
-        if (GetTickCount() - start > static_cast<DWORD>(ms)) {
-            Fail("no VorMainWindow window");
-            return false;
-        }
+        if (GetTickCount() - start > static_cast<DWORD>(ms)) return Fail("no VorMainWindow window");
         Sleep(50);
     }
     char title[256] = "";
@@ -78,23 +68,17 @@ bool StepFind(int ms) {
 
 bool NeedWindow() {
     if (g_window && IsWindow(g_window)) return true;
-    if (Locate()) return true;
-    Fail("no VorMainWindow window");
-    return false;
+    return Locate() || Fail("no VorMainWindow window");
 }
 
 bool StepRegion(const char* point) {
     int x, y;
-    if (std::sscanf(point, "%d,%d", &x, &y) != 2) {
-        Fail("bad point ", point);
-        return false;
-    }
+    if (std::sscanf(point, "%d,%d", &x, &y) != 2) return Fail("bad point ", point);
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     const int kind = GetWindowRgn(g_window, rgn);
     if (kind == ERROR) {
         DeleteObject(rgn);
-        Fail("the window has no region");
-        return false;
+        return Fail("the window has no region");
     }
     // The region is in window coordinates; the window has no frame, so
     // these are the client coordinates too.
@@ -110,10 +94,8 @@ bool StepCopyData(DWORD code, const void* data, DWORD bytes) {
     cds.lpData = const_cast<void*>(data);
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(g_window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
-                             SMTO_NORMAL, 10000, &result)) {
-        Fail("WM_COPYDATA not answered in 10 s");
-        return false;
-    }
+                             SMTO_NORMAL, 10000, &result))
+        return Fail("WM_COPYDATA not answered in 10 s");
     std::printf("result %lu\n", static_cast<unsigned long>(result));
     return true;
 }
@@ -121,38 +103,15 @@ bool StepCopyData(DWORD code, const void* data, DWORD bytes) {
 bool StepCommand(int id) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(g_window, WM_COMMAND, static_cast<WPARAM>(id), 0, SMTO_NORMAL,
-                             10000, &result)) {
-        Fail("WM_COMMAND not answered in 10 s");
-        return false;
-    }
+                             10000, &result))
+        return Fail("WM_COMMAND not answered in 10 s");
     std::printf("result %lu\n", static_cast<unsigned long>(result));
     return true;
 }
 
 bool StepMouse(UINT msg, int x, int y) {
     const WPARAM keys = msg == WM_LBUTTONUP ? 0 : MK_LBUTTON;
-    if (!PostMessageA(g_window, msg, keys, MAKELPARAM(x, y))) {
-        Fail("PostMessage failed");
-        return false;
-    }
-    return true;
-}
-
-struct BoxSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
-    auto* s = reinterpret_cast<BoxSearch*>(param);
-    char cls[64];
-    if (!GetClassNameA(hwnd, cls, sizeof cls) || std::strcmp(cls, "#32770") != 0) return TRUE;
-    if (!IsWindowVisible(hwnd)) return TRUE;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (s->pid && pid != s->pid) return TRUE;
-    s->found = hwnd;
-    return FALSE;
+    return PostMessageA(g_window, msg, keys, MAKELPARAM(x, y)) || Fail("PostMessage failed");
 }
 
 // A dialog of the player's process (any process of this Wine when the
@@ -160,10 +119,8 @@ BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
 HWND WaitBox(int ms) {
     const DWORD start = GetTickCount();
     for (;;) {
-        BoxSearch s{0, nullptr};
-        if (Locate()) s.pid = g_pid;
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
-        if (s.found) return s.found;
+        HWND box = tool::FindDialog(Locate() ? g_pid : 0);
+        if (box) return box;
         if (GetTickCount() - start > static_cast<DWORD>(ms)) return nullptr;
         Sleep(50);
     }
@@ -171,143 +128,94 @@ HWND WaitBox(int ms) {
 
 bool StepBox(int ms) {
     HWND box = WaitBox(ms);
-    if (!box) {
-        Fail("no message box");
-        return false;
-    }
-    char caption[256] = "", text[1024] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    // A message box keeps its text in the static control 0xFFFF.
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("box %s|%s\n", caption, text);
-    std::fflush(stdout);
-    HWND ok = GetDlgItem(box, IDOK);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-    const DWORD start = GetTickCount();
-    while (IsWindow(box)) {
-        if (GetTickCount() - start > 5000) {
-            Fail("message box did not go away");
-            return false;
-        }
-        Sleep(20);
-    }
-    return true;
+    return box ? tool::AnswerBox(box) : Fail("no message box");
 }
 
 bool StepNoBox(int ms) {
     HWND box = WaitBox(ms);
     if (!box) return true;
-    char caption[256] = "", text[1024] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("box %s|%s\n", caption, text);
-    Fail("unexpected message box");
-    return false;
+    tool::PrintBox(box);
+    return Fail("unexpected message box");
 }
 
 bool StepLedName() {
     ATOM atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(g_window, "VorloLedName")));
     char name[256] = "";
-    if (!atom || !GlobalGetAtomNameA(atom, name, sizeof name)) {
-        Fail("no LED name");
-        return false;
-    }
+    if (!atom || !GlobalGetAtomNameA(atom, name, sizeof name)) return Fail("no LED name");
     std::printf("led %s\n", name);
     return true;
 }
 
 bool StepClose(int ms) {
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
-    if (!process) {
-        Fail("cannot open the player's process");
-        return false;
-    }
-    PostMessageA(g_window, WM_CLOSE, 0, 0);
-    const DWORD wait = WaitForSingleObject(process, static_cast<DWORD>(ms));
     DWORD code = 0;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    if (wait != WAIT_OBJECT_0) {
-        Fail("the player did not end in time");
-        return false;
-    }
+    if (!tool::ClosePlayer(g_window, g_pid, ms, &code)) return false;
     std::printf("exit %lu\n", static_cast<unsigned long>(code));
     g_window = nullptr;
     return true;
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: vorlo-testdriver STEP...  (see the source for the steps)\n");
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    for (int i = 1; i < argc; ++i) {
-        const std::string step = argv[i];
-        auto arg = [&](int k) -> const char* { return i + k < argc ? argv[i + k] : nullptr; };
+    return tool::RunSteps("vorlo-testdriver", argc, argv, [](const std::string& step, tool::StepArgs& a) {
         bool ok = true;
-        if (step == "find" && arg(1)) {
-            ok = StepFind(std::atoi(arg(1)));
-            i += 1;
+        if (step == "find" && a.arg(1)) {
+            ok = StepFind(a.num(1));
+            a.used = 1;
         } else if (step == "count") {
             int n = 0;
             EnumWindows(CountWindows, reinterpret_cast<LPARAM>(&n));
             std::printf("windows %d\n", n);
         } else if (step == "region") {
             ok = NeedWindow();
-            while (ok && arg(1) && std::strchr(arg(1), ',')) {
-                ok = StepRegion(arg(1));
-                ++i;
+            while (ok && a.arg(a.used + 1) && std::strchr(a.arg(a.used + 1), ',')) {
+                ok = StepRegion(a.arg(a.used + 1));
+                ++a.used;
             }
-        } else if (step == "copydata" && arg(1)) {
-            const DWORD code = static_cast<DWORD>(std::strtoul(arg(1), nullptr, 10));
+        } else if (step == "copydata" && a.arg(1)) {
+            const DWORD code = static_cast<DWORD>(std::strtoul(a.arg(1), nullptr, 10));
             const char* text = nullptr;
-            if (arg(2) && (code == 1 || code == 2)) text = arg(2);
+            if (a.arg(2) && (code == 1 || code == 2)) text = a.arg(2);
             ok = NeedWindow() &&
                  StepCopyData(code, text, text ? static_cast<DWORD>(std::strlen(text)) : 0);
-            i += text ? 2 : 1;
-        } else if (step == "copyindex" && arg(1)) {
+            a.used = text ? 2 : 1;
+        } else if (step == "copyindex" && a.arg(1)) {
             // The index travels in the byte count; the pointer still points
             // at that many bytes, since the system copies them across.
-            const DWORD index = static_cast<DWORD>(std::strtoul(arg(1), nullptr, 10));
+            const DWORD index = static_cast<DWORD>(std::strtoul(a.arg(1), nullptr, 10));
             std::vector<char> pad(index + 1, 0);
             ok = NeedWindow() && StepCopyData(3, pad.data(), index);
-            i += 1;
-        } else if (step == "command" && arg(1)) {
-            ok = NeedWindow() && StepCommand(std::atoi(arg(1)));
-            i += 1;
+            a.used = 1;
+        } else if (step == "command" && a.arg(1)) {
+            ok = NeedWindow() && StepCommand(a.num(1));
+            a.used = 1;
         } else if ((step == "down" || step == "up" || step == "move" || step == "click") &&
-                   arg(2)) {
-            const int x = std::atoi(arg(1)), y = std::atoi(arg(2));
+                   a.arg(2)) {
+            const int x = a.num(1), y = a.num(2);
             ok = NeedWindow();
             if (ok && step == "down") ok = StepMouse(WM_LBUTTONDOWN, x, y);
             if (ok && step == "up") ok = StepMouse(WM_LBUTTONUP, x, y);
             if (ok && step == "move") ok = StepMouse(WM_MOUSEMOVE, x, y);
             if (ok && step == "click")
                 ok = StepMouse(WM_LBUTTONDOWN, x, y) && StepMouse(WM_LBUTTONUP, x, y);
-            i += 2;
-        } else if (step == "sleep" && arg(1)) {
-            Sleep(static_cast<DWORD>(std::atoi(arg(1))));
-            i += 1;
-        } else if (step == "box" && arg(1)) {
-            ok = StepBox(std::atoi(arg(1)));
-            i += 1;
-        } else if (step == "nobox" && arg(1)) {
-            ok = StepNoBox(std::atoi(arg(1)));
-            i += 1;
+            a.used = 2;
+        } else if (step == "sleep" && a.arg(1)) {
+            Sleep(static_cast<DWORD>(a.num(1)));
+            a.used = 1;
+        } else if (step == "box" && a.arg(1)) {
+            ok = StepBox(a.num(1));
+            a.used = 1;
+        } else if (step == "nobox" && a.arg(1)) {
+            ok = StepNoBox(a.num(1));
+            a.used = 1;
         } else if (step == "ledname") {
             ok = NeedWindow() && StepLedName();
-        } else if (step == "close" && arg(1)) {
-            ok = NeedWindow() && StepClose(std::atoi(arg(1)));
-            i += 1;
+        } else if (step == "close" && a.arg(1)) {
+            ok = NeedWindow() && StepClose(a.num(1));
+            a.used = 1;
         } else {
-            return Usage();
+            return -1;
         }
-        std::fflush(stdout);
-        if (!ok) return 1;
-    }
-    return 0;
+        return ok ? 1 : 0;
+    });
 }

@@ -10,21 +10,8 @@
 # (VORLO_WIN32_BIN overrides). Work files in build/editor-wine-check/.
 # Last line: "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
-work=$root/build/editor-wine-check
-app=$work/app
-data=$work/data
-shots=$work/shots
-
-. "$root/tests/wine/wine_env.sh"
-
-need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" Xvfb wine wineserver ffmpeg
-
-wine_session "$work"
-mkdir -p "$app" "$data" "$shots"
-cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$app/"
+. "$(dirname "$0")/wine_env.sh"
+wine_check "$root/build/editor-wine-check" vorlo.exe vorlo-testdriver.exe vorlo-tool-editor.exe -- ffmpeg
 
 # ---- test files: small, made once. LSF Layer II at 8 kbit/s is 1 KB a
 # second, so the hour-long entry is 3.6 MB.
@@ -43,22 +30,6 @@ mk "$data/t3600.mp2" 3600
 for i in 01 02 03 04 05 06 07 08 09 10; do mk "$data/d$i.mp2" 1; done
 W="Z:${data//\//\\}"  # the data directory as the player sees it
 
-drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
-ed() { timeout 60 wine "$app/vorlo-tool-editor.exe" "$@" 2>/dev/null | tr -d '\r'; }
-ini() { { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"; }
-ini_get() { tr -d '\r' <"$app/vor.ini" | sed -n "s/^$1=//p"; }
-start_player() {
-    (cd "$app" && exec wine "$app/vorlo.exe" >/dev/null 2>&1) &
-    player_pid=$!
-    drv find 20000 >/dev/null
-}
-close_player() {
-    drv close 10000 >/dev/null
-    local i
-    for i in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
-    wait "$player_pid" 2>/dev/null
-    player_pid=
-}
 add() { local f; for f in "$@"; do drv copydata 1 "$W\\$f" >/dev/null; done; }
 # The list lines without the numbers' "N> " prefix and the play time line.
 texts() { ed lines | sed -n 's/^line [0-9]* \(\* \)\{0,1\}[0-9]*> //p' | paste -sd'|'; }

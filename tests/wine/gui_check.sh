@@ -17,26 +17,13 @@
 # build/native/bin/vorlo-decode (VORLO_WIN32_BIN / VORLO_NATIVE_BIN override).
 # Last line: "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
+. "$(dirname "$0")/wine_env.sh"
 native=${VORLO_NATIVE_BIN:-$root/build/native/bin}
-work=$root/build/wine-gui
-app=$work/app          # vorlo.exe with its vor.ini beside it
-data=$work/data
-shots=$work/shots
-cap=$work/cap/cap.raw  # the plugin adds .0001, .0002 ... per device open
 check=$root/tests/wine/pcm_check.py
-
-. "$root/tests/wine/wine_env.sh"
-
-need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$native/vorlo-decode" \
-    Xvfb wine wineserver python3 ffmpeg import
-
-wine_session "$work"
-mkdir -p "$app" "$data" "$shots"
-
-cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-editor.exe" "$app/"
+# vorlo.exe with its vor.ini in $app; the capture in $cap.NNNN (one file a
+# device open).
+wine_check "$root/build/wine-gui" vorlo.exe vorlo-testdriver.exe vorlo-tool-editor.exe -- \
+    "$native/vorlo-decode" python3 ffmpeg import
 
 # ---- test streams: distinct tones, so a stretch of sound names its file
 tone() {  # tone FILE FREQ SECONDS CODEC
@@ -61,33 +48,12 @@ done
 A="Z:$data/la-180s.mp3" B="Z:$data/lb-180s.mp2" C="Z:$data/sc-4s.mp3" LONG="Z:$long_name"
 
 # ---- helpers
-drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
-ed() { timeout 60 wine "$app/vorlo-tool-editor.exe" "$@" 2>/dev/null | tr -d '\r'; }
-ini() {  # ini KEY=VALUE... : a fresh vor.ini with these keys
-    { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"
-}
-ini_get() { tr -d '\r' <"$app/vor.ini" | sed -n "s/^$1=//p"; }
-start_player() {  # start_player ARGS... ; waits for the window, its line in $found
-    (cd "$app" && exec wine "$app/vorlo.exe" "$@" >/dev/null 2>&1) &
-    player_pid=$!
-    found=$(drv find 20000)
-    echo "  $found"
-}
-# Closes the player and waits for its Wine process; the exit line in $closed.
-close_player() {
-    closed=$(drv close 10000)
-    local i
-    for i in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
-    wait "$player_pid" 2>/dev/null
-    player_pid=
-}
 kill_player() {
     [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
     timeout 20 wineserver -k 2>/dev/null
     player_pid=
 }
 reset_capture() { rm -f "$cap" "$cap".[0-9]*; }
-cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
 # Waits until the capture has sound and stops growing for STILL seconds
 # (bounded by MAX).
 wait_quiet() {
@@ -103,12 +69,6 @@ wait_quiet() {
         fi
     done
     return 1
-}
-grows() {  # grows SECONDS: the capture grew during that time
-    local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" -gt "$s0" ]
-}
-still() {  # still SECONDS: the capture did not grow during that time
-    local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]
 }
 sounds() {  # sounds HZ: the capture grows, and with the tone of that frequency
     grows 0.5 && playing "$1"

@@ -15,31 +15,16 @@
 # overrides). Last line: "N passed, N failed"; exit status non-zero when
 # anything failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
-work=$root/build/prefs-wine-check
-app=$work/app
-shots=$work/shots
-
-. "$root/tests/wine/wine_env.sh"
-
-need "$win/vorlo.exe" "$win/vorlo-tool-prefs.exe" Xvfb wine wineserver import
-
-wine_session "$work"
-rm -rf "$app"
-mkdir -p "$app" "$shots"
-cp "$win/vorlo.exe" "$win/vorlo-tool-prefs.exe" "$root/README.md" "$root/LICENSE" "$app/"
+. "$(dirname "$0")/wine_env.sh"
+rm -rf "$root/build/prefs-wine-check/app"
+wine_check "$root/build/prefs-wine-check" vorlo.exe vorlo-tool-prefs.exe -- import
+cp "$root/README.md" "$root/LICENSE" "$app/"
 winapp="Z:${app//\//\\}"   # the app folder as the player sees it
 
 # ---- helpers
-tool() { timeout 60 wine "$app/vorlo-tool-prefs.exe" "$@" 2>/dev/null | tr -d '\r'; }
+tool() { app_tool vorlo-tool-prefs "$@"; }
 prefs() { tool sheet "VOR Preferences" 5000 "$@"; }
 about() { tool sheet "About VOR..." 5000 "$@"; }
-ini() {  # ini KEY=VALUE... : a fresh vor.ini with these keys
-    { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"
-}
-ini_get() { tr -d '\r' <"$app/vor.ini" | sed -n "s/^$1=//p"; }
 # ini_is "K=V ..." : every key has that value in vor.ini; the differences
 # are printed.
 ini_is() {
@@ -52,18 +37,7 @@ ini_is() {
     return $bad
 }
 has() { grep -qxF -- "$2" <<<"$1" || { echo "  got: $1" | head -5; false; }; }
-start_player() {
-    (cd "$app" && exec wine "$app/vorlo.exe" >/dev/null 2>&1) &
-    player_pid=$!
-    tool find 20000 >/dev/null
-}
-close_player() {
-    tool close 10000 >/dev/null
-    local i
-    for i in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
-    wait "$player_pid" 2>/dev/null
-    player_pid=
-}
+player_tool=tool  # finds and closes the player
 shot() {  # shot NAME CAPTION : screenshot of that sheet
     local geo
     sleep 0.5   # the page just selected paints itself

@@ -12,29 +12,15 @@
 # vorlo-tool-ddeserver}.exe (VORLO_WIN32_BIN overrides).
 # Last line: "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
-work=$root/build/tagirc-wine-check
-app=$work/app
-data=$work/data
-shots=$work/shots
-
-. "$root/tests/wine/wine_env.sh"
-
-need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tag.exe" \
-    "$win/vorlo-tool-ddeserver.exe" Xvfb wine wineserver python3 ffmpeg import
-
+. "$(dirname "$0")/wine_env.sh"
+wine_check "$root/build/tagirc-wine-check" vorlo.exe vorlo-testdriver.exe vorlo-tool-tag.exe \
+    vorlo-tool-ddeserver.exe -- python3 ffmpeg import
 server_pid=
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
     wine_cleanup
 }
-wine_session "$work"
 trap cleanup EXIT
-mkdir -p "$app" "$data" "$shots"
-cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tag.exe" \
-    "$win/vorlo-tool-ddeserver.exe" "$app/"
 
 # An MP3 without any tag, and a copy of it with an ID3v1 tag.
 plain=$data/plain.mp3
@@ -61,20 +47,7 @@ open(sys.argv[2], 'wb').write(tag + open(sys.argv[1], 'rb').read())
 PY
 
 # ---- helpers
-drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
-tag() { timeout 60 wine "$app/vorlo-tool-tag.exe" "$@" 2>/dev/null | tr -d '\r'; }
-ini() { { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"; }
-start_player() {  # start_player ARGS...
-    (cd "$app" && exec wine "$app/vorlo.exe" "$@" >/dev/null 2>&1) &
-    player_pid=$!
-    drv find 20000 >/dev/null || echo "  the player's window did not show"
-}
-close_player() {
-    drv close 10000 >/dev/null
-    for _ in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
-    wait "$player_pid" 2>/dev/null
-    player_pid=
-}
+tag() { app_tool vorlo-tool-tag "$@"; }
 # The tags at the end of FILE: "size N tags K" and, with one, its fields.
 tags() {
     python3 - "$1" <<'PY'

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "tool_util.h"
+
 namespace {
 
 constexpr int kListId = 1012;
@@ -47,11 +49,7 @@ constexpr int kPlaytimeId = 1081;
 HWND g_main = nullptr;
 HWND g_editor = nullptr;
 
-bool Fail(const char* what, const char* detail = "") {
-    std::printf("fail: %s%s\n", what, detail);
-    std::fflush(stdout);
-    return false;
-}
+using tool::Fail;
 
 HWND FindEditor() { return FindWindowA("#32770", "VORLO Playlist Editor"); }
 
@@ -72,7 +70,7 @@ void Settle(int ms = 200) {
 }
 
 bool StepOpen(int ms) {
-    g_main = FindWindowA("VorMainWindow", nullptr);
+    g_main = FindWindowA(tool::kMainClass, nullptr);
     if (!g_main) return Fail("no VorMainWindow");
     if (!FindEditor()) PostMessageA(g_main, WM_COMMAND, 40006, 0);
     for (int t = 0; t <= ms; t += 50) {
@@ -297,10 +295,7 @@ bool StepFileDialog(const char* name, int ms) {
     return Fail("the file dialog stayed open");
 }
 
-int Usage() {
-    std::printf("usage: vorlo-tool-editor STEP...\n");
-    return 2;
-}
+int Usage() { return tool::Usage("vorlo-tool-editor"); }
 
 }  // namespace
 
@@ -342,7 +337,7 @@ int main(int argc, char** argv) {
         } else if (step == "drop" || step == "dropmain") {
             std::vector<std::string> names;
             for (++i; i < argc && std::strchr(argv[i], ':'); ++i) names.push_back(argv[i]);
-            HWND target = step == "drop" ? (NeedEditor() ? g_editor : nullptr) : FindWindowA("VorMainWindow", nullptr);
+            HWND target = step == "drop" ? (NeedEditor() ? g_editor : nullptr) : FindWindowA(tool::kMainClass, nullptr);
             ok = StepDrop(target, names);
         } else if (step == "rebuilds") {
             ok = StepRebuilds(), i += 1;

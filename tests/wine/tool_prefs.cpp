@@ -42,22 +42,17 @@
 #include <cstring>
 #include <string>
 
+#include "tool_util.h"
+
 namespace {
+
+using tool::Fail;
 
 HWND g_main = nullptr;
 DWORD g_pid = 0;
 HWND g_target = nullptr;
 
-bool Fail(const char* what, const char* detail = "") {
-    std::printf("fail: %s%s\n", what, detail);
-    return false;
-}
-
-bool Locate() {
-    g_main = FindWindowA("VorMainWindow", nullptr);
-    if (g_main) GetWindowThreadProcessId(g_main, &g_pid);
-    return g_main != nullptr;
-}
+bool Locate() { return tool::FindPlayer(&g_main, &g_pid); }
 
 bool NeedMain() {
     return (g_main && IsWindow(g_main)) || Locate() || Fail("no VorMainWindow window");
@@ -134,52 +129,14 @@ bool IsSheet(HWND hwnd) {
     return std::strcmp(text, "VOR Preferences") == 0 || std::strcmp(text, "About VOR...") == 0;
 }
 
-struct BoxSearch {
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
-    char cls[64];
-    if (!GetClassNameA(hwnd, cls, sizeof cls) || std::strcmp(cls, "#32770") != 0) return TRUE;
-    if (!IsWindowVisible(hwnd) || IsSheet(hwnd)) return TRUE;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != g_pid) return TRUE;
-    reinterpret_cast<BoxSearch*>(param)->found = hwnd;
-    return FALSE;
-}
-
-HWND WaitBox(int ms) {
+bool StepBox(int ms) {
     const DWORD start = GetTickCount();
-    for (;;) {
-        BoxSearch s{nullptr};
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
-        if (s.found) return s.found;
-        if (GetTickCount() - start > static_cast<DWORD>(ms)) return nullptr;
+    HWND box;
+    while (!(box = tool::FindDialog(g_pid, IsSheet))) {
+        if (GetTickCount() - start > static_cast<DWORD>(ms)) return Fail("no message box");
         Sleep(50);
     }
-}
-
-void PrintBox(HWND box) {
-    char caption[256] = "", text[1024] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("box %s|%s\n", caption, text);
-}
-
-bool StepBox(int ms) {
-    HWND box = WaitBox(ms);
-    if (!box) return Fail("no message box");
-    PrintBox(box);
-    std::fflush(stdout);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-    const DWORD start = GetTickCount();
-    while (IsWindow(box)) {
-        if (GetTickCount() - start > 5000) return Fail("message box did not go away");
-        Sleep(20);
-    }
-    return true;
+    return tool::AnswerBox(box);
 }
 
 bool IsCombo(HWND hwnd) {
@@ -241,53 +198,35 @@ bool StepSlider(int id, int pos) {
 // the settings have been saved).
 bool StepPress(int id) {
     if (!NeedTarget() || !NeedMain()) return false;
-    HWND sheet = g_target;
-    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(sheet, id)));
-    const DWORD start = GetTickCount();
-    while (IsWindow(sheet)) {
-        if (GetTickCount() - start > 10000) return Fail("the sheet stayed open");
-        Sleep(20);
-    }
+    if (!tool::PressAndWaitGone(g_target, id, 10000, "the sheet stayed open")) return false;
     Send(g_main, WM_NULL, 0, 0);
     return true;
 }
 
 bool StepClose(int ms) {
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
-    if (!process) return Fail("cannot open the player's process");
-    PostMessageA(g_main, WM_CLOSE, 0, 0);
-    const DWORD wait = WaitForSingleObject(process, static_cast<DWORD>(ms));
-    CloseHandle(process);
-    if (wait != WAIT_OBJECT_0) return Fail("the player did not end in time");
+    DWORD code = 0;
+    if (!tool::ClosePlayer(g_main, g_pid, ms, &code)) return false;
     std::printf("closed\n");
     return true;
-}
-
-int Usage() {
-    std::fprintf(stderr, "usage: vorlo-tool-prefs STEP...  (see the source for the steps)\n");
-    return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    if (std::strcmp(argv[1], "mark") == 0) {
+    if (argc >= 2 && std::strcmp(argv[1], "mark") == 0) {
         // Registered as the opener of a test file type: records what the
         // shell asked it to open.
-        if (argc != 4) return Usage();
+        if (argc != 4) return tool::Usage("vorlo-tool-prefs");
         FILE* out = std::fopen(argv[2], "a");
         if (!out) return 1;
         std::fprintf(out, "%s\n", argv[3]);
         std::fclose(out);
         return 0;
     }
-    for (int i = 1; i < argc; ++i) {
-        const std::string step = argv[i];
-        auto arg = [&](int k) -> const char* { return i + k < argc ? argv[i + k] : nullptr; };
-        auto num = [&](int k) { return std::atoi(arg(k)); };
-        int used = 0;
+    return tool::RunSteps("vorlo-tool-prefs", argc, argv, [](const std::string& step, tool::StepArgs& a) {
+        auto arg = [&](int k) { return a.arg(k); };
+        auto num = [&](int k) { return a.num(k); };
+        int& used = a.used;
         bool ok = true;
         if (step == "find" && arg(1)) {
             const DWORD start = GetTickCount();
@@ -375,11 +314,8 @@ int main(int argc, char** argv) {
             ok = NeedMain() && StepClose(num(1));
             used = 1;
         } else {
-            return Usage();
+            return -1;
         }
-        i += used;
-        std::fflush(stdout);
-        if (!ok) return 1;
-    }
-    return 0;
+        return ok ? 1 : 0;
+    });
 }

@@ -27,52 +27,28 @@
 #include <cstring>
 #include <string>
 
+#include "tool_util.h"
+
 namespace {
+
+using tool::Fail;
 
 const char kEditorTitle[] = "Tag Editor";
 
 HWND g_main = nullptr;
 DWORD g_pid = 0;
 
-void Fail(const char* what) {
-    std::printf("fail: %s\n", what);
-    std::fflush(stdout);
-}
+bool Locate() { return tool::FindPlayer(&g_main, &g_pid) || Fail("no VorMainWindow window"); }
 
-bool Locate() {
-    g_main = FindWindowA("VorMainWindow", nullptr);
-    if (!g_main) {
-        Fail("no VorMainWindow window");
-        return false;
-    }
-    GetWindowThreadProcessId(g_main, &g_pid);
-    return true;
-}
-
-struct Search {
-    bool editor;  // the editor, or a message box (any other dialog)
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
-    auto* s = reinterpret_cast<Search*>(param);
-    char cls[64], title[128] = "";
-    if (!GetClassNameA(hwnd, cls, sizeof cls) || std::strcmp(cls, "#32770") != 0) return TRUE;
-    if (!IsWindowVisible(hwnd)) return TRUE;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != g_pid) return TRUE;
+bool IsEditor(HWND hwnd) {
+    char title[128] = "";
     GetWindowTextA(hwnd, title, sizeof title);
-    if ((std::strcmp(title, kEditorTitle) == 0) != s->editor) return TRUE;
-    s->found = hwnd;
-    return FALSE;
+    return std::strcmp(title, kEditorTitle) == 0;
 }
+bool IsNotEditor(HWND hwnd) { return !IsEditor(hwnd); }
 
-HWND FindOne(bool editor) {
-    Search s{editor, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
+// The editor, or a message box (any other dialog of the player).
+HWND FindOne(bool editor) { return tool::FindDialog(g_pid, editor ? IsNotEditor : IsEditor); }
 
 // Waits up to ms for the dialog to be there (want) or gone (!want).
 HWND Wait(bool editor, bool want, int ms) {
@@ -91,13 +67,7 @@ HWND Editor() {
     return h;
 }
 
-// WM_GETTEXT: GetWindowText does not ask controls of other processes.
-std::string Text(HWND h) {
-    char buf[1024] = "";
-    DWORD_PTR n = 0;
-    SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000, &n);
-    return buf;
-}
+using tool::ControlText;
 
 bool Fields() {
     HWND dlg = Editor();
@@ -108,7 +78,7 @@ bool Fields() {
     } fields[] = {{"file", 1091},    {"artist", 1092}, {"title", 1094},
                   {"album", 1095},   {"comment", 1096}, {"year", 1099}};
     for (const auto& f : fields)
-        std::printf("%s %s\n", f.name, Text(GetDlgItem(dlg, f.id)).c_str());
+        std::printf("%s %s\n", f.name, ControlText(GetDlgItem(dlg, f.id)).c_str());
     HWND list = GetDlgItem(dlg, 1068);
     std::printf("genre %ld\n", static_cast<long>(SendMessageA(list, CB_GETCURSEL, 0, 0)));
     std::printf("genres %ld\n", static_cast<long>(SendMessageA(list, CB_GETCOUNT, 0, 0)));
@@ -128,82 +98,59 @@ bool Click(int id) {
 
 bool Box(int ms, int button = IDOK) {
     HWND box = Wait(false, true, ms);
-    if (!box) {
-        Fail("no message box");
-        return false;
-    }
-    char caption[256] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    std::printf("box %s|%s\n", caption, Text(GetDlgItem(box, 0xFFFF)).c_str());
-    std::fflush(stdout);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    if (!Wait(false, false, 5000)) {
-        Fail("message box did not go away");
-        return false;
-    }
-    return true;
-}
-
-int Usage() {
-    std::fprintf(stderr, "usage: vorlo-tool-tag STEP...  (see the source for the steps)\n");
-    return 2;
+    return box ? tool::AnswerBox(box, button) : Fail("no message box");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    if (!Locate()) return 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string step = argv[i];
-        const char* a1 = i + 1 < argc ? argv[i + 1] : nullptr;
-        const char* a2 = i + 2 < argc ? argv[i + 2] : nullptr;
+    if (argc >= 2 && !Locate()) return 1;
+    return tool::RunSteps("vorlo-tool-tag", argc, argv, [](const std::string& step, tool::StepArgs& a) {
+        const char* a1 = a.arg(1);
+        const char* a2 = a.arg(2);
         bool ok = true;
         if (step == "command" && a1) {
             DWORD_PTR result = 0;
             ok = SendMessageTimeoutA(g_main, WM_COMMAND, static_cast<WPARAM>(std::atoi(a1)), 0,
                                      SMTO_NORMAL, 10000, &result) != 0;
             if (!ok) Fail("WM_COMMAND not answered in 10 s");
-            i += 1;
+            a.used = 1;
         } else if ((step == "editor" || step == "noeditor") && a1) {
             const bool want = step == "editor";
             ok = Wait(true, want, std::atoi(a1)) != nullptr;
             if (ok) std::printf("editor %s\n", want ? "open" : "closed");
             else Fail(want ? "no tag editor" : "the tag editor is still open");
-            i += 1;
+            a.used = 1;
         } else if (step == "fields") {
             ok = Fields();
         } else if (step == "set" && a2) {
             HWND dlg = Editor();
             ok = dlg && SetDlgItemTextA(dlg, std::atoi(a1), a2);
-            i += 2;
+            a.used = 2;
         } else if (step == "genre" && a1) {
             HWND dlg = Editor();
             ok = dlg && SendDlgItemMessageA(dlg, 1068, CB_SETCURSEL, std::atoi(a1), 0) != CB_ERR;
-            i += 1;
+            a.used = 1;
         } else if (step == "click" && a1) {
             ok = Click(std::atoi(a1));
-            i += 1;
+            a.used = 1;
         } else if ((step == "box" || step == "boxcancel") && a1) {
             ok = Box(std::atoi(a1), step == "box" ? IDOK : IDCANCEL);
-            i += 1;
+            a.used = 1;
         } else if (step == "lock" && a1) {
             // Deliberately left open: the handle goes with the process.
             ok = CreateFileA(a1, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                              nullptr) != INVALID_HANDLE_VALUE;
             if (!ok) Fail("cannot open the file to lock it");
-            i += 1;
+            a.used = 1;
         } else if (step == "rect") {
             HWND dlg = Editor();
             RECT rc;
             ok = dlg && GetWindowRect(dlg, &rc);
             if (ok) std::printf("%ldx%ld+%ld+%ld\n", rc.right - rc.left, rc.bottom - rc.top, rc.left, rc.top);
         } else {
-            return Usage();
+            return -1;
         }
-        std::fflush(stdout);
-        if (!ok) return 1;
-    }
-    return 0;
+        return ok ? 1 : 0;
+    });
 }

@@ -31,13 +31,15 @@
 #include <string>
 #include <vector>
 
+#include "tool_util.h"
+
 namespace {
 
 constexpr UINT kTrayMessage = 0x9388;
 constexpr UINT kTrayIconId = 12345;
 constexpr int kSlider = 1376;
 
-HWND Main() { return FindWindowA("VorMainWindow", nullptr); }
+HWND Main() { return FindWindowA(tool::kMainClass, nullptr); }
 
 HWND Mini() {
     HWND main = Main();

@@ -12,22 +12,8 @@
 # (VORLO_WIN32_BIN overrides). Last line: "N passed, N failed"; exit status
 # non-zero when anything failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$root"
-win=${VORLO_WIN32_BIN:-$root/build/win32/bin}
-work=${VORLO_TRAY_WORK:-$root/build/wine-tray}
-app=$work/app
-data=$work/data
-shots=$work/shots
-cap=$work/cap/cap.raw
-
-. "$root/tests/wine/wine_env.sh"
-
-need "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" Xvfb wine wineserver ffmpeg
-
-wine_session "$work"
-mkdir -p "$app" "$data" "$shots"
-cp "$win/vorlo.exe" "$win/vorlo-testdriver.exe" "$win/vorlo-tool-tray.exe" "$app/"
+. "$(dirname "$0")/wine_env.sh"
+wine_check "${VORLO_TRAY_WORK:-$root/build/wine-tray}" vorlo.exe vorlo-testdriver.exe vorlo-tool-tray.exe -- ffmpeg
 
 tone() {  # tone FILE FREQ SECONDS
     [ -s "$1" ] || ffmpeg -hide_banner -loglevel error -y -f lavfi \
@@ -44,24 +30,17 @@ cyr=$(printf 'Пісня%.0s' 1 2 3 4 5 6 7 8 9 10 11 12)
 cyr57=${cyr:0:57}
 [ -s "$data/$cyr.mp2" ] || cp "$data/second.mp2" "$data/$cyr.mp2"
 
-drv() { timeout 60 wine "$app/vorlo-testdriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
-tray() { timeout 60 wine "$app/vorlo-tool-tray.exe" "$@" 2>/dev/null | tr -d '\r'; }
-cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
-grows() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" -gt "$s0" ]; }
+tray() { app_tool vorlo-tool-tray "$@"; }
 icon_is() { [ "$(tray present)" = "icon $1" ]; }
 mini_closed() { [ "$(tray mini)" = "mini none" ]; }
 test_out() { local want=$1; shift; [ "$("$@")" = "$want" ]; }  # test_out TEXT CMD...: CMD prints TEXT
-still() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]; }
 # The percentage of the tray tip of our icon, or nothing.
 tip_line() { tray tips | grep '^tip \[Vor - ' | head -1; }
 tip_percent() { tip_line | sed -n 's/.* - \([0-9][0-9][0-9]\)%\] .*/\1/p' | sed 's/^0*\([0-9]\)/\1/'; }
 shot() { timeout 20 import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null && echo "  screenshot $shots/$1.png"; }
 
-{ echo "[vor]"; echo "MinimizeLocation=1"; echo "EqVolume=15"; echo "WindowX=100"; echo "WindowY=80"; } >"$app/vor.ini"
-(cd "$app" && exec wine "$app/vorlo.exe" "Z:$data/first.mp2" "Z:$long" "Z:$data/$cyr.mp2" >/dev/null 2>&1) &
-player_pid=$!
-found=$(drv find 20000)
-echo "  $found"
+ini MinimizeLocation=1 EqVolume=15 WindowX=100 WindowY=80
+start_player "Z:$data/first.mp2" "Z:$long" "Z:$data/$cyr.mp2"
 expect "start: the player window is up" grep -q '^window VORLO' <<<"$found"
 
 step "icons of the exe"
@@ -169,7 +148,5 @@ expect "restore: window shown" wait_for 20 shown
 expect "restore: icon gone" wait_for 20 icon_is 0
 shot restored
 
-drv close 10000 >/dev/null
-for _ in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
-player_pid=
+close_player
 finish

@@ -8,6 +8,30 @@
 #   wine_cleanup        kills what wine_session started and the player whose
 #                       pid the check keeps in $player_pid (the EXIT trap)
 #
+# Sets $root (the source tree) and $win (the Windows build's bin/,
+# VORLO_WIN32_BIN overrides) unless the check has set them.
+#
+#   wine_check WORK EXE... [-- NEED...]
+#                       the start of a check: $work, $app, $data, $shots
+#                       and $cap (the capture) below WORK; ends the check
+#                       when an EXE of $win or a NEED is missing; then
+#                       wine_session WORK and the EXEs copied into $app
+#
+# The player of a check runs from $app with its vor.ini beside it:
+#   ini KEY=VALUE...    a fresh vor.ini with these keys; ini_get KEY reads one
+#   drv STEP...         vorlo-testdriver (tests/wine/driver.cpp) from $app;
+#                       ed STEP... vorlo-tool-editor; app_tool NAME STEP...
+#                       any other of $app
+#   start_player ARG... vorlo.exe with these arguments, its pid in
+#                       $player_pid; waits for its window (the driver's
+#                       "window ..." line in $found, printed; a window
+#                       that does not show is said)
+#   close_player        closes it and waits for its process (the driver's
+#                       line in $closed); $player_tool drives both
+#                       (default drv; a tool with steps find and close)
+#   cap_size, grows SECONDS, still SECONDS: the captured sound's size, and
+#                       whether it grew during those seconds
+#
 # Also defines pass/fail/skip/expect counting into $passed and $failed,
 # step, which names the part of a check that runs now (a check that runs out
 # of time is reported in its last step), wait_for, which retries a condition
@@ -101,4 +125,51 @@ ASOUND
     timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f >/dev/null 2>&1
 }
 
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine_prefix.sh"
+root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+win=${win:-${VORLO_WIN32_BIN:-$root/build/win32/bin}}
+
+wine_check() {
+    local exe paths=() exes=()
+    work=$1; shift
+    app=$work/app data=$work/data shots=$work/shots cap=$work/cap/cap.raw
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do exes+=("$1"); paths+=("$win/$1"); shift; done
+    [ $# -gt 0 ] && shift
+    cd "$root" || exit 1
+    need "${paths[@]}" Xvfb wine wineserver "$@"
+    wine_session "$work"
+    mkdir -p "$app" "$data" "$shots"
+    for exe in "${exes[@]}"; do cp "$win/$exe" "$app/"; done
+}
+
+ini() { { echo "[vor]"; for kv in "$@"; do echo "$kv"; done; } >"$app/vor.ini"; }
+ini_get() { tr -d '\r' <"$app/vor.ini" | sed -n "s/^$1=//p"; }
+app_tool() {  # app_tool NAME STEP...: $app/NAME.exe, its output without CRs
+    local exe=$1; shift
+    timeout 60 wine "$app/$exe.exe" "$@" 2>/dev/null | tr -d '\r'
+}
+drv() { app_tool vorlo-testdriver "$@"; }
+ed() { app_tool vorlo-tool-editor "$@"; }
+player_tool=drv
+found=
+closed=
+start_player() {
+    (cd "$app" && exec wine "$app/vorlo.exe" "$@" >/dev/null 2>&1) &
+    player_pid=$!
+    if found=$("$player_tool" find 20000); then
+        [ -z "$found" ] || echo "  $found"
+    else
+        echo "  the player's window did not show${found:+: $found}"
+    fi
+}
+close_player() {
+    local i
+    closed=$("$player_tool" close 10000)
+    for i in $(seq 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
+    wait "$player_pid" 2>/dev/null
+    player_pid=
+}
+cap_size() { stat -c %s "$cap" "$cap".[0-9]* 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
+grows() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" -gt "$s0" ]; }
+still() { local s0; s0=$(cap_size); sleep "$1"; [ "$(cap_size)" = "$s0" ]; }
+
+. "$root/scripts/wine_prefix.sh"
