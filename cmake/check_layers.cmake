@@ -3,13 +3,16 @@
 # Each folder may include its own headers and those of the folders listed
 # for it; anything else (a core file including a shell header, say) stops
 # the build with the file, the line and the arrow.
-set(allowed_platform platform)
+# From the bottom up: platform, settings, output (drivers, HTTP stream,
+# radio), decoder (which drives the output), tag (which asks the decoder
+# where a stream's tags lie), playlist, shell.
+set(allowed_platform)
 set(allowed_settings platform)
-set(allowed_tag platform settings decoder)
-set(allowed_decoder platform settings tag output)
-set(allowed_output platform settings decoder tag playlist)
-set(allowed_playlist platform settings decoder tag output)
-set(allowed_shell platform settings decoder tag output playlist resources)
+set(allowed_output platform settings)
+set(allowed_decoder platform settings output)
+set(allowed_tag platform settings output decoder)
+set(allowed_playlist platform settings output decoder tag)
+set(allowed_shell platform settings output decoder tag playlist resources)
 
 set(folders platform settings tag decoder output playlist shell)
 set(known ${folders} resources tools tests)

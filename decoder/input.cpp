@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "decoder/frame.h"
-#include "decoder/url_input.h"
+#include "output/url_input.h"
 
 InputSource g_input;
 alignas(16) uint8_t g_frameArea[kFrameAreaSize];

@@ -312,7 +312,10 @@ int DecodeLayer3Frame(StreamInfo* si) {
         // The granule's visual record: the subband samples that were
         // synthesised (one array for both sides when one channel is output),
         // stamped with the position at which the granule has sounded.
-        if (visuals) PushGranuleVisuals(g_l3.sb[src], g_l3.sb[outChannels == 2 ? 1 : src], si, g_l3.pcmBytes);
+        if (visuals)
+            PushGranuleVisuals(g_l3.sb[src], g_l3.sb[outChannels == 2 ? 1 : src],
+                               VisFormat{si->outputChannels, si->outputBits, si->downsample, si->outputRate},
+                               g_l3.pcmBytes);
     }
     return 1;
 }

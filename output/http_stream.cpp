@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "output/icy.h"
+#include "output/radio.h"
+#include "output/stream_titles.h"
 #include "platform/pipe.h"
-#include "playlist/station_list.h"
-#include "playlist/stream_titles.h"
 #include "settings/settings.h"
 
 UrlStream g_urlStream;
@@ -25,18 +25,6 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
     return true;
 }
 
-constexpr size_t kResponseTextSize = 1025;  // up to 1024 characters
-
-void ShowInternetError(const char* text) {
-    plat::ShowMessageBox(plat::MainWindow(), text, kInternetErrorCaption, plat::MbOk);
-}
-
-void ShowLastResponse() {
-    char text[kResponseTextSize];
-    plat::HttpLastResponseText(text, sizeof text);
-    ShowInternetError(text);
-}
-
 // The head of the answer: an error status fails the open with its text;
 // a station's name and metadata interval are kept for the thread.
 bool TakeResponseHead() {
@@ -45,15 +33,7 @@ bool TakeResponseHead() {
     g_urlStream.station = 0;
     g_urlStream.stationName[0] = '\0';
     if (!head) return true;
-    if (head->status != 0 && head->status / 100 != 2) {
-        char text[kResponseTextSize];
-        if (head->reason.empty())
-            std::snprintf(text, sizeof text, "The server answered with status %d", head->status);
-        else
-            std::snprintf(text, sizeof text, "%s", head->reason.c_str());
-        ShowInternetError(text);
-        return false;
-    }
+    if (!CheckAnswerStatus(head)) return false;
     g_urlStream.metaint = IcyMetaint(head->Field("icy-metaint"));
     bool icyFields = false;
     for (const auto& f : head->fields) icyFields = icyFields || StartsWithNoCase(f.first, "icy-");
@@ -75,20 +55,19 @@ void PublishTitle(const std::string& title) {
 // the URL's listed title. One level: a list naming a list plays no further.
 bool FollowStationList(const char* url, const char* headers) {
     const plat::HttpHead* head = plat::HttpResponseHead(g_urlStream.request);
-    if (!head || !IsStationListType(head->Field("Content-Type"))) return true;
-    std::string body, base = plat::HttpFinalUrl(g_urlStream.request);
+    if (!head || !IsStationList(url, head->Field("Content-Type"))) return true;
     std::vector<StationEntry> entries;
-    if (ReadWholeBody(g_urlStream.request, kPipeSize, &body)) entries = ParseStationList(body);
+    bool read = ReadStationList(g_urlStream.request, &entries);
     plat::HttpClose(g_urlStream.request);
     g_urlStream.request = nullptr;
+    if (!read) return false;
     if (entries.empty()) {
         ShowInternetError("The station list names no stream");
         return false;
     }
     if (!entries[0].title.empty()) SetListedStreamTitle(url, entries[0].title.c_str());
-    std::string first = plat::ResolveUrl(base, entries[0].location);
-    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, first.c_str(), headers);
-    if (!g_urlStream.request) ShowLastResponse();
+    g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, entries[0].location.c_str(), headers);
+    if (!g_urlStream.request) ShowLastInternetError();
     return g_urlStream.request && TakeResponseHead();
 }
 
@@ -189,7 +168,7 @@ unsigned DownloadThread(void* arg) {
         uint32_t audio = static_cast<uint32_t>(demux.Feed(buf, static_cast<size_t>(got), &blocks));
         for (const std::string& block : blocks) {
             std::string t;
-            if (IcyStreamTitle(block, &t) && (t = IcyTextToUtf8(t)) != title) {
+            if (TitleOfIcyBlock(block, &t) && t != title) {
                 title = t;
                 PublishTitle(title);
             }
@@ -216,13 +195,13 @@ plat::File OpenUrlStream(const char* url) {
     g_urlStream.lastCloseForced = 0;
     g_urlStream.root = plat::HttpOpenSession(kHttpUserAgent);
     if (!g_urlStream.root) {
-        ShowLastResponse();
+        ShowLastInternetError();
         return nullptr;
     }
     std::string headers = std::string(kHttpAcceptHeader) + kIcyMetadataHeader;
     g_urlStream.request = plat::HttpOpenUrl(g_urlStream.root, url, headers.c_str());
     if (!g_urlStream.request) {
-        ShowLastResponse();
+        ShowLastInternetError();
         CloseInternetHandles();
         return nullptr;
     }

@@ -1,5 +1,5 @@
 // URLs are opened as HTTP streams.
-#include "decoder/url_input.h"
+#include "output/url_input.h"
 
 #include "output/http_stream.h"
 

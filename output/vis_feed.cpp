@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/stream_info.h"
 #include "output/output_driver.h"
 #include "platform/thread.h"
 
@@ -239,14 +238,14 @@ void FillVisWaveform(VisRecord* r, const uint8_t* pcm, int channels, int bits, i
     }
 }
 
-void PushGranuleVisuals(const double (*left)[32], const double (*right)[32], const StreamInfo* si,
+void PushGranuleVisuals(const double (*left)[32], const double (*right)[32], const VisFormat& format,
                         uint32_t pcmBytes) {
     if (!g_feed.running.load()) return;
     VisRecord& r = g_stage.record;
     FillVisMagnitudes(r.leftMagnitude, left);
     FillVisMagnitudes(r.rightMagnitude, right);
-    FillVisWaveform(&r, g_stage.pcm, si->outputChannels, si->outputBits, si->downsample);
-    r.time = VisTimeStamp(pcmBytes, si->outputRate, si->outputChannels, si->outputBits);
+    FillVisWaveform(&r, g_stage.pcm, format.channels, format.bits, format.downsample);
+    r.time = VisTimeStamp(pcmBytes, format.rate, format.channels, format.bits);
     r.link = nullptr;
     PushVisRecord(&r);
 }

@@ -13,7 +13,6 @@
 
 #include <cstdint>
 
-struct StreamInfo;
 
 constexpr int kVisSamples = 576;  // one granule: 18 slots x 32 subbands
 // A push is refused while more than this many records are queued, so at
@@ -78,8 +77,14 @@ void CaptureVisSlot(int slot, const uint8_t* pcm, int bytes);
 // Builds the granule's record and pushes it: magnitudes from the subband
 // samples [slot][subband] that were synthesised (left and right the same
 // array for one output channel), the waveform from the captured slots in the
-// output format of si (channels, bits, downsample), time from pcmBytes.
-void PushGranuleVisuals(const double (*left)[32], const double (*right)[32], const StreamInfo* si,
+// output format, time from pcmBytes.
+struct VisFormat {
+    int channels;    // 1 or 2
+    int bits;        // 8 or 16
+    int downsample;  // 0 full rate, 1 half, 2 quarter
+    int rate;        // Hz after down-sampling
+};
+void PushGranuleVisuals(const double (*left)[32], const double (*right)[32], const VisFormat& format,
                         uint32_t pcmBytes);
 
 // The pieces of PushGranuleVisuals.

@@ -9,14 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "output/radio.h"
+#include "output/stream_titles.h"
 #include "platform/dir.h"
 #include "platform/ini_text.h"
 #include "platform/platform.h"
+#include "platform/text_codec.h"
 #include "playlist/playlist.h"
 #include "playlist/station_list.h"
-#include "playlist/stream_titles.h"
 #include "settings/settings.h"
-#include "tag/text_codec.h"
 
 namespace {
 

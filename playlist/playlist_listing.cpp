@@ -3,11 +3,11 @@
 
 #include <cstring>
 
+#include "output/stream_titles.h"
 #include "platform/platform.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
 #include "playlist/station_list.h"
-#include "playlist/stream_titles.h"
 #include "settings/settings.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/text_codec.h"
 #include "settings/settings.h"
-#include "tag/text_codec.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 // ------------------------------------------------------------- the window
 

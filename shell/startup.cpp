@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/text_codec.h"
 #include "playlist/playlist_files.h"
-#include "tag/text_codec.h"
 
 int SplitCommandLine(const char* commandLine, ArgumentList* list) {
     list->count = 0;

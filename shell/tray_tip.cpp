@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 #include "resources/resource.h"
 

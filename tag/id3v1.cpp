@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 const char* const kGenreTable[kGenreCount] = {
     "Blues",      "Classic Rock", "Country",     "Dance",      "Disco",       "Funk",

@@ -9,8 +9,8 @@
 
 #include "decoder/header.h"
 #include "decoder/stream_probe.h"
+#include "platform/text_codec.h"
 #include "tag/id3v1.h"
-#include "tag/text_codec.h"
 
 namespace {
 

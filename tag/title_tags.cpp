@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/text_codec.h"
 #include "shell/startup.h"
-#include "tag/text_codec.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_codec.h"
 #include "shell/startup.h"
-#include "tag/text_codec.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "output/icy.h"
+#include "output/radio.h"
 #include "platform/http_wire.h"
-#include "playlist/station_list.h"
 
 namespace {
 

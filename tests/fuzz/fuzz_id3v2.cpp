@@ -11,8 +11,8 @@
 
 #include "decoder/header.h"
 #include "decoder/stream_probe.h"
+#include "platform/text_codec.h"
 #include "tag/title_tags.h"
-#include "tag/text_codec.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

@@ -18,10 +18,10 @@
 #include <cstring>
 #include <string>
 
+#include "output/stream_titles.h"
 #include "platform/dir.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_files.h"
-#include "playlist/stream_titles.h"
 #include "settings/settings.h"
 #include "tests/fuzz/fuzz_util.h"
 

@@ -15,13 +15,13 @@
 
 #include "decoder/input.h"
 #include "output/http_stream.h"
-#include "playlist/playlist.h"
-#include "playlist/playlist_files.h"
-#include "playlist/stream_titles.h"
+#include "output/stream_titles.h"
 #include "platform/http.h"
 #include "platform/pipe.h"
 #include "platform/platform.h"
 #include "platform/thread.h"
+#include "playlist/playlist.h"
+#include "playlist/playlist_files.h"
 #include "settings/settings.h"
 #include "test_util.h"
 

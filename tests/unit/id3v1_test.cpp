@@ -1,7 +1,7 @@
 // ID3v1 tags: reading, writing and wiping on real files, with the message
 // boxes recorded.
+#include "platform/text_codec.h"
 #include "tag/id3v1.h"
-#include "tag/text_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -15,9 +15,9 @@
 #ifndef _WIN32
 #include <sys/stat.h>  // mkfifo
 #endif
+#include "output/stream_titles.h"
+#include "platform/text_codec.h"
 #include "playlist/playlist_listing.h"
-#include "playlist/stream_titles.h"
-#include "tag/text_codec.h"
 #include "playlist_test_util.h"
 
 namespace {

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "output/radio.h"
+#include "output/stream_titles.h"
 #include "playlist/playlist_files.h"
 #include "playlist/station_list.h"
-#include "playlist/stream_titles.h"
 #include "playlist_test_util.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Text conversions: UTF-8 decoding and cutting, Latin-1, Windows-1252,
 // UTF-16, and how a text file's encoding is told.
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Titles of URL entries (see stream_titles.h).
-#include "playlist/stream_titles.h"
+#include "output/stream_titles.h"
 
 #include <map>
 #include <mutex>
 #include <string>
 
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 namespace {
 

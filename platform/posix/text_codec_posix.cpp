@@ -1,6 +1,6 @@
 // The system's side of the text conversions on POSIX: strings are UTF-8,
 // and text of the former code page is Windows-1252.
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 bool TextIsUtf8() { return true; }
 

@@ -1,5 +1,5 @@
 // The system's side of the text conversions on Win32.
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Text conversions (see text_codec.h).
-#include "tag/text_codec.h"
+#include "platform/text_codec.h"
 
 #include <cstring>
 
