@@ -35,13 +35,16 @@ File FileOpenRead(const char* path) { return OpenWith(path, O_RDONLY); }
 File FileOpenReadWrite(const char* path) { return OpenWith(path, O_RDWR); }
 File FileCreate(const char* path) { return OpenWith(path, O_RDWR | O_CREAT | O_TRUNC); }
 
-int FileRead(File f, void* dst, uint32_t n) {
+namespace {
+
+// Like ReadFile and WriteFile on a disk file: go on until n bytes are done,
+// the end of the file, or an error (-1 when nothing was done).
+template <typename Byte, typename Op>
+int Transfer(File f, Byte* p, uint32_t n, Op op) {
     if (!f) return -1;
     uint32_t done = 0;
-    auto* p = static_cast<unsigned char*>(dst);
-    // Like ReadFile on a disk file: keep reading until n bytes or the end.
     while (done < n) {
-        ssize_t r = ::read(ToFd(f), p + done, n - done);
+        ssize_t r = op(ToFd(f), p + done, n - done);
         if (r < 0) {
             if (errno == EINTR) continue;
             return done ? static_cast<int>(done) : -1;
@@ -52,20 +55,16 @@ int FileRead(File f, void* dst, uint32_t n) {
     return static_cast<int>(done);
 }
 
+}  // namespace
+
+int FileRead(File f, void* dst, uint32_t n) {
+    return Transfer(f, static_cast<unsigned char*>(dst), n,
+                    [](int fd, unsigned char* p, size_t k) { return ::read(fd, p, k); });
+}
+
 int FileWrite(File f, const void* src, uint32_t n) {
-    if (!f) return -1;
-    uint32_t done = 0;
-    auto* p = static_cast<const unsigned char*>(src);
-    while (done < n) {
-        ssize_t r = ::write(ToFd(f), p + done, n - done);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return done ? static_cast<int>(done) : -1;
-        }
-        if (r == 0) break;
-        done += static_cast<uint32_t>(r);
-    }
-    return static_cast<int>(done);
+    return Transfer(f, static_cast<const unsigned char*>(src), n,
+                    [](int fd, const unsigned char* p, size_t k) { return ::write(fd, p, k); });
 }
 
 int64_t FileSeek(File f, int64_t offset, SeekOrigin origin) {
