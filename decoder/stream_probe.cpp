@@ -420,7 +420,9 @@ bool LayoutProblem(const StreamLayout& lay, const char** text, const char** capt
     case kStartFreeFormat: return false;
     case kStartFound: break;
     }
-    if (lay.frames > 0 || lay.fileSize == 0) return false;  // a network input is not counted
+    // A network input's frames are not counted: only its VBR header frame
+    // with nothing behind it is known to hold none.
+    if (lay.frames > 0 || (lay.fileSize == 0 && !lay.vbr.present)) return false;
     *text = lay.vbr.present ? "This file holds a VBR header frame and no audio frames"
                             : "This file holds no MPEG audio frames";
     return true;
