@@ -90,7 +90,7 @@ TEST(LameExtension, PlayedTimeAndLengthCountTheEncodersInput) {
 TEST(LameExtension, TrimOnlyWhenTheCountAgrees) {
     struct Case {
         uint32_t tagFrames, fileFrames;
-    } cases[] = {{60, 60}, {2, 200}, {60, 59}, {60, 121}};
+    } cases[] = {{60, 60}, {2, 200}, {60, 59}, {60, 121}, {6000, 6000}, {2, 6000}};  // 6000: past the whole walk
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.tagFrames << " of " << c.fileFrames);
         std::vector<uint8_t> b = testutil::LameStream(kStereo44k, c.tagFrames, 576, 1000, LameCrc::kInFront);
