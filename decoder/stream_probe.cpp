@@ -257,10 +257,13 @@ bool SameBitrateFurtherOn(plat::File file, int64_t from, int64_t end, uint32_t r
 uint32_t CountFrames(plat::File file, const StreamLayout& lay) {
     const int64_t end = lay.audioEnd;
     const uint32_t ref = lay.header;
+    const bool whole = end - lay.firstFrame <= kExactCountLimit;
+    // A long stream whose VBR header gives its length in bytes right is
+    // taken at its word: its frames are not walked.
+    if (!whole && lay.vbr.frames && lay.vbr.bytes == end - lay.firstFrame) return lay.vbr.frames;
     WordReader in(file, lay.firstFrame, end);
     Walk walk{0, true, false, lay.firstFrame, ref};
     constexpr uint32_t kHeadFrames = 64;  // walked before a long stream is judged constant
-    bool whole = end - lay.firstFrame <= kExactCountLimit;
     WalkFrames(in, end, ref, whole ? UINT32_MAX : kHeadFrames, &walk);
     uint32_t header = lay.vbr.present ? 1 : 0;
     if (!walk.ended) {
@@ -273,7 +276,6 @@ uint32_t CountFrames(plat::File file, const StreamLayout& lay) {
             double frames = (static_cast<double>(end - from) + nominal - 5.0) / nominal;
             return frames <= 0 ? 0 : frames >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(frames);
         }
-        if (lay.vbr.frames) return lay.vbr.frames;
         WalkFrames(in, end, ref, UINT32_MAX, &walk);
     }
     return walk.count > header ? walk.count - header : 0;
@@ -420,7 +422,9 @@ bool LayoutProblem(const StreamLayout& lay, const char** text, const char** capt
     case kStartFreeFormat: return false;
     case kStartFound: break;
     }
-    if (lay.frames > 0 || lay.fileSize == 0) return false;  // a network input is not counted
+    // A network input's frames are not counted: only its VBR header frame
+    // with nothing behind it is known to hold none.
+    if (lay.frames > 0 || (lay.fileSize == 0 && !lay.vbr.present)) return false;
     *text = lay.vbr.present ? "This file holds a VBR header frame and no audio frames"
                             : "This file holds no MPEG audio frames";
     return true;

@@ -85,13 +85,14 @@ struct StreamLayout {
 // without touching the decoder's state: the playlist takes its lengths from
 // it while a track may be playing. The frames are counted the way the frame
 // reader will read them (its resynchronisation included) over the whole
-// audio when it is at most kExactCountLimit bytes; a longer stream is
-// counted from its length when its bitrate is constant, else taken from its
-// VBR header's count, else walked whole too. The gapless trim applies only
-// when the VBR header's count agrees with the frames counted. Returns 1
+// audio when it is at most kExactCountLimit bytes; a longer stream is taken
+// at its VBR header's count when the header's byte count is the audio's,
+// else counted from its length when its bitrate is constant, else walked
+// whole too. The gapless trim applies only when the VBR header's count
+// agrees with the frames counted. Returns 1
 // when the stream holds an audio frame with a bitrate; 0 otherwise
 // (LayoutProblem says why), with durationMs -1.
-constexpr int64_t kExactCountLimit = 64 << 20;
+constexpr int64_t kExactCountLimit = 2 << 20;
 int ReadStreamLayout(plat::File file, StreamLayout* layout);
 // The playlist's name for it.
 inline int ProbeStream(plat::File file, StreamLayout* layout) { return ReadStreamLayout(file, layout); }

@@ -90,11 +90,14 @@ TEST(LameExtension, PlayedTimeAndLengthCountTheEncodersInput) {
 TEST(LameExtension, TrimOnlyWhenTheCountAgrees) {
     struct Case {
         uint32_t tagFrames, fileFrames;
-    } cases[] = {{60, 60}, {2, 200}, {60, 59}, {60, 121}};
+    } cases[] = {{60, 60}, {2, 200}, {60, 59}, {60, 121}, {6000, 6000}, {2, 6000}};  // 6000: past the whole walk
+    // 48 kHz at 128 kbit/s: 384 bytes a frame, no padding, so that a long
+    // stream counted from its length is exact.
+    constexpr uint32_t kStereo48k = 0xFFFB9400;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.tagFrames << " of " << c.fileFrames);
-        std::vector<uint8_t> b = testutil::LameStream(kStereo44k, c.tagFrames, 576, 1000, LameCrc::kInFront);
-        std::vector<uint8_t> more = testutil::LameStream(kStereo44k, c.fileFrames, 576, 1000, LameCrc::kNoExtension);
+        std::vector<uint8_t> b = testutil::LameStream(kStereo48k, c.tagFrames, 576, 1000, LameCrc::kInFront);
+        std::vector<uint8_t> more = testutil::LameStream(kStereo48k, c.fileFrames, 576, 1000, LameCrc::kNoExtension);
         b.resize(b.size() / (c.tagFrames + 1));  // the tag's frame, then the file's frames
         b.insert(b.end(), more.begin() + long(more.size() / (c.fileFrames + 1)), more.end());
         testutil::TempDir dir;

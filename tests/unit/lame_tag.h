@@ -31,7 +31,7 @@ inline std::vector<uint8_t> LameStream(uint32_t word, uint32_t frames, int delay
     std::memcpy(&f[xing], "Info", 4);
     put(xing + 4, 0x0F, 4);
     put(xing + 8, frames, 4);
-    put(xing + 12, frames * uint32_t(length), 4);
+    put(xing + 12, (frames + 1) * uint32_t(length), 4);  // the whole stream, as the encoders count it
     for (int i = 0; i < 100; i++) f[xing + 16 + size_t(i)] = uint8_t(i * 256 / 100);
     if (crc == LameCrc::kNoExtension) return f;
     std::memcpy(&f[ext], "LAME3.100", 9);
