@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace plat {
 
@@ -11,11 +12,11 @@ enum PathKind { PathMissing = -1, PathIsFile = 0, PathIsDirectory = 1 };
 // PathMissing when the attributes cannot be read (no such name, no access).
 int GetPathKind(const char* path);
 
-// One name found in a directory.
-constexpr size_t kDirNameSize = 260;
+// One name found in a directory: whole, however long (a caller that keeps
+// paths of a fixed size refuses one that does not fit, never a cut one).
 struct DirFindData {
-    char name[kDirNameSize];  // the name alone, at most 259 characters
-    int isDirectory;          // 1 for a directory (a link to one included)
+    std::string name;  // the name alone
+    int isDirectory;   // 1 for a directory (a link to one included)
 };
 
 struct DirFindRec;

@@ -272,7 +272,7 @@ int PlaylistAddDirectory(const char* directory) {
     if (!IsSeparator(dir.back())) dir += plat::kPathSeparator;
     TooLongNames tooLong;
     do {
-        if (std::strcmp(found.name, ".") == 0 || std::strcmp(found.name, "..") == 0) continue;
+        if (found.name == "." || found.name == "..") continue;
         const std::string full = dir + found.name;
         if (FitsPath(full.c_str()))
             PlaylistOpenItem(kOpenLocal, full.c_str());

@@ -39,7 +39,8 @@ constexpr int kPathTooLong = -1;
 // refused with its message): ".PLS", ".M3U" and ".M3U8" (any
 // case) load the playlist; a URL (kind 2) or an existing non-directory is added;
 // anything else is scanned as a directory. Failures are shown ("Error
-// Loading Playlist: %s", "Error Adding Directory: %s", caption "Error...")
+// Loading Playlist: %s", "Error Adding Directory: %s", "Error Processing
+// File: %s" for an entry that could not be added, caption "Error...")
 // and the caller goes on. Returns 1.
 int PlaylistOpenItem(int kind, const char* name);
 // Opens every name in directory, subdirectories recursively ("." and ".."

@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <cstring>
 #include <string>
 
 namespace plat {
@@ -22,26 +21,21 @@ int GetPathKind(const char* path) {
 
 namespace {
 
-// Fills data from the next directory entry. Names that do not fit the
-// 260-character record (none on the usual file systems) are passed over.
+// Fills data from the next directory entry.
 bool ReadNext(DirFindRec* find, DirFindData* data) {
-    for (;;) {
-        struct dirent* de = ::readdir(find->dir);
-        if (!de) return false;
-        size_t len = std::strlen(de->d_name);
-        if (len >= kDirNameSize) continue;
-        std::memcpy(data->name, de->d_name, len + 1);
-        if (de->d_type == DT_DIR) {
-            data->isDirectory = 1;
-        } else if (de->d_type == DT_REG) {
-            data->isDirectory = 0;
-        } else {
-            // A link, or a file system that does not say: ask for the target.
-            std::string full = find->directory + de->d_name;
-            data->isDirectory = GetPathKind(full.c_str()) == PathIsDirectory;
-        }
-        return true;
+    struct dirent* de = ::readdir(find->dir);
+    if (!de) return false;
+    data->name = de->d_name;
+    if (de->d_type == DT_DIR) {
+        data->isDirectory = 1;
+    } else if (de->d_type == DT_REG) {
+        data->isDirectory = 0;
+    } else {
+        // A link, or a file system that does not say: ask for the target.
+        std::string full = find->directory + de->d_name;
+        data->isDirectory = GetPathKind(full.c_str()) == PathIsDirectory;
     }
+    return true;
 }
 
 }  // namespace

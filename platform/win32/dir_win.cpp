@@ -21,10 +21,7 @@ int GetPathKind(const char* path) {
 
 namespace {
 void Fill(const WIN32_FIND_DATAA& fd, DirFindData* data) {
-    size_t len = strnlen(fd.cFileName, sizeof fd.cFileName);
-    if (len >= kDirNameSize) len = kDirNameSize - 1;
-    std::memcpy(data->name, fd.cFileName, len);
-    data->name[len] = '\0';
+    data->name.assign(fd.cFileName, strnlen(fd.cFileName, sizeof fd.cFileName));
     data->isDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 }  // namespace

@@ -89,16 +89,12 @@ int GetPathKind(const char* path) {
 }
 
 static bool ReadNextName(DirFindRec* find, DirFindData* data) {
-    for (;;) {
-        struct dirent* de = ::readdir(find->dir);
-        if (!de) return false;
-        size_t len = std::strlen(de->d_name);
-        if (len >= kDirNameSize) continue;
-        std::memcpy(data->name, de->d_name, len + 1);
-        std::string full = find->directory + de->d_name;
-        data->isDirectory = GetPathKind(full.c_str()) == PathIsDirectory;
-        return true;
-    }
+    struct dirent* de = ::readdir(find->dir);
+    if (!de) return false;
+    data->name = de->d_name;
+    std::string full = find->directory + de->d_name;
+    data->isDirectory = GetPathKind(full.c_str()) == PathIsDirectory;
+    return true;
 }
 
 DirFind DirFindFirst(const char* directory, DirFindData* data) {

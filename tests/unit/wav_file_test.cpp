@@ -252,7 +252,9 @@ TEST_F(WavFile, FullFilesGoOnInNewFilesAndNothingIsLost) {
         ASSERT_EQ(g_boxes.size(), complete ? c.files.size() - 1 : c.files.size() + 1);
         EXPECT_NE(g_boxes[0].text.find("holds all that a WAV file can (4 GiB); the rest goes into a new file."),
                   std::string::npos);
-        if (!complete) EXPECT_EQ(g_boxes.back().text, "No new file: the rest of the audio was not written.");
+        if (!complete) {
+            EXPECT_EQ(g_boxes.back().text, "No new file: the rest of the audio was not written.");
+        }
         for (const auto& n : names) std::remove(n.c_str());
     }
 }
