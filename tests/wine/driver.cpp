@@ -20,6 +20,15 @@
 //   ledname            prints "led NAME": the song name the LED draws now
 //   close MS           WM_CLOSE, then waits up to MS ms for the process to
 //                      end; prints "exit CODE"
+//   focus CLASS MS     waits up to MS ms for a window of class CLASS (another
+//                      program's) and makes it the foreground window;
+//                      prints "focus CLASS" once it is
+//   key VK             presses and releases the key VK (SendInput, hex or
+//                      decimal): it goes where the system sends keys
+//   appcommand N       posts WM_APPCOMMAND N, as from a key, to the player
+//   holdkeys MS VK...  (the last step) holds VK... as this program's hot
+//                      keys for MS ms: prints "held VK" or "refused VK" for
+//                      each, then "hotkey VK" for each one pressed meanwhile
 //
 // Exit status: 0 every step succeeded, 1 a step failed (its reason on
 // standard output as "fail: ..."), 2 usage.
@@ -154,6 +163,58 @@ bool StepClose(int ms) {
     return true;
 }
 
+bool StepFocus(const char* cls, int ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND other = FindWindowA(cls, nullptr);
+        if (other) {
+            SetForegroundWindow(other);
+            SetFocus(other);
+            if (GetForegroundWindow() == other) break;
+        }
+        if (GetTickCount() - start > static_cast<DWORD>(ms)) return Fail("cannot give the focus to ", cls);
+        Sleep(50);
+    }
+    std::printf("focus %s\n", cls);
+    return true;
+}
+
+bool StepKey(int vk) {
+    INPUT in[2] = {};
+    for (INPUT& i : in) {
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = static_cast<WORD>(vk);
+        i.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
+    }
+    in[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    return SendInput(2, in, sizeof(INPUT)) == 2 || Fail("SendInput failed");
+}
+
+bool StepAppCommand(int command) {
+    const LPARAM lParam = MAKELPARAM(0, command | FAPPCOMMAND_KEY);
+    return PostMessageA(g_window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(g_window), lParam) ||
+           Fail("PostMessage failed");
+}
+
+void StepHoldKeys(int ms, const std::vector<int>& keys) {
+    for (int vk : keys) {
+        const bool held = RegisterHotKey(nullptr, vk, 0, static_cast<UINT>(vk)) != 0;
+        std::printf("%s 0x%X\n", held ? "held" : "refused", static_cast<unsigned>(vk));
+    }
+    std::fflush(stdout);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message != WM_HOTKEY) continue;
+            std::printf("hotkey 0x%X\n", static_cast<unsigned>(HIWORD(m.lParam)));
+            std::fflush(stdout);
+        }
+        Sleep(20);
+    }
+    for (int vk : keys) UnregisterHotKey(nullptr, vk);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,6 +274,20 @@ int main(int argc, char** argv) {
         } else if (step == "close" && a.arg(1)) {
             ok = NeedWindow() && StepClose(a.num(1));
             a.used = 1;
+        } else if (step == "focus" && a.arg(2)) {
+            ok = StepFocus(a.arg(1), a.num(2));
+            a.used = 2;
+        } else if (step == "key" && a.arg(1)) {
+            ok = StepKey(static_cast<int>(std::strtol(a.arg(1), nullptr, 0)));
+            a.used = 1;
+        } else if (step == "appcommand" && a.arg(1)) {
+            ok = NeedWindow() && StepAppCommand(a.num(1));
+            a.used = 1;
+        } else if (step == "holdkeys" && a.arg(2)) {
+            std::vector<int> keys;
+            for (int k = 2; a.arg(k); ++k) keys.push_back(static_cast<int>(std::strtol(a.arg(k), nullptr, 0)));
+            StepHoldKeys(a.num(1), keys);
+            a.used = static_cast<int>(keys.size()) + 1;
         } else {
             return -1;
         }
