@@ -27,8 +27,8 @@
 //                      decimal): it goes where the system sends keys
 //   appcommand N       posts WM_APPCOMMAND N, as from a key, to the player
 //   holdkeys MS VK...  (the last step) holds VK... as this program's hot
-//                      keys for MS ms: prints "held VK" or "refused VK" for
-//                      each, then "hotkey VK" for each one pressed meanwhile
+//                      keys: prints "held VK" or "refused VK" for each, then
+//                      waits up to MS ms for one to be pressed ("hotkey VK")
 //
 // Exit status: 0 every step succeeded, 1 a step failed (its reason on
 // standard output as "fail: ..."), 2 usage.
@@ -203,12 +203,11 @@ void StepHoldKeys(int ms, const std::vector<int>& keys) {
     }
     std::fflush(stdout);
     const DWORD start = GetTickCount();
+    MSG m;
     while (GetTickCount() - start < static_cast<DWORD>(ms)) {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message != WM_HOTKEY) continue;
+        if (PeekMessageA(&m, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE)) {
             std::printf("hotkey 0x%X\n", static_cast<unsigned>(HIWORD(m.lParam)));
-            std::fflush(stdout);
+            break;
         }
         Sleep(20);
     }

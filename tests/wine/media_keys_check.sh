@@ -16,7 +16,7 @@ wine_check "$root/build/wine-keys" vorlo.exe vorlo-testdriver.exe vorlo-tool-tra
 
 for n in 1 2 3; do  # long entries: the device behind the capture takes sound faster than real time
     [ -s "$data/t$n.mp2" ] || ffmpeg -hide_banner -loglevel error -y -f lavfi \
-        -i "sine=frequency=$((220 * (n + 1))):duration=600" -ac 2 -ar 44100 -c:a mp2 -b:a 128k "$data/t$n.mp2"
+        -i "sine=frequency=$((220 * (n + 1))):duration=600" -ac 2 -ar 44100 -c:a mp2 -b:a 64k "$data/t$n.mp2"
 done
 PLAY_PAUSE=0xB3 STOP=0xB2 NEXT=0xB0 PREV=0xB1 GLOBAL_KEYS=1508 PREFERENCES=40009
 
@@ -33,7 +33,7 @@ act() {
 
 step "a key held by another program"
 ini GlobalMediaKeys=1 EqVolume=15 MultipleInstances=0
-drv holdkeys 9000 $NEXT >"$work/held.txt" &
+drv holdkeys 30000 $NEXT >"$work/held.txt" &
 holder=$!
 wait_for 10 grep -q "held" "$work/held.txt"
 start_player "Z:$data/t1.mp2" "Z:$data/t2.mp2" "Z:$data/t3.mp2"
@@ -48,7 +48,7 @@ expect "the held key reaches its holder" wait_for 10 grep -q "hotkey 0xB0" "$wor
 expect "the held key leaves the player at its entry" at 1
 wait "$holder"
 # OK on the sheet applies the setting again: the key, free now, is taken.
-prefs ok
+prefs page 4 ok
 focus_away
 
 step "keys, with the focus elsewhere"
