@@ -164,54 +164,38 @@ bool StepClose(int ms) {
 }
 
 bool StepFocus(const char* cls, int ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start <= static_cast<DWORD>(ms); Sleep(50)) {
         HWND other = FindWindowA(cls, nullptr);
-        if (other) {
-            SetForegroundWindow(other);
-            SetFocus(other);
-            if (GetForegroundWindow() == other) break;
+        if (other && SetForegroundWindow(other) && GetForegroundWindow() == other) {
+            std::printf("focus %s\n", cls);
+            return true;
         }
-        if (GetTickCount() - start > static_cast<DWORD>(ms)) return Fail("cannot give the focus to ", cls);
-        Sleep(50);
     }
-    std::printf("focus %s\n", cls);
-    return true;
+    return Fail("cannot give the focus to ", cls);
 }
 
 bool StepKey(int vk) {
     INPUT in[2] = {};
-    for (INPUT& i : in) {
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = static_cast<WORD>(vk);
-        i.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
+    for (int i = 0; i < 2; ++i) {
+        in[i].type = INPUT_KEYBOARD;
+        in[i].ki.wVk = static_cast<WORD>(vk);
+        in[i].ki.dwFlags = KEYEVENTF_EXTENDEDKEY | (i ? KEYEVENTF_KEYUP : 0);
     }
-    in[1].ki.dwFlags |= KEYEVENTF_KEYUP;
     return SendInput(2, in, sizeof(INPUT)) == 2 || Fail("SendInput failed");
 }
 
-bool StepAppCommand(int command) {
-    const LPARAM lParam = MAKELPARAM(0, command | FAPPCOMMAND_KEY);
-    return PostMessageA(g_window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(g_window), lParam) ||
-           Fail("PostMessage failed");
-}
-
+// The keys are the process's until it ends.
 void StepHoldKeys(int ms, const std::vector<int>& keys) {
-    for (int vk : keys) {
-        const bool held = RegisterHotKey(nullptr, vk, 0, static_cast<UINT>(vk)) != 0;
-        std::printf("%s 0x%X\n", held ? "held" : "refused", static_cast<unsigned>(vk));
-    }
+    for (int vk : keys)
+        std::printf(RegisterHotKey(nullptr, vk, 0, static_cast<UINT>(vk)) ? "held 0x%X\n" : "refused 0x%X\n", vk);
     std::fflush(stdout);
-    const DWORD start = GetTickCount();
     MSG m;
-    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(ms); Sleep(20)) {
         if (PeekMessageA(&m, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE)) {
             std::printf("hotkey 0x%X\n", static_cast<unsigned>(HIWORD(m.lParam)));
-            break;
+            return;
         }
-        Sleep(20);
     }
-    for (int vk : keys) UnregisterHotKey(nullptr, vk);
 }
 
 }  // namespace
@@ -280,7 +264,8 @@ int main(int argc, char** argv) {
             ok = StepKey(static_cast<int>(std::strtol(a.arg(1), nullptr, 0)));
             a.used = 1;
         } else if (step == "appcommand" && a.arg(1)) {
-            ok = NeedWindow() && StepAppCommand(a.num(1));
+            const LPARAM command = MAKELPARAM(0, a.num(1) | FAPPCOMMAND_KEY);
+            ok = NeedWindow() && (PostMessageA(g_window, WM_APPCOMMAND, 0, command) || Fail("PostMessage failed"));
             a.used = 1;
         } else if (step == "holdkeys" && a.arg(2)) {
             std::vector<int> keys;
