@@ -46,13 +46,11 @@ act key $PREV "Previous: the first entry again" at 1
 act key $PLAY_PAUSE "Play/Pause while playing: the sound stops" still 1
 act key $PLAY_PAUSE "Play/Pause while paused: the sound goes on" grows 0.5
 act key $STOP "Stop: the sound stops" still 1
-act key $PLAY_PAUSE "Play/Pause while stopped: the sound starts" grows 0.5
 act appcommand 11 "Next track: the second entry" at 2
 act appcommand 12 "Previous track: the first entry" at 1
 act appcommand 47 "Pause: the sound stops" still 1
 act appcommand 46 "Play: the sound goes on" grows 0.5
 act appcommand 13 "Stop: the sound stops" still 1
-act appcommand 14 "Play/Pause while stopped: the sound starts" grows 0.5
 
 step "global keys turned off"
 prefs click 1508  # IDC_UI_GLOBAL_MEDIA_KEYS
