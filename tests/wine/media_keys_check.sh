@@ -3,7 +3,8 @@
 # window (Notepad): keys (SendInput) and WM_APPCOMMAND messages move the
 # playlist (the shared section's current file) and start and stop the sound
 # (the capture); a key held by another program is left to it silently;
-# "Global Media Keys" turned off leaves the keys alone at once.
+# "Global Media Keys" turned off leaves the keys alone at once, but for the
+# player's own window when it has the focus.
 # Last line: "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
 . "$(dirname "$0")/wine_env.sh"
@@ -59,6 +60,8 @@ drv key $NEXT >/dev/null
 sleep 1.5
 expect "GlobalMediaKeys 0: Next as a key leaves the player at its entry" at 1
 act appcommand 11 "GlobalMediaKeys 0: Next as an application command still acts" at 2
+drv focus VorMainWindow 5000 >/dev/null  # the key reaches the player as a key press
+act key $NEXT "GlobalMediaKeys 0, the player focused: Next as a key acts" at 3
 close_player
 expect "close: vor.ini keeps GlobalMediaKeys=0 ($closed)" test "$(ini_get GlobalMediaKeys)/$closed" = "0/exit 0"
 finish
