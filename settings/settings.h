@@ -46,6 +46,7 @@ struct Settings {
     int WinShade;
     int AlwaysOnTop;
     int EasyMove;
+    int GlobalMediaKeys;  // 1: the media keys act on the player while other windows have the focus
     int ReadFileInfo;
     int PlaylistX;
     int PlaylistY;
