@@ -209,6 +209,13 @@ private:
             status.cbSize = sizeof status;
             if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status))
                 problem = status.dwError;
+            // The chain's own findings as well: a chain that stops short of
+            // any root passes some policies (Wine's).
+            DWORD found = chain->TrustStatus.dwErrorStatus;
+            if (problem == 0 && (found & (CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_UNTRUSTED_ROOT |
+                                          CERT_TRUST_IS_NOT_SIGNATURE_VALID)))
+                problem = static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+            if (problem == 0 && (found & CERT_TRUST_IS_NOT_TIME_VALID)) problem = static_cast<DWORD>(CERT_E_EXPIRED);
             CertFreeCertificateChain(chain);
         }
         CertFreeCertificateContext(cert);

@@ -11,8 +11,9 @@ and server certificates made here by `openssl`:
   disk and prints each new title once, and its end is reported once;
 - a redirect from http to https and one from https to http play, and a
   station list by https lists its entries;
-- a certificate that is self-signed, one that has expired and one for
-  another name each fail the open with their message and write no audio.
+- a certificate that is self-signed, one signed by an authority nobody
+  trusts, one that has expired and one for another name each fail the
+  open with their message and write no audio.
 
 Usage: tls_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import hashlib
@@ -29,11 +30,13 @@ from http_check import listen, read, tools_to_check
 
 HOST = "localhost"
 LOST = "The connection to the server was lost"
-# Server certificates: name -> (openssl x509 options: the signer and the days
-# valid; the name in it), and the message a tool gives for it (None: good).
+# Server certificates: name -> (the signer: the test authority, one nobody
+# trusts, or the certificate itself; the days valid; the name in it; the
+# message a tool gives for it, None: it plays).
 CERTS = {
     "good": ("ca", 30, HOST, None),
     "self": ("self", 30, HOST, "The server's certificate is not trusted"),
+    "stranger": ("stranger", 30, HOST, "The server's certificate is not trusted"),
     "expired": ("ca", -1, HOST, "The server's certificate has expired"),
     "wrongname": ("ca", 30, "wrong.example", f"The server's certificate does not match the name {HOST}"),
 }
@@ -62,16 +65,18 @@ def make_certs(work, keep):
     usable) and the server certificates in work: {name: SSLContext}."""
     ca, ca_key = os.path.join(keep, "ca.pem"), os.path.join(keep, "ca.key")
     ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
-    if not os.path.exists(ca):
-        openssl("req", "-x509", *ec, "-keyout", ca_key, "-out", ca, "-days", "3650", "-subj", "/CN=VORLO Test CA")
+    authorities = {"ca": (ca, ca_key), "stranger": (os.path.join(work, "stranger.pem"), os.path.join(work, "s.key"))}
+    for name, (pem, key) in authorities.items():
+        if not os.path.exists(pem):
+            openssl("req", "-x509", *ec, "-keyout", key, "-out", pem, "-days", "3650", "-subj", f"/CN=VORLO {name}")
     contexts = {}
     for name, (signer, days, cn, _) in CERTS.items():
         key, csr, pem, ext = (os.path.join(work, f"{name}.{x}") for x in ("key", "csr", "pem", "ext"))
         with open(ext, "w") as f:
             f.write(f"subjectAltName=DNS:{cn}\n")
         openssl("req", "-new", *ec, "-keyout", key, "-out", csr, "-subj", f"/CN={cn}")
-        sign = ["-signkey", key] if signer == "self" else ["-CA", ca, "-CAkey", ca_key, "-set_serial",
-                                                           str(len(contexts) + 2)]
+        sign = ["-signkey", key] if signer == "self" else ["-CA", authorities[signer][0], "-CAkey",
+                                                           authorities[signer][1], "-set_serial", str(len(contexts) + 2)]
         openssl("x509", "-req", "-in", csr, *sign, "-days", str(days), "-extfile", ext, "-out", pem)
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(pem, key)
