@@ -2,7 +2,7 @@
 """https through `vorlo-decode`, natively (libcurl) and with the Windows tool
 under Wine (Schannel), against icy_check.py's station server behind TLS
 listeners on 127.0.0.1 (http_check.listen), with a certificate authority
-and server certificates made here by `openssl`:
+and server certificates made here by `openssl` (tls_certs.py):
 
 - the test authority is trusted only by the tools this check runs: natively
   through VORLO_CA_FILE, under Wine in a prefix of the check's own
@@ -16,10 +16,8 @@ and server certificates made here by `openssl`:
   open with their message and write no audio.
 
 Usage: tls_check.py [--no-wine]. Prints "N passed, N failed" last."""
-import hashlib
 import os
 import shutil
-import ssl
 import subprocess
 import sys
 import tempfile
@@ -27,6 +25,7 @@ import tempfile
 import icy_check
 from checks import ROOT, VECTORS, check, finish
 from http_check import listen, read, tools_to_check
+from tls_certs import authority, server_cert, server_context, trust_in_wine_prefix
 
 HOST = "localhost"
 LOST = "The connection to the server was lost"
@@ -40,7 +39,6 @@ CERTS = {
     "expired": ("ca", -1, HOST, "The server's certificate has expired"),
     "wrongname": ("ca", 30, "wrong.example", f"The server's certificate does not match the name {HOST}"),
 }
-ROOT_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\SystemCertificates\Root\Certificates"
 
 
 class Handler(icy_check.Handler):
@@ -56,50 +54,22 @@ class Handler(icy_check.Handler):
         super().do_GET()
 
 
-def openssl(*args):
-    subprocess.run(["openssl"] + list(args), check=True, capture_output=True)
-
-
 def make_certs(work, keep):
-    """The authority (kept in keep, so that a prefix that trusts it stays
-    usable) and the server certificates in work: {name: SSLContext}."""
-    ca, ca_key = os.path.join(keep, "ca.pem"), os.path.join(keep, "ca.key")
-    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
-    authorities = {"ca": (ca, ca_key), "stranger": (os.path.join(work, "stranger.pem"), os.path.join(work, "s.key"))}
-    for name, (pem, key) in authorities.items():
-        if not os.path.exists(pem):
-            openssl("req", "-x509", *ec, "-keyout", key, "-out", pem, "-days", "3650", "-subj", f"/CN=VORLO {name}")
-    contexts = {}
-    for name, (signer, days, cn, _) in CERTS.items():
-        key, csr, pem, ext = (os.path.join(work, f"{name}.{x}") for x in ("key", "csr", "pem", "ext"))
-        with open(ext, "w") as f:
-            f.write(f"subjectAltName=DNS:{cn}\n")
-        openssl("req", "-new", *ec, "-keyout", key, "-out", csr, "-subj", f"/CN={cn}")
-        sign = ["-signkey", key] if signer == "self" else ["-CA", authorities[signer][0], "-CAkey",
-                                                           authorities[signer][1], "-set_serial", str(len(contexts) + 2)]
-        openssl("x509", "-req", "-in", csr, *sign, "-days", str(days), "-extfile", ext, "-out", pem)
-        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        ctx.load_cert_chain(pem, key)
-        contexts[name] = ctx
-    return ca, contexts
+    """The authority (kept in keep, so that the prefix that trusts it stays
+    usable) and a listener's TLS context for each of CERTS: (ca, {name: context})."""
+    signers = {"ca": authority(os.path.join(keep, "ca.pem"), os.path.join(keep, "ca.key"), "VORLO Test CA"),
+               "stranger": authority(os.path.join(work, "stranger-ca.pem"), os.path.join(work, "stranger-ca.key"),
+                                     "VORLO Stranger"), "self": None}
+    return signers["ca"][0], {name: server_context(*server_cert(work, name, signers[signer], days, cn, n + 2))
+                              for n, (name, (signer, days, cn, _)) in enumerate(CERTS.items())}
 
 
 def wine_prefix_trusting(ca, keep):
-    """A Wine prefix of this check's own, made from the template, with the
-    authority in its machine root store (the registry form of the store: a
-    key named by the SHA-1 of the certificate holding it as property 32)."""
+    """A Wine prefix of this check's own, made from the template, whose root store has the authority."""
     prefix = os.path.join(keep, "prefix")
-    env = dict(os.environ, WINEPREFIX=prefix)
-    subprocess.run(["bash", "-c", f". '{ROOT}/scripts/wine_prefix.sh' && wine_prefix_from_template"], env=env,
-                   check=True, timeout=600, capture_output=True)
-    der = ssl.PEM_cert_to_DER_cert(open(ca).read())
-    blob = (32).to_bytes(4, "little") + (1).to_bytes(4, "little") + len(der).to_bytes(4, "little") + der
-    reg = os.path.join(keep, "ca.reg")
-    with open(reg, "w") as f:
-        f.write(f'REGEDIT4\n\n[{ROOT_KEY}\\{hashlib.sha1(der).hexdigest().upper()}]\n"Blob"=hex:'
-                + ",".join(f"{b:02x}" for b in blob) + "\n")
-    for view in ("/reg:32", "/reg:64"):
-        subprocess.run(["wine", "reg", "import", "Z:" + reg, view], env=env, timeout=120, capture_output=True)
+    subprocess.run(["bash", "-c", f". '{ROOT}/scripts/wine_prefix.sh' && wine_prefix_from_template"],
+                   env=dict(os.environ, WINEPREFIX=prefix), check=True, timeout=600, capture_output=True)
+    trust_in_wine_prefix(ca, prefix)
     return prefix
 
 
