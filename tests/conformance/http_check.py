@@ -336,28 +336,13 @@ def check_hostile(tool, base, work):
 
 
 def listen(handler, tls=None, host="127.0.0.1"):
-    """A server of handler on a free port of 127.0.0.1, behind TLS when tls
-    (an ssl.SSLContext) is given, serving in a thread: (server, base URL)."""
+    """Serves handler on a free port of 127.0.0.1 in a thread, behind TLS
+    with an ssl.SSLContext: (server, base URL naming host)."""
     server = Server(("127.0.0.1", 0), handler)
     if tls:
         server.socket = tls.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, f"{'https' if tls else 'http'}://{host}:{server.server_address[1]}"
-
-
-def tools_to_check():
-    """The native tool and, unless --no-wine, the Windows one (a missing one fails)."""
-    tools = []
-    if os.path.exists(NATIVE):
-        tools.append(Tool("native", NATIVE, False))
-    else:
-        check("native tool built", False, NATIVE)
-    if "--no-wine" not in sys.argv:
-        if shutil.which("wine") and os.path.exists(WIN32):
-            tools.append(Tool("wine", WIN32, True))
-        else:
-            check("Windows tool built and wine present", False, WIN32)
-    return tools
 
 
 def serve_and_check(handler, check_tool, work):
@@ -367,7 +352,17 @@ def serve_and_check(handler, check_tool, work):
     server, base = listen(handler)
     handler.base = base
     try:
-        for tool in tools_to_check():
+        tools = []
+        if os.path.exists(NATIVE):
+            tools.append(Tool("native", NATIVE, False))
+        else:
+            check("native tool built", False, NATIVE)
+        if "--no-wine" not in sys.argv:
+            if shutil.which("wine") and os.path.exists(WIN32):
+                tools.append(Tool("wine", WIN32, True))
+            else:
+                check("Windows tool built and wine present", False, WIN32)
+        for tool in tools:
             check_tool(tool, base, work)
     finally:
         server.shutdown()

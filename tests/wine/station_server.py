@@ -2,10 +2,8 @@
 """A radio station on 127.0.0.1 for the player checks under Wine, driven
 by the check step by step (a free port; no other address is contacted).
 
-  station_server.py AUDIO PORTFILE [CERT KEY]
-      serves AUDIO as a station and writes its port into PORTFILE; with a
-      certificate and its key, over TLS too, on a second port written
-      after the first
+  station_server.py AUDIO PORTFILE
+      serves AUDIO as a station and writes its port into PORTFILE
 
   GET /station  "ICY 200 OK", icy-name "Radio Test", metadata every 8192
                 bytes; after the head the station waits for /go, then sends
@@ -87,19 +85,12 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def main():
     with open(sys.argv[1], "rb") as f:
         Handler.body = interleave(f.read(), 8192, lambda k: TITLES[min(k, len(TITLES) - 1)])[0]
-    servers = [Server(("127.0.0.1", 0), Handler)]
-    if len(sys.argv) > 4:
-        import ssl
-        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        tls.load_cert_chain(sys.argv[3], sys.argv[4])
-        servers.append(Server(("127.0.0.1", 0), Handler))
-        servers[1].socket = tls.wrap_socket(servers[1].socket, server_side=True, do_handshake_on_connect=False)
-        threading.Thread(target=servers[1].serve_forever, daemon=True).start()
+    server = Server(("127.0.0.1", 0), Handler)
     with open(sys.argv[2] + ".tmp", "w") as f:
-        f.write(" ".join(str(s.server_address[1]) for s in servers))
+        f.write(str(server.server_address[1]))
     import os
     os.replace(sys.argv[2] + ".tmp", sys.argv[2])
-    servers[0].serve_forever()
+    server.serve_forever()
 
 
 if __name__ == "__main__":
