@@ -1,8 +1,9 @@
 // The byte stream under the HTTP reader (http_common.cpp): one connection to
 // a host, every wait bounded by a deadline (a TickCount value). Each
 // platform has its own (Winsock on Win32, with Schannel over it for https;
-// plain sockets on POSIX, and libcurl's TLS there for https); everything above the bytes, heads, bodies and
-// redirects, is read by the one portable reader.
+// plain sockets on POSIX, and libcurl's TLS there for https); everything
+// above the bytes, heads, bodies and redirects, is read by the one portable
+// reader.
 #pragma once
 
 #include <cstddef>

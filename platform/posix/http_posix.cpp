@@ -176,7 +176,8 @@ public:
             return true;
         }
         long verifyResult = 0;
-        if (c == CURLE_PEER_FAILED_VERIFICATION && curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
+        if (c == CURLE_PEER_FAILED_VERIFICATION &&
+            curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
             *error = CertProblemText(ProblemOf(verifyResult), host);
         else if (c == CURLE_SSL_CONNECT_ERROR)
             *error = TlsFailedText(host) + (text[0] ? std::string(" (") + text + ")" : "");
