@@ -65,6 +65,7 @@ void LookAroundStream() {
         std::memset(&g_fr.layout, 0, sizeof g_fr.layout);
         g_fr.layout.firstFrame = -1;
         g_fr.layout.durationMs = -1;
+        g_fr.layout.apeFooter = -1;
         InputCursor in;
         SkipToAudio(in);
         g_fr.layout.audioStart = InputTell();

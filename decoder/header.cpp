@@ -124,6 +124,17 @@ void ParseLameExtension(const uint8_t* frame, size_t frameLen, size_t at, VbrHea
     vbr->hasEncoderDelay = 1;
     vbr->encoderDelay = static_cast<int>((uint32_t(d[0]) << 4) | (d[1] >> 4));
     vbr->encoderPadding = static_cast<int>(((uint32_t(d[1]) & 15) << 8) | d[2]);
+    // The peak is fixed point, 2^23 = full scale. Each gain field: name code
+    // (3 bits: 1 radio, 2 audiophile), originator (3 bits, 0 = not set),
+    // sign, and the gain in tenths of a dB (9 bits).
+    vbr->peak = Be32(frame + at + 11) / 8388608.0;
+    auto gain = [&](size_t off, uint32_t name, int* has, double* db) {
+        const uint32_t v = Be16(frame + at + off);
+        *has = (v >> 13) == name && ((v >> 10) & 7) != 0;
+        *db = ((v >> 9) & 1 ? -0.1 : 0.1) * double(v & 0x1FF);
+    };
+    gain(15, 1, &vbr->hasRadioGain, &vbr->radioGainDb);
+    gain(17, 2, &vbr->hasAudiophileGain, &vbr->audiophileGainDb);
 }
 }  // namespace
 
@@ -149,8 +160,10 @@ uint32_t ApeTagSize(const uint8_t* p, size_t n) {
     return header ? size + 32 : size;
 }
 
-int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_t size, int64_t* appendedId3v2) {
+int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_t size, int64_t* appendedId3v2,
+                           int64_t* apeFooter) {
     if (appendedId3v2) *appendedId3v2 = -1;
+    if (apeFooter) *apeFooter = -1;
     int64_t end = size;
     bool id3v1 = false;
     // Each round takes one tag off the end; a bounded number of them.
@@ -165,6 +178,7 @@ int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_
         if (room >= 32 && readAt(context, end - 32, b, 32)) {
             uint32_t ape = ApeTagSize(b, 32);
             if (ape && ape <= room) {
+                if (apeFooter && *apeFooter < 0) *apeFooter = end - 32;
                 int64_t from = end - ape;
                 // A header announced but not there: the tag is its items and footer.
                 uint8_t h[8];

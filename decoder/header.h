@@ -97,9 +97,10 @@ using ReadAtFn = bool (*)(void* context, int64_t offset, uint8_t* dst, uint32_t 
 // it, in any order: one ID3v1 tag, APE tags (with or without their header)
 // and ID3v2 tags appended with a footer. Never below start. When
 // appendedId3v2 is given it gets the offset of the last appended ID3v2 tag
-// met, or -1.
+// met, or -1; apeFooter, the offset of the footer of the APE tag nearest the
+// file's end, or -1.
 int64_t AudioEndBeforeTags(ReadAtFn readAt, void* context, int64_t start, int64_t size,
-                           int64_t* appendedId3v2 = nullptr);
+                           int64_t* appendedId3v2 = nullptr, int64_t* apeFooter = nullptr);
 
 // A Xing/Info or VBRI header read from the first frame of a stream.
 struct VbrHeader {
@@ -118,6 +119,14 @@ struct VbrHeader {
     int hasEncoderDelay;  // 1 when the extension gave the two below
     int encoderDelay;     // samples the encoder put in front of its input, 0..4095
     int encoderPadding;   // samples it added behind, 0..4095
+    // The extension's ReplayGain fields: the radio (track) and audiophile
+    // (album) gain in dB, each when its name code says it is set, and the
+    // peak amplitude (1.0 full scale), 0 when not given.
+    int hasRadioGain;
+    int hasAudiophileGain;
+    double radioGainDb;
+    double audiophileGainDb;
+    double peak;
 };
 // Looks for a Xing/Info or VBRI header in the frame at frame (header
 // included) of frameLen bytes. Returns true and fills vbr when found.

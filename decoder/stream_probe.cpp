@@ -435,6 +435,7 @@ int ReadStreamLayout(plat::File file, StreamLayout* lay) {
     lay->scan = kStartShort;
     lay->firstFrame = -1;
     lay->durationMs = -1;
+    lay->apeFooter = -1;
     int64_t size = plat::FileSize(file);
     if (size < 0) size = 0;
     lay->fileSize = size;
@@ -442,7 +443,7 @@ int ReadStreamLayout(plat::File file, StreamLayout* lay) {
     FileCursor in(file, size);
     int64_t data = SkipToAudio(in);
     int64_t start = in.Tell();
-    int64_t end = AudioEndBeforeTags(FileReadAt, file, start, size);
+    int64_t end = AudioEndBeforeTags(FileReadAt, file, start, size, nullptr, &lay->apeFooter);
     if (data > 0 && start + data < end) end = start + data;
     lay->audioStart = start;
     lay->audioEnd = end;

@@ -79,6 +79,7 @@ struct StreamLayout {
     GaplessWindow window; // that trim, when gapless
     int64_t samples;      // samples per channel played: the trimmed length or frames x samples per frame
     int64_t durationMs;   // playing time; -1 when the stream holds no audio frame (or on a network input)
+    int64_t apeFooter;    // the footer of the APE tag nearest the end (its ReplayGain items); -1 when none
 };
 
 // The layout of an open local file (its position is left anywhere), found

@@ -189,7 +189,13 @@ constexpr SynthCoefficients MakeSynthCoefficients() {
 }
 constexpr SynthCoefficients kSynthCoef = MakeSynthCoefficients();
 
+// The output gain, and whether it differs from 1.0 (so the multiply is
+// skipped, and the output is bit for bit the same, when it does not).
+double g_gain = 1.0;
+bool g_gainOn = false;
+
 inline void StoreSample(uint8_t* p, double sum) {
+    if (g_gainOn) sum *= g_gain;
     int16_t s = static_cast<int16_t>(PcmRoundClip(sum));
     std::memcpy(p, &s, 2);
 }
@@ -205,6 +211,7 @@ inline Pair LoadPair(const double* p) {
 // conversion rounds to nearest-even like the 2^52 + 2^31 addition, and the
 // signed packing clips the bottom.
 inline void StorePair(uint8_t* p0, uint8_t* p1, Pair sums) {
+    if (g_gainOn) sums *= g_gain;
 #ifdef __SSE2__
     __m128d v = _mm_min_pd(reinterpret_cast<__m128d>(sums), _mm_set1_pd(32767.0));
     __m128i i = _mm_packs_epi32(_mm_cvtpd_epi32(v), _mm_setzero_si128());
@@ -213,8 +220,9 @@ inline void StorePair(uint8_t* p0, uint8_t* p1, Pair sums) {
     std::memcpy(p0, &lo, 2);
     std::memcpy(p1, &hi, 2);
 #else
-    StoreSample(p0, sums[0]);
-    StoreSample(p1, sums[1]);
+    int16_t s0 = static_cast<int16_t>(PcmRoundClip(sums[0])), s1 = static_cast<int16_t>(PcmRoundClip(sums[1]));
+    std::memcpy(p0, &s0, 2);
+    std::memcpy(p1, &s1, 2);
 #endif
 }
 
@@ -458,6 +466,11 @@ void PcmSetWindow(int64_t start, int64_t end) {
 }
 
 void PcmClearWindow() { g_window.active = false; }
+
+void PcmSetGain(double factor) {
+    g_gain = factor;
+    g_gainOn = factor != 1.0;
+}
 
 void PcmSetWindowPosition(int64_t position) { g_window.position = position; }
 

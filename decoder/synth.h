@@ -62,6 +62,10 @@ int PcmThreshold(int sampleRateIndex, int downsample, int eightBit);
 // mono or stereo output, and sets bytesPerSlot.
 void SelectSynthesis(StreamInfo* si, int downsample, int eightBit, int monoOutput);
 
+// The factor every window sum is multiplied by before it is rounded (the
+// track's ReplayGain); 1.0, the start-up value, leaves the sums untouched.
+void PcmSetGain(double factor);
+
 // A window sum as a 16-bit sample: rounded to the nearest integer, ties to
 // even (by adding 2^52 + 2^31 in double precision), clipped to -32768..32767.
 int PcmRoundClip(double sum);
