@@ -54,6 +54,7 @@ std::atomic<int> g_lastProgress{-1};
 char g_playPath[kPathSize];
 plat::Thread g_thread = nullptr;
 std::atomic<DecoderIdleHook> g_idleHook{nullptr};
+std::atomic<TrackGainHook> g_gainHook{nullptr};
 
 // The driver table: the chosen system's slots, with Write guarded.
 AudioOutputDriver g_driverTable;
@@ -134,6 +135,12 @@ void StartGaplessWindow() {
         PcmSetWindow(g_dec.window.start, g_dec.window.end);
     else
         PcmClearWindow();
+}
+
+// The track's output gain, from the hook (ReplayGain).
+void StartTrackGain() {
+    TrackGainHook hook = g_gainHook.load();
+    PcmSetGain(hook && !g_input.isNetwork ? hook(g_dec.path, GetStreamLayout()) : 1.0);
 }
 
 // A network stream's frames cannot be counted ahead: once it holds more
@@ -224,7 +231,10 @@ LoopResult FrameLoop() {
             // Anything else is dropped while playing.
         }
         if (!ReadFrame(si)) break;
-        if (g_dec.firstFrame) StartGaplessWindow();
+        if (g_dec.firstFrame) {
+            StartGaplessWindow();
+            StartTrackGain();
+        }
         CheckGaplessEnd();
         if (si->crcPresent) GetBits(16);
         if ((g_dec.firstFrame || si->headerChanged) && !ConfigureOutput()) {
@@ -393,6 +403,8 @@ void OverrideOutputSystem(int system, const AudioOutputDriver* driver) {
 }
 
 void SetDecoderIdleHook(DecoderIdleHook hook) { g_idleHook.store(hook); }
+
+void SetTrackGainHook(TrackGainHook hook) { g_gainHook.store(hook); }
 
 int LastPostedProgress() { return g_lastProgress.load(); }
 

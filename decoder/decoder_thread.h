@@ -59,5 +59,13 @@ struct DecoderTrackReport {
 using DecoderIdleHook = void (*)(const DecoderTrackReport& report);
 void SetDecoderIdleHook(DecoderIdleHook hook);
 
+// The output gain of a local file about to play, from its path and layout
+// (its ReplayGain, read from its tags above the decoder): asked at each
+// track's first frame. Without a hook, and for a network stream, the gain
+// is 1.0 and the output is left exactly as decoded.
+struct StreamLayout;
+using TrackGainHook = double (*)(const char* path, const StreamLayout& layout);
+void SetTrackGainHook(TrackGainHook hook);
+
 // The last posted progress value: -1 at start, never reset.
 int LastPostedProgress();

@@ -35,7 +35,9 @@ enum SettingId : uint8_t {
     sStartupExpanded, sWinShade, sAlwaysOnTop, sEasyMove, sGlobalMediaKeys, sReadFileInfo, sPlaylistX,
     sPlaylistY, sPlaylistW, sPlaylistH, sWindowX, sWindowY, sLEDCalculateVisuals,
     sLEDTargetResolution, sLEDAutoScrollSongName, sIRCAppName, sIRCCommand, sIRCEnabled,
-    sIRCUseTag, kSettingCount
+    sIRCUseTag,
+    sReplayGainMode, sReplayGainPreamp, sReplayGainUntagged, sReplayGainPreventClip,
+    kSettingCount
 };
 
 struct SettingDesc {
@@ -102,6 +104,12 @@ constexpr SettingDesc kSettingTable[] = {
     STR_ROW(IRCCommand, "/me is listening to %s in VORLO v1.00", kSettingsNameSize - 1),
     INT_ROW(IRCEnabled, 1),
     INT_ROW(IRCUseTag, 0),
+    // ReplayGain
+    INT_ROW(ReplayGainMode, 0),
+    {sReplayGainPreamp, "ReplayGainPreamp", kFloat, offsetof(Settings, ReplayGainPreamp), 1, 0, "0.0", "%.1f", 0, nullptr},
+    {sReplayGainUntagged, "ReplayGainUntagged", kFloat, offsetof(Settings, ReplayGainUntagged), 1, 0, "0.0", "%.1f", 0,
+     nullptr},
+    INT_ROW(ReplayGainPreventClip, 1),
 };
 
 #undef INT_ROW

@@ -61,6 +61,14 @@ struct Settings {
     char IRCCommand[kSettingsNameSize];
     int IRCEnabled;
     int IRCUseTag;
+    // ReplayGain (tag/replay_gain.h): 0 off, 1 track, 2 album, 3 automatic
+    // (album in order, track when shuffled); the preamp and the untagged
+    // files' gain in dB (-15..15); 1 to lower the gain so the peak stays
+    // below full scale.
+    int ReplayGainMode;
+    float ReplayGainPreamp;
+    float ReplayGainUntagged;
+    int ReplayGainPreventClip;
 
     // Not stored: the main window's current expanded state, taken from
     // StartupExpanded when the window is created and given back to it when

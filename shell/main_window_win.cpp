@@ -47,6 +47,7 @@
 #include "shell/tag_editor_win.h"
 #include "shell/title_notices.h"
 #include "shell/tray_win.h"
+#include "tag/replay_gain.h"
 
 namespace {
 
@@ -683,6 +684,7 @@ LRESULT OnCreate(HWND hwnd) {
                  g_settings.expanded ? kSkinHeightExpanded : kSkinHeightCollapsed,
                  SWP_NOMOVE | SWP_NOZORDER);
     ComputeEqualizerTable(g_settings.EqBand);
+    SetTrackGainHook(TrackReplayGain);
     g_mw.decoderThread = StartDecoderThread(hwnd);
     if (g_mw.decoderThread == -1) return -1;
     SetPlayerDecoderThread(g_mw.decoderThread);

@@ -1,6 +1,8 @@
 // ID3v2 tag reading (the ID3v2.2.0, ID3v2.3.0 and ID3v2.4.0 structures).
 #include "tag/id3v2.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -11,13 +13,14 @@
 #include "decoder/stream_probe.h"
 #include "platform/text_codec.h"
 #include "tag/id3v1.h"
+#include "tag/replay_gain.h"
 
 namespace {
 
 // The most of one frame that is read; the rest of a longer frame is skipped.
 constexpr uint32_t kFrameCap = 64 * 1024;
 
-enum Field { kTitle, kArtist, kAlbum, kYear, kGenre, kComment };
+enum Field { kTitle, kArtist, kAlbum, kYear, kGenre, kComment, kUserText, kRelativeVolume };
 
 struct FrameKind {
     const char* id;
@@ -28,6 +31,9 @@ constexpr FrameKind kFrames22[] = {{"TT2", kTitle}, {"TP1", kArtist}, {"TAL", kA
                                    {"TYE", kYear},  {"TCO", kGenre},  {"COM", kComment}};
 constexpr FrameKind kFrames34[] = {{"TIT2", kTitle}, {"TPE1", kArtist}, {"TALB", kAlbum}, {"TYER", kYear},
                                    {"TDRC", kYear},  {"TCON", kGenre},  {"COMM", kComment}};
+// The frames the ReplayGain values come from (RVA2 also as some 2.3 writers put it).
+constexpr FrameKind kGainFrames22[] = {{"TXX", kUserText}};
+constexpr FrameKind kGainFrames34[] = {{"TXXX", kUserText}, {"RVA2", kRelativeVolume}};
 
 char* FieldText(TagTexts* t, Field f, size_t* size) {
     switch (f) {
@@ -283,9 +289,49 @@ void TakeFrame(Found* found, Field field, const std::vector<uint8_t>& data, size
         found->describedComment = text;
 }
 
-// Reads the tag whose header is at offset into the texts still empty.
-// True when it gave any.
-bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* texts) {
+// A TXXX frame's description and value into gains[0], or an RVA2 frame's
+// master volume (adjustment in 1/512 dB, then the peak's bit count and the
+// peak, full scale at 2^(bits-1)) into gains[1]: the track's, or the
+// album's when so identified.
+void TakeGainFrame(ReplayGainValues* gains, Field field, const std::vector<uint8_t>& data, size_t from) {
+    if (from >= data.size()) return;
+    const uint8_t* p = data.data() + from;
+    size_t n = data.size() - from;
+    if (field == kUserText) {
+        std::string name, text;
+        long used = DecodeString(p[0], p + 1, n - 1, &name);
+        if (used >= 0 && DecodeString(p[0], p + 1 + used, n - 1 - size_t(used), &text) >= 0)
+            TakeReplayGainText(name.c_str(), text.c_str(), gains);
+        return;
+    }
+    gains++;
+    const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(p, 0, n));
+    if (!zero) return;
+    std::string id(reinterpret_cast<const char*>(p), size_t(zero - p));
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool album = id == "album";
+    for (size_t at = size_t(zero - p) + 1; at + 4 <= n;) {
+        const int bits = p[at + 3];
+        const size_t peakBytes = size_t(bits + 7) / 8;
+        if (at + 4 + peakBytes > n) return;
+        if (p[at] == 1) {  // the master volume
+            const int16_t adjust = static_cast<int16_t>((uint32_t(p[at + 1]) << 8) | p[at + 2]);
+            TakeReplayGainValue(album ? kRgAlbumGain : kRgTrackGain, adjust / 512.0, gains);
+            if (bits > 0 && bits <= 32) {
+                double peak = 0;
+                for (size_t k = 0; k < peakBytes; k++) peak = peak * 256 + p[at + 4 + k];
+                TakeReplayGainValue(album ? kRgAlbumPeak : kRgTrackPeak, std::ldexp(peak, 1 - bits), gains);
+            }
+            return;
+        }
+        at += 4 + peakBytes;
+    }
+}
+
+// Reads the tag whose header is at offset into the texts still empty, or
+// with gains, its ReplayGain frames into gains[0] (TXXX) and gains[1] (RVA2). True when it gave any text.
+bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* texts,
+                ReplayGainValues* gains = nullptr) {
     uint8_t h[10];
     if (!FileReadAt(file, offset, h, 10)) return false;
     uint32_t total = Id3v2TagSize(h, 10);
@@ -311,7 +357,7 @@ bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* tex
     Found found{texts, false, {}};
     const int idLen = version == 2 ? 3 : 4, headerLen = version == 2 ? 6 : 10;
     std::vector<uint8_t> data;
-    while (!AllFilled(*texts) && Left(*s) >= headerLen) {
+    while ((gains || !AllFilled(*texts)) && Left(*s) >= headerLen) {
         uint8_t fh[10];
         if (!Read(*s, fh, static_cast<uint32_t>(headerLen)) || fh[0] == 0 || !ValidId(fh, idLen)) break;
         uint32_t size = version == 2 ? (uint32_t(fh[3]) << 16) | (uint32_t(fh[4]) << 8) | fh[5]
@@ -321,6 +367,10 @@ bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* tex
 
         const FrameKind* kinds = version == 2 ? kFrames22 : kFrames34;
         size_t kindCount = version == 2 ? std::size(kFrames22) : std::size(kFrames34);
+        if (gains) {
+            kinds = version == 2 ? kGainFrames22 : kGainFrames34;
+            kindCount = version == 2 ? std::size(kGainFrames22) : std::size(kGainFrames34);
+        }
         const Field* field = nullptr;
         for (size_t k = 0; k < kindCount; ++k)
             if (std::memcmp(kinds[k].id, fh, size_t(idLen)) == 0) field = &kinds[k].field;
@@ -346,7 +396,10 @@ bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* tex
                 UndoUnsync(&data);
             }
         }
-        TakeFrame(&found, *field, data, from);
+        if (gains)
+            TakeGainFrame(gains, *field, data, from);
+        else
+            TakeFrame(&found, *field, data, from);
     }
     if (!texts->comment[0] && !found.describedComment.empty()) Store(&found, kComment, found.describedComment);
     return found.any;
@@ -354,31 +407,48 @@ bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* tex
 
 }  // namespace
 
+namespace {
+// Calls read(offset) for each tag of the file: those in front, one after
+// the other, then one appended behind.
+template <typename Read>
+void ForEachTag(plat::File file, int64_t size, Read read) {
+    int64_t at = 0;
+    while (at + 10 <= size) {
+        uint8_t h[10];
+        uint32_t n = FileReadAt(file, at, h, 10) ? Id3v2TagSize(h, 10) : 0;
+        if (n == 0) break;
+        read(at);
+        at += n;
+    }
+    int64_t appended = -1;
+    if (at < size) AudioEndBeforeTags(FileReadAt, file, at, size, &appended);
+    if (appended >= 0) read(appended);
+}
+}  // namespace
+
 int ReadId3v2Tag(plat::File file, Id3v2Tag* tag) {
     if (!tag) return 0;
     std::memset(tag, 0, sizeof *tag);
     int64_t size = file ? plat::FileSize(file) : -1;
     if (size < 10) return 0;
-
-    auto readTag = [&](int64_t at) {
+    ForEachTag(file, size, [&](int64_t at) {
         uint8_t h[10];
         if (ReadOneTag(file, at, size, tag) && !tag->valid && FileReadAt(file, at, h, 10)) {
             tag->valid = 1;
             tag->version = h[3];
             tag->revision = h[4];
         }
-    };
-    // The tags in front, one after the other, then one appended behind.
-    int64_t at = 0;
-    while (at + 10 <= size) {
-        uint8_t h[10];
-        uint32_t n = FileReadAt(file, at, h, 10) ? Id3v2TagSize(h, 10) : 0;
-        if (n == 0) break;
-        readTag(at);
-        at += n;
-    }
-    int64_t appended = -1;
-    if (at < size) AudioEndBeforeTags(FileReadAt, file, at, size, &appended);
-    if (appended >= 0) readTag(appended);
+    });
     return tag->valid;
+}
+
+void ReadId3v2ReplayGain(plat::File file, ReplayGainValues* values) {
+    int64_t size = file && values ? plat::FileSize(file) : -1;
+    if (size < 10) return;
+    TagTexts scratch{};
+    ReplayGainValues found[2] = {};
+    ForEachTag(file, size, [&](int64_t at) { ReadOneTag(file, at, size, &scratch, found); });
+    for (const ReplayGainValues& f : found)
+        for (int i = 0; i < kRgValueCount; i++)
+            if (f.has[i]) TakeReplayGainValue(ReplayGainValue(i), f.value[i], values);
 }

@@ -2,7 +2,9 @@
 //
 //   vorlo-decode --info FILE     the stream's facts, one key=value a line;
 //                                tag_* the ID3v1 tag's fields, id3v2_* the
-//                                ID3v2 texts (UTF-8), each when there is one
+//                                ID3v2 texts (UTF-8), each when there is one;
+//                                rg_track_gain, rg_track_peak, rg_album_gain,
+//                                rg_album_peak the ReplayGain values found
 //                                (a station's URL adds stream_name= and
 //                                stream_title=, its first StreamTitle)
 //   vorlo-decode --list INPUT    the playlist INPUT makes (a file, a PLS or
@@ -24,6 +26,13 @@
 //     --mono                     mono output
 //     --8bit                     8-bit output
 //     --eq G0,...,G11            the equaliser on, with these band gains
+//     --replaygain off|track|album|auto
+//                                the ReplayGain mode (default off); auto is
+//                                album, or track with --shuffle
+//     --preamp DB                added to a tagged gain (-15..15)
+//     --untagged-gain DB         the gain of a file without one (-15..15)
+//     --no-clip-prevention       the gain may push the peak past full scale
+//     --shuffle                  shuffle play on (a list is shuffled)
 //     --yes                      answer Yes to questions (default No)
 //     --save-dir DIR             save a copy of an HTTP stream into DIR
 //
@@ -52,6 +61,7 @@
 #include "playlist/playlist_files.h"
 #include "playlist/playlist_listing.h"
 #include "settings/settings.h"
+#include "tag/replay_gain.h"
 #include "tag/title_tags.h"
 
 #ifdef _WIN32
@@ -76,7 +86,9 @@ int Usage() {
     std::fputs("usage: vorlo-decode --info FILE\n"
                "       vorlo-decode --list INPUT\n"
                "       vorlo-decode [--downsample 0|1|2] [--mono] [--8bit] [--eq G0,...,G11] [--yes]"
-               " [--save-dir DIR] INPUT OUTPUT.wav|-\n",
+               " [--save-dir DIR]\n"
+               "                    [--replaygain off|track|album|auto] [--preamp DB] [--untagged-gain DB]"
+               " [--no-clip-prevention] [--shuffle] INPUT OUTPUT.wav|-\n",
                stderr);
     return 2;
 }
@@ -87,6 +99,15 @@ void PrintTexts(const char* prefix, const char* title, const char* artist, const
     const char* names[] = {"title", "artist", "album", "year", "comment", "genre"};
     const char* values[] = {title, artist, album, year, comment, genre};
     for (int i = 0; i < 6; i++) std::printf("%s_%s=%s\n", prefix, names[i], values[i]);
+}
+
+// The ReplayGain values found, gains in dB and peaks as amplitudes.
+void PrintReplayGain(plat::File f, const StreamLayout& layout) {
+    ReplayGainValues rg;
+    ReadReplayGain(f, layout, &rg);
+    const char* names[kRgValueCount] = {"track_gain", "track_peak", "album_gain", "album_peak"};
+    for (int i = 0; i < kRgValueCount; i++)
+        if (rg.has[i]) std::printf(i % 2 ? "rg_%s=%.6f\n" : "rg_%s=%.2f\n", names[i], rg.value[i]);
 }
 
 // The first title of the station --info looks at, taken at its notice (the
@@ -161,6 +182,7 @@ int PrintInfo(const char* path) {
             std::printf("id3v2_version=2.%d.%d\n", v2.version, v2.revision);
             PrintTexts("id3v2", v2.title, v2.artist, v2.album, v2.year, v2.comment, v2.genre);
         }
+        PrintReplayGain(f, layout);
         plat::FileClose(f);
     }
     return 0;
@@ -291,6 +313,7 @@ int Decode(const char* input, const char* output) {
         g_settings.ReadFileInfo = 0;  // lengths and tags are not needed to play
         PlaylistClear();
         PlaylistOpenItem(kOpenLocal, input);
+        if (g_settings.ShufflePlay == 1) PlaylistShuffle();
         if (!PlaylistFirstToPlay(0, path, sizeof path)) {
             std::fprintf(stderr, "vorlo-decode: %s holds nothing to play\n", input);
             g_messages++;
@@ -320,6 +343,7 @@ int Decode(const char* input, const char* output) {
     OverrideOutputSystem(1, &g_toolDriver);
     plat::SetNoticeHook(OnNotice);
     SetDecoderIdleHook(OnIdle);
+    SetTrackGainHook(TrackReplayGain);
     g_idle = plat::EventCreate(false, false);
     g_closed = plat::EventCreate(true, false);
     ComputeEqualizerTable(g_settings.EqBand);
@@ -393,6 +417,21 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(a, "--eq") == 0 && i + 1 < argc) {
             if (!ParseGains(argv[++i], g_settings.EqBand)) return Usage();
             g_settings.EqEnabled = 1;
+        } else if (std::strcmp(a, "--replaygain") == 0 && i + 1 < argc) {
+            const char* modes[] = {"off", "track", "album", "auto"};
+            const char* v = argv[++i];
+            int m = 0;
+            while (m < 4 && std::strcmp(v, modes[m]) != 0) m++;
+            if (m == 4) return Usage();
+            g_settings.ReplayGainMode = m;
+        } else if ((std::strcmp(a, "--preamp") == 0 || std::strcmp(a, "--untagged-gain") == 0) && i + 1 < argc) {
+            double db;
+            if (!ParseGainText(argv[++i], &db) || db < -15.0 || db > 15.0) return Usage();
+            (a[2] == 'p' ? g_settings.ReplayGainPreamp : g_settings.ReplayGainUntagged) = static_cast<float>(db);
+        } else if (std::strcmp(a, "--no-clip-prevention") == 0) {
+            g_settings.ReplayGainPreventClip = 0;
+        } else if (std::strcmp(a, "--shuffle") == 0) {
+            g_settings.ShufflePlay = 1;
         } else if (std::strcmp(a, "--yes") == 0) {
             g_yesToQuestions = 1;
         } else if (std::strcmp(a, "--save-dir") == 0 && i + 1 < argc) {
