@@ -133,9 +133,17 @@ def id3v2_tag(version, frames, footer=False):
     return head + frames + (b"3DI" + head[3:] if footer else b"")
 
 
+def ape_tag_items(items, flags=0):
+    """An APEv2 tag with its header and the items (key, value): text items,
+    or binary ones with flags 2; values str (UTF-8) or bytes."""
+    body = b"".join(struct.pack("<II", len(v), flags) + k.encode() + b"\x00" + v
+                    for k, v in ((k, v.encode() if isinstance(v, str) else v) for k, v in items))
+    def block(is_header):
+        return b"APETAGEX" + struct.pack("<IIII", 2000, len(body) + 32, len(items),
+                                         (1 << 31) | (is_header << 29)) + bytes(8)
+    return block(1) + body + block(0)
+
+
 def ape_tag(value):
     """An APEv2 tag with its header and one binary item holding value."""
-    item = struct.pack("<II", len(value), 2) + b"Cover Art (Front)\x00" + value
-    def block(is_header):
-        return b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, (1 << 31) | (is_header << 29)) + bytes(8)
-    return block(1) + item + block(0)
+    return ape_tag_items([("Cover Art (Front)", value)], flags=2)
