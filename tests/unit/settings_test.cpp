@@ -75,6 +75,10 @@ void ExpectDefaults(const Settings& s, const std::string& exeDir) {
     EXPECT_STREQ(s.IRCCommand, "/me is listening to %s in VORLO v1.00");
     EXPECT_EQ(s.IRCEnabled, 1);
     EXPECT_EQ(s.IRCUseTag, 0);
+    EXPECT_EQ(s.ReplayGainMode, 0);
+    EXPECT_EQ(s.ReplayGainPreamp, 0.0f);
+    EXPECT_EQ(s.ReplayGainUntagged, 0.0f);
+    EXPECT_EQ(s.ReplayGainPreventClip, 1);
 }
 
 TEST(Settings, FileLiesBesideTheExecutable) {
@@ -226,6 +230,10 @@ void SetNonDefaults(Settings* s) {
     std::strcpy(s->IRCCommand, longCommand.c_str());
     s->IRCEnabled = 0;
     s->IRCUseTag = 1;
+    s->ReplayGainMode = 3;
+    s->ReplayGainPreamp = -4.5f;
+    s->ReplayGainUntagged = 12.5f;
+    s->ReplayGainPreventClip = 0;
 }
 
 TEST(Settings, EveryKeyRoundTrips) {
@@ -282,6 +290,10 @@ TEST(Settings, EveryKeyRoundTrips) {
     EXPECT_STREQ(s.IRCCommand, saved.IRCCommand);
     EXPECT_EQ(s.IRCEnabled, saved.IRCEnabled);
     EXPECT_EQ(s.IRCUseTag, saved.IRCUseTag);
+    EXPECT_EQ(s.ReplayGainMode, saved.ReplayGainMode);
+    EXPECT_EQ(s.ReplayGainPreamp, saved.ReplayGainPreamp);
+    EXPECT_EQ(s.ReplayGainUntagged, saved.ReplayGainUntagged);
+    EXPECT_EQ(s.ReplayGainPreventClip, saved.ReplayGainPreventClip);
     // A second save of the same record changes nothing.
     std::string first = testutil::ReadText(f);
     SaveSettingsTo(f.c_str());
@@ -352,7 +364,11 @@ TEST(Settings, NewFileHoldsTheKeysInSaveOrder) {
               "IRCAppName=mIrc\r\n"
               "IRCCommand=/me is listening to %s in VORLO v1.00\r\n"
               "IRCEnabled=1\r\n"
-              "IRCUseTag=0\r\n");
+              "IRCUseTag=0\r\n"
+              "ReplayGainMode=0\r\n"
+              "ReplayGainPreamp=0.0\r\n"
+              "ReplayGainUntagged=0.0\r\n"
+              "ReplayGainPreventClip=1\r\n");
 }
 
 TEST(Settings, SaveKeepsOtherSectionsAndReplacesKeysInPlace) {
@@ -368,7 +384,7 @@ TEST(Settings, SaveKeepsOtherSectionsAndReplacesKeysInPlace) {
     EXPECT_EQ(text.rfind("[Other]\r\nx=1\r\n[VOR]\r\nIRCUseTag=1\r\nEqVolume=3\r\nUnknown=keep\r\nAudioBufTime=2.50\r\n", 0),
               0u)
         << text;
-    EXPECT_NE(text.find("IRCEnabled=1\r\n[Last]\r\ny=2\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ReplayGainPreventClip=1\r\n[Last]\r\ny=2\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("[vor]"), std::string::npos);
 }
 
