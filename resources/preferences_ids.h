@@ -63,6 +63,15 @@
 #define IDC_UI_LED_LIST            1507
 #define IDC_UI_GLOBAL_MEDIA_KEYS   1508
 
+// ---- 152 "ReplayGain"
+#define IDC_RG_OFF                 1701
+#define IDC_RG_TRACK               1702
+#define IDC_RG_ALBUM               1703
+#define IDC_RG_AUTO                1704
+#define IDC_RG_PREAMP              1705
+#define IDC_RG_UNTAGGED            1706
+#define IDC_RG_PREVENT_CLIP        1707
+
 // ---- 119 "About VOR", 120 "Cool Links"
 #define IDC_ABOUT_ICON             1601
 #define IDC_ABOUT_TEXT             1602

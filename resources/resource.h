@@ -56,6 +56,7 @@
 #define IDD_PREFS_INTERFACE      127
 #define IDD_MINI_CONTROLLER      137
 #define IDD_TAG_EDITOR           141
+#define IDD_PREFS_REPLAYGAIN     152
 
 // Controls of IDD_OPEN_URL ("Open" is IDOK, "Cancel" is IDCANCEL).
 #define IDC_URL_EDIT             1001

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tag/replay_gain.h"
+
 namespace {
 
 constexpr const char* kPriorityLabels[kPriorityPositions] = {
@@ -51,3 +53,12 @@ void MakeAboutLinks(const char* exeDir, AboutLink (&links)[kAboutLinkCount]) {
 bool IsBrowsableAddress(const char* address) {
     return std::strlen(address) > 2;
 }
+
+bool GainFieldFromText(const char* text, float* db) {
+    double v;
+    if (!ParseGainText(text, &v) || v < -15.0 || v > 15.0) return false;
+    *db = static_cast<float>(v);
+    return true;
+}
+
+void GainFieldText(float db, char* text, size_t size) { std::snprintf(text, size, "%.1f", static_cast<double>(db)); }

@@ -22,6 +22,12 @@ int NormalizedChannels(int channels);
 // ".wav file", else 0.
 int OutputSystemFromText(const char* text);
 
+// A ReplayGain page field (preamp, untagged files' gain) from its text:
+// false, and db untouched, unless it reads as a gain of -15..15 dB.
+bool GainFieldFromText(const char* text, float* db);
+// The field's text for a value.
+void GainFieldText(float db, char* text, size_t size);
+
 // The about page's text, lines separated by CR LF.
 extern const char kAboutText[];
 

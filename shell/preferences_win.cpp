@@ -1,4 +1,4 @@
-// The preferences sheet (modeless, five pages over g_settings) and the about
+// The preferences sheet (modeless, six pages over g_settings) and the about
 // sheet (modal, two pages).
 //
 // Radio buttons and lists write their setting the moment they are used;
@@ -332,6 +332,47 @@ void InterfaceApply(HWND page) {
     if (g_hMainWindow) ApplyMediaKeys(g_hMainWindow);  // the hot keys follow at once
 }
 
+// ------------------------------------------------------------- ReplayGain
+
+constexpr int kGainModeIds[] = {IDC_RG_OFF, IDC_RG_TRACK, IDC_RG_ALBUM, IDC_RG_AUTO};
+constexpr int kGainFieldChars = 15;
+
+void ShowGainField(HWND page, int id, float db) {
+    char text[32];
+    GainFieldText(db, text, sizeof text);
+    SendDlgItemMessageA(page, id, EM_LIMITTEXT, kGainFieldChars, 0);
+    SetDlgItemTextA(page, id, text);
+}
+
+void ReplayGainFill(HWND page) {
+    const int mode = g_settings.ReplayGainMode;
+    CheckRadioButton(page, IDC_RG_OFF, IDC_RG_AUTO, kGainModeIds[mode >= 0 && mode <= 3 ? mode : 0]);
+    ShowGainField(page, IDC_RG_PREAMP, g_settings.ReplayGainPreamp);
+    ShowGainField(page, IDC_RG_UNTAGGED, g_settings.ReplayGainUntagged);
+    SetCheck(page, IDC_RG_PREVENT_CLIP, g_settings.ReplayGainPreventClip);
+}
+
+// A field that does not read as a gain keeps the value it had.
+void ReplayGainApply(HWND page) {
+    char text[kGainFieldChars + 1];
+    GetDlgItemTextA(page, IDC_RG_PREAMP, text, sizeof text);
+    GainFieldFromText(text, &g_settings.ReplayGainPreamp);
+    GetDlgItemTextA(page, IDC_RG_UNTAGGED, text, sizeof text);
+    GainFieldFromText(text, &g_settings.ReplayGainUntagged);
+    g_settings.ReplayGainPreventClip = GetCheck(page, IDC_RG_PREVENT_CLIP);
+    ShowGainField(page, IDC_RG_PREAMP, g_settings.ReplayGainPreamp);
+    ShowGainField(page, IDC_RG_UNTAGGED, g_settings.ReplayGainUntagged);
+}
+
+void ReplayGainReset() { RestoreFromBackup({&Settings::ReplayGainMode}); }
+
+void ReplayGainCommand(HWND page, WPARAM wParam, HWND) {
+    if (HIWORD(wParam) == BN_CLICKED)
+        for (int i = 0; i < 4; ++i)
+            if (LOWORD(wParam) == kGainModeIds[i]) g_settings.ReplayGainMode = i;
+    if (IsUserCommand(wParam)) MarkChanged(page);
+}
+
 // ------------------------------------------------------------- The pages
 
 // One preferences page: what it does on opening, Apply, Cancel, a command
@@ -363,6 +404,7 @@ constexpr PageOps kStreamingOps = {StreamingFill, StreamingApply, StreamingReset
                                    StreamingCommandOp, nullptr};
 constexpr PageOps kInterfaceOps = {InterfaceFill, InterfaceApply, nullptr, MarkChangedOnCommand,
                                    nullptr};
+constexpr PageOps kReplayGainOps = {ReplayGainFill, ReplayGainApply, ReplayGainReset, ReplayGainCommand, nullptr};
 
 // The dialog procedure of every preferences page; the page's PageOps
 // arrive in the PROPSHEETPAGE's lParam and are kept in the window.
@@ -492,6 +534,7 @@ int ShowPreferences(HWND owner) {
         MakePage(IDD_PREFS_OUTPUT, PageProc, OpsParam(kOutputOps)),
         MakePage(IDD_PREFS_INTERNET, PageProc, OpsParam(kStreamingOps)),
         MakePage(IDD_PREFS_INTERFACE, PageProc, OpsParam(kInterfaceOps)),
+        MakePage(IDD_PREFS_REPLAYGAIN, PageProc, OpsParam(kReplayGainOps)),
     };
     const INT_PTR made = RunSheet(owner, kPreferencesCaption, PSH_MODELESS, pages, std::size(pages));
     g_hPreferencesSheet = made > 0 ? reinterpret_cast<HWND>(made) : nullptr;

@@ -1,4 +1,4 @@
-// The preferences sheet ("VOR Preferences", modeless, five pages over
+// The preferences sheet ("VOR Preferences", modeless, six pages over
 // g_settings) and the about sheet ("About VOR...", modal, two pages).
 // The message loop (shell/startup_win.cpp) feeds the preferences sheet its
 // messages through g_hPreferencesSheet and finishes it when it closes.
