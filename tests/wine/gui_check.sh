@@ -260,6 +260,28 @@ n=$(drv count)
 expect "MultipleInstances 1: both windows closed ($n)" test "$n" = "windows 0"
 player_pid=
 
+# ================================================= a''. ReplayGain
+step "ReplayGain"
+# The Layer III tone with a TXXX track gain of -6 dB: with ReplayGainMode 1
+# the device gets exactly vorlo-decode's PCM of it with --replaygain track.
+rg="$data/rg-4s.mp3"
+python3 -c "import sys; sys.path.insert(0, '$root/tests/conformance')
+from checks import id3v2_tag; from replaygain_check import txxx
+open('$rg', 'wb').write(id3v2_tag(3, txxx(3, 'REPLAYGAIN_TRACK_GAIN', '-6.00 dB')) + open('$data/a-4s.mp3', 'rb').read())"
+"$native/vorlo-decode" --replaygain track "$rg" - >"$rg.pcm" 2>/dev/null
+reset_capture
+ini StartupExpanded=1 WindowX=120 WindowY=90 EqVolume=15 MultipleInstances=0 ReplayGainMode=1
+start_player "Z:$rg"
+if wait_quiet 2 25 && [ "$(cap_size)" -gt 0 ]; then
+    r=$(python3 "$check" contains "$vol" "$cap" -- "$rg.pcm"); rc=$?
+    echo "  $r"
+    expect "ReplayGain: the device got vorlo-decode --replaygain track's PCM of the tagged file exactly" test "$rc" = 0
+else
+    fail "ReplayGain: the tagged file did not play to the end (capture $(cap_size) bytes)"
+fi
+expect "ReplayGain: that PCM is not the untagged decode" test "$(cmp -s "$rg.pcm" "$data/a-4s.mp3.pcm"; echo $?)" = 1
+close_player
+
 # ================================================= g. names in any script
 step "names in any script"
 # Three long tones under names in three scripts: the sound tells which plays.

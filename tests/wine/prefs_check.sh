@@ -3,7 +3,8 @@
 # about sheet ("About VOR...") of vorlo.exe under Wine on a virtual X
 # display: the sheet opens once; each page's controls set their keys (read
 # back from vor.ini, which is saved when the sheet closes); Cancel restores
-# what each page keeps; stored values the pages do not offer; the priority
+# what each page keeps (the ReplayGain page's mode, preamp, untagged gain
+# and clipping switch among them); stored values the pages do not offer; the priority
 # slider's changed state; AlwaysOnTop applied at close; "Register
 # Filetypes"; the about text, the links and "Browse To"; screenshots.
 #
@@ -53,6 +54,7 @@ FULL=1201 HALF=1202 STEREO=1204 MONO=1205 SLIDER=1206 LABEL=1207 OUTSYS=1208
 DEVICE=1301 THREAD=1303 OUT_CHECKS="1305 1306 1307"
 PLAYSAVE=1402 LOCATION=1405
 CALC=1501 SCROLL=1502
+RG_ALBUM=1703 RG_PREAMP=1705 RG_UNTAGGED=1706 RG_CLIP=1707
 ABOUT_TEXT=1602 LINKS=1603 ADDRESS=1604 BROWSE=1605
 
 # ================================================= a. opened once; Cancel
@@ -112,7 +114,10 @@ shot prefs-streaming "VOR Preferences"
 prefs click $PLAYSAVE settext $LOCATION 'C:\downloads\' >/dev/null
 prefs page 4 >/dev/null
 shot prefs-interface "VOR Preferences"
-prefs click $CALC click $SCROLL ok >/dev/null
+prefs click $CALC click $SCROLL >/dev/null
+prefs page 5 >/dev/null
+shot prefs-replaygain "VOR Preferences"
+prefs click $RG_ALBUM settext $RG_PREAMP "-3.5 dB" settext $RG_UNTAGGED "loud" click $RG_CLIP ok >/dev/null
 
 flip() { [ "$1" = 1 ] && echo 0 || echo 1; }
 want="" i=0
@@ -129,6 +134,8 @@ expect "Audio Output: first device, Thread callback, the three check boxes" \
 expect "Streaming: Play and Save, download location" ini_is 'DownloadOption=1 InternetDLDir=C:\downloads\'
 expect "User Interface: Calculate Visuals on, Auto Scroll Song Name off" \
     ini_is "LEDCalculateVisuals=1 LEDAutoScrollSongName=0"
+expect "ReplayGain: Album, preamp -3.5, an untagged gain that is no number kept at 0.0, clipping prevention off" \
+    ini_is "ReplayGainMode=2 ReplayGainPreamp=-3.5 ReplayGainUntagged=0.0 ReplayGainPreventClip=0"
 aot=$(ini_get AlwaysOnTop)
 out=$(tool topmost)
 expect "close: the main window's topmost state follows AlwaysOnTop=$aot ($out)" test "$out" = "topmost $aot"
