@@ -13,6 +13,7 @@
 #include "decoder/frame.h"
 #include "decoder/input.h"
 #include "decoder/stream_probe.h"
+#include "tag/replay_gain.h"
 #include "tag/title_tags.h"
 #include "test_util.h"
 
@@ -217,6 +218,41 @@ TEST_F(TagFile, TagsInARowAndAnAppendedTagMerge) {
     EXPECT_STREQ(t.title, "Second title");
     EXPECT_STREQ(t.album, "First album");
     EXPECT_STREQ(t.artist, "Behind artist");
+}
+
+TEST_F(TagFile, ReplayGainFramesTxxxBeforeRva2) {
+    auto txxx = [](const char* id, int enc, const std::string& name, const std::string& value) {
+        Bytes nul = enc == 1 || enc == 2 ? Bytes{0, 0} : Bytes{0};
+        return Frame{id, Cat({{uint8_t(enc)}, Encode(enc, name), nul, Encode(enc, value)})};
+    };
+    // Identification, then channels: type, adjustment (1/512 dB), peak bits, peak.
+    auto rva2 = [](const std::string& ident, Bytes channels) { return Frame{"RVA2", Cat({Str(ident), {0}, channels})}; };
+    const Bytes master = {1, 0xFA, 0x00, 16, 0x60, 0x00};  // -3 dB, peak 0.75
+    struct Case {
+        Layout layout;
+        std::vector<Frame> frames;
+        int has[kRgValueCount];
+        double value[kRgValueCount];
+    } cases[] = {
+        {{3}, {txxx("TXXX", 1, "replaygain_track_gain", "-7.25 dB")}, {1, 0, 0, 0}, {-7.25}},
+        {{2}, {txxx("TXX", 0, "REPLAYGAIN_ALBUM_GAIN", "+1.5"), txxx("TXX", 0, "REPLAYGAIN_ALBUM_PEAK", "x")},
+         {0, 0, 1, 0}, {0, 0, 1.5}},
+        {{4, true}, {rva2("Album", master), txxx("TXXX", 3, "REPLAYGAIN_ALBUM_GAIN", "-1 dB")}, {0, 0, 1, 1},
+         {0, 0, -1.0, 0.75}},
+        {{4}, {rva2("track", Cat({{2, 0x02, 0x00, 8, 0xFF}, master}))}, {1, 1, 0, 0}, {-3.0, 0.75}},
+        {{4}, {rva2("track", {1, 0x02})}, {0, 0, 0, 0}, {}},  // cut short
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("2." + std::to_string(c.layout.version) + " " + c.frames[0].id);
+        plat::File f = plat::FileOpenRead(Write(Cat({Tag(c.layout, c.frames), Frames(2)})).c_str());
+        ReplayGainValues v{};
+        ReadId3v2ReplayGain(f, &v);
+        plat::FileClose(f);
+        for (int i = 0; i < kRgValueCount; i++) {
+            EXPECT_EQ(v.has[i], c.has[i]) << i;
+            if (c.has[i]) EXPECT_DOUBLE_EQ(v.value[i], c.value[i]) << i;
+        }
+    }
 }
 
 TEST_F(TagFile, GenreReferencesRefinementsYearsAndComments) {
