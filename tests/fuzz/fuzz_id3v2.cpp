@@ -4,7 +4,8 @@
 // its field, valid UTF-8 and free of control characters, and the ID3v1
 // fields the tag editor would start from must be at most 30 bytes of valid
 // UTF-8. The end of the audio before the tags behind it must lie between
-// the start of the audio and the end of the file.
+// the start of the audio and the end of the file. The ReplayGain values read
+// from its tags (ID3v2, APE, LAME) must be finite and within their ranges.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "decoder/header.h"
 #include "decoder/stream_probe.h"
 #include "platform/text_codec.h"
+#include "tag/replay_gain.h"
 #include "tag/title_tags.h"
 #include "tests/fuzz/fuzz_util.h"
 
@@ -66,6 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t end = AudioEndBeforeTags(FileReadAt, f, probe.audioStart, static_cast<int64_t>(size), &appended);
     Check(end >= probe.audioStart && end <= static_cast<int64_t>(size), "audio end outside the file");
     Check(appended == -1 || (appended >= end && appended < static_cast<int64_t>(size)), "appended tag misplaced");
+    ReplayGainValues rg;
+    ReadReplayGain(f, probe, &rg);
+    for (int i = 0; i < kRgValueCount; i++) {
+        const bool peak = i == kRgTrackPeak || i == kRgAlbumPeak;
+        const double v = rg.value[i];
+        Check(!rg.has[i] || (peak ? v >= 0 && v <= kRgMaxPeak : v >= -kRgMaxGainDb && v <= kRgMaxGainDb),
+              "ReplayGain value out of range");
+    }
     plat::FileClose(f);
     return 0;
 }
