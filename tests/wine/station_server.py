@@ -10,8 +10,10 @@ by the check step by step (a free port; no other address is contacted).
                 all of AUDIO with a title in the blocks (first "Artist -
                 First", from the third on "Last Song - Caf\u00e9"), then waits
                 for /release and closes the connection: a dropped station
-  GET /go, /release   the steps above (of the latest /station); each
-                answers 204
+  GET /slow.pls a station list (PLS, entries /a "Slow One" and /b "Slow
+                Two") that answers only after /golist
+  GET /go, /release, /golist   the steps above (of the latest /station or
+                /slow.pls); each answers 204
   GET /quit     ends the server
 
 Each wait is bounded (120 s), so a check that dies leaves no server behind
@@ -24,6 +26,8 @@ import threading
 TITLES = ["Artist - First", None, "Last Song - Caf\u00e9"]
 go = threading.Event()
 release = threading.Event()
+golist = threading.Event()
+SLOW_LIST = b"[playlist]\nNumberOfEntries=2\nFile1=/a\nTitle1=Slow One\nFile2=/b\nTitle2=Slow Two\n"
 
 
 def interleave(audio, metaint, title_of):
@@ -67,7 +71,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             release.wait(120)
             self.close_connection = True
             return
-        if self.path == "/go":
+        if self.path == "/slow.pls":
+            golist.clear()
+            golist.wait(120)
+            self.send_response(200)
+            self.send_header("Content-Type", "audio/x-scpls")
+            self.send_header("Content-Length", str(len(SLOW_LIST)))
+            self.end_headers()
+            self.wfile.write(SLOW_LIST)
+            return
+        if self.path == "/golist":
+            golist.set()
+        elif self.path == "/go":
             go.set()
         elif self.path == "/release":
             release.set()
