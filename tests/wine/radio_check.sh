@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Integration check of internet radio in vorlo.exe under Wine on a virtual X
-# display, against a station of tests/wine/station_server.py on 127.0.0.1:
+# display, against a station of tests/conformance/test_server.py on 127.0.0.1:
 # the LED shows the station's icy-name until the first title, then each
 # StreamTitle (read through the test driver, and in screenshots); the
 # editor's line and the IRC announcement follow the title; the sound played
@@ -48,7 +48,7 @@ stop_servers() {
 }
 trap stop_servers EXIT
 rm -f "$work/port"
-python3 "$root/tests/wine/station_server.py" "$data/station.mp3" "$work/port" &
+python3 "$root/tests/conformance/test_server.py" "$data/station.mp3" "$work/port" &
 station_pid=$!
 wait_for 20 test -s "$work/port" || { echo "station server did not start"; echo "0 passed, 1 failed"; exit 1; }
 url="http://127.0.0.1:$(cat "$work/port")"
