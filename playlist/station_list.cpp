@@ -202,8 +202,9 @@ int PlaylistTakeFetchedList(intptr_t fetch) {
     {
         Held held;
         auto& done = g_worker.done;
-        auto it = std::find_if(done.begin(), done.end(),
-                               [&](const std::unique_ptr<Fetch>& d) { return reinterpret_cast<intptr_t>(d.get()) == fetch; });
+        auto it = std::find_if(done.begin(), done.end(), [&](const std::unique_ptr<Fetch>& d) {
+            return reinterpret_cast<intptr_t>(d.get()) == fetch;
+        });
         if (it == done.end()) return 0;
         f = std::move(*it);
         done.erase(it);

@@ -111,7 +111,8 @@ size_t PostedCount() {
 TEST_F(StationTitles, ListsByUrlAreFetchedByTheWorkerInOrder) {
     ClearStreamTitles();
     testutil::HttpScript script;
-    script.answers = {"HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n#EXTINF:-1,One\nhttp://h/1\nhttp://h/2\n",
+    script.answers = {"HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n"
+                      "#EXTINF:-1,One\nhttp://h/1\nhttp://h/2\n",
                       "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
     testutil::g_httpScript = &script;
     plat::SetHttpTransportFactory(testutil::ScriptedTransportFor);
