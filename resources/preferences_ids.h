@@ -61,6 +61,7 @@
 #define IDC_UI_RESOLUTION          1505
 #define IDC_UI_RESOLUTION_LABEL    1506
 #define IDC_UI_LED_LIST            1507
+#define IDC_UI_DOUBLE_SIZE         1508
 
 // ---- 119 "About VOR", 120 "Cool Links"
 #define IDC_ABOUT_ICON             1601

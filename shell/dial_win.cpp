@@ -8,6 +8,7 @@
 
 #include "platform/thread.h"
 #include "resources/resource.h"
+#include "shell/dpi_win.h"
 #include "shell/gdi_raii_win.h"
 #include "shell/main_window.h"
 #include "shell/skin_bitmaps_win.h"
@@ -60,7 +61,7 @@ void DrawArc(DialThreadRes* r, int degrees) {
         Selection s(src.get(), r->lit.get());
         BitBlt(r->mem, 0, 0, 64, 64, src.get(), 0, 0, SRCCOPY);
     }
-    BitBlt(r->screen, kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0, SRCCOPY);
+    SkinBlit(r->screen, kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0);
 }
 
 bool PositionWaiting() {
@@ -116,7 +117,14 @@ int StartDialThread(HWND window, const HRGN* sectors) {
     g_dial.window = window;
     g_dial.sectors = sectors;
     g_dial.thread = plat::ThreadStart(DialThread, nullptr, kDialStackSize, &g_dial.threadId);
-    return g_dial.thread ? 1 : 0;
+    if (!g_dial.thread) return 0;
+    // The first paint's redraw request must not be lost: a post succeeds
+    // once the thread has its message queue.
+    for (int tries = 0; tries < 100; ++tries) {
+        if (plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_REDRAW, 0, 0)) break;
+        plat::SleepMs(10);
+    }
+    return 1;
 }
 
 void SetDialPosition(int percent) {
