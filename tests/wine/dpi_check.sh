@@ -3,13 +3,13 @@
 # the main window is 516x382, its picture is the 96-DPI picture with every
 # pixel doubled, and clicks and drags at doubled coordinates reach the same
 # controls; "Double Size" at 96 DPI gives the same window, and the menu
-# command takes it back to 258x191.
+# command and the preferences' check box switch it.
 #
 # Self-contained like every check here (tests/wine/wine_env.sh). Last line:
 # "N passed, N failed"; exit status non-zero when anything failed.
 set -uo pipefail
 . "$(dirname "$0")/wine_env.sh"
-wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe -- import convert compare
+wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe vorlo-tool-prefs.exe -- import convert compare
 
 dpi() {  # dpi N: the prefix's screen resolution, for the processes started next
     timeout 20 wineserver -k 2>/dev/null
@@ -77,7 +77,10 @@ drv command 40105 >/dev/null
 single() { out=$(drv find 2000); grep -q ' 258x191 at 100,80 ' <<<"$out"; }
 expect "Double Size: the menu command takes the window back to 258x191" wait_for 10 single
 expect "Double Size off: the picture is the 96-DPI one again" eval 'shot single && compare -metric AE "$shots/one.png" "$shots/single.png" null: 2>/dev/null'
+app_tool vorlo-tool-prefs command 40009 sheet "VOR Preferences" 5000 page 4 click 1508 ok >/dev/null
+double() { out=$(drv find 2000); grep -q ' 516x382 at 100,80 ' <<<"$out"; }
+expect "Double Size: the preferences' check box doubles the window again" wait_for 10 double
 close_player
-expect "Double Size off: vor.ini keeps DoubleSize=0" test "$(ini_get DoubleSize)" = 0
+expect "Double Size: vor.ini keeps DoubleSize=1" test "$(ini_get DoubleSize)" = 1
 
 finish
