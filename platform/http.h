@@ -13,9 +13,11 @@
 // percent-encoded.
 //
 // The answers are read by one portable reader (http_common.cpp) over a
-// transport of the platform's (http_transport.h): Winsock on Win32 (http
-// only), plain sockets on POSIX, and libcurl's TLS connection there for
-// https. Every open has one deadline, kHttpOpenTimeoutMs, for all of it:
+// transport of the platform's (http_transport.h): Winsock on Win32, with
+// Schannel's TLS over it for https, plain sockets on POSIX, and libcurl's
+// TLS connection there for https. A server certificate is checked against
+// the system's trusted roots and the URL's host name; one that fails fails
+// the open with a text saying why. Every open has one deadline, kHttpOpenTimeoutMs, for all of it:
 // each address's connect, every hop of the redirects and each head.
 #pragma once
 

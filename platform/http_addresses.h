@@ -31,4 +31,23 @@ bool ConnectToSomeAddress(const std::string& host, int port, std::string* error,
     return connected;
 }
 
+// ConnectToSomeAddress with the socket calls of the platform: open(a) makes
+// a socket for the address (bad when it cannot), connect(s, a, timedOut)
+// connects it by the deadline, close(s) ends one that did not connect. The
+// socket that did is put in *sock.
+template <class Socket, class Open, class ConnectOne, class Close>
+bool ConnectSocket(const std::string& host, int port, std::string* error, Socket bad, Socket* sock, Open open,
+                   ConnectOne connect, Close close) {
+    return ConnectToSomeAddress(host, port, error, [&](const addrinfo& a, bool* timedOut) {
+        Socket s = open(a);
+        if (s == bad) return false;
+        if (!connect(s, a, timedOut)) {
+            close(s);
+            return false;
+        }
+        *sock = s;
+        return true;
+    });
+}
+
 }  // namespace plat

@@ -195,6 +195,17 @@ uint32_t MsUntil(uint32_t deadline) {
 
 void SetHttpTransportFactory(HttpTransportFactory factory) { g_factory.store(factory); }
 
+std::string CertProblemText(CertProblem problem, const std::string& host) {
+    switch (problem) {
+    case CertProblem::kUntrusted: return "The server's certificate is not trusted";
+    case CertProblem::kExpired: return "The server's certificate has expired";
+    case CertProblem::kWrongName: return "The server's certificate does not match the name " + host;
+    default: return "The server's certificate could not be checked";
+    }
+}
+
+std::string TlsFailedText(const std::string& host) { return "The secure connection to " + host + " failed"; }
+
 Http HttpOpenSession(const char* userAgent) {
     auto* s = new HttpRec;
     s->isSession = true;

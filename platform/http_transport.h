@@ -1,8 +1,9 @@
 // The byte stream under the HTTP reader (http_common.cpp): one connection to
 // a host, every wait bounded by a deadline (a TickCount value). Each
-// platform has its own (Winsock on Win32; plain sockets on POSIX, and TLS
-// there for https); everything above the bytes, heads, bodies and
-// redirects, is read by the one portable reader.
+// platform has its own (Winsock on Win32, with Schannel over it for https;
+// plain sockets on POSIX, and libcurl's TLS there for https); everything
+// above the bytes, heads, bodies and redirects, is read by the one portable
+// reader.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,14 @@ public:
     // fails). The transport itself stays valid until it is destroyed.
     virtual void Shutdown() = 0;
 };
+
+// Why a server's certificate was refused. Each build finds it its own way
+// (Schannel's chain policy on Win32, the TLS library's verify result under
+// libcurl) and says it with the same text, CertProblemText.
+enum class CertProblem { kUntrusted, kExpired, kWrongName, kOther };
+std::string CertProblemText(CertProblem problem, const std::string& host);
+// The text of a TLS handshake that failed for another reason.
+std::string TlsFailedText(const std::string& host);
 
 // The platform's transport for a scheme ("http", "https"); nullptr when this
 // build has none for it.

@@ -32,7 +32,7 @@ enum SettingId : uint8_t {
     sDownSample, sChannels, sDecoderPriority, sMappingMode, sShufflePlay, sRepeatPlay,
     sAutoPlayOnOpen, sMultipleInstances, sDownloadOption, sInternetDLDir,
     sDownloadPlayAfterSave, sPreviousDir, sShowSplashScreen, sMinimizeLocation,
-    sStartupExpanded, sWinShade, sDoubleSize, sAlwaysOnTop, sEasyMove, sReadFileInfo, sPlaylistX,
+    sStartupExpanded, sWinShade, sDoubleSize, sAlwaysOnTop, sEasyMove, sGlobalMediaKeys, sReadFileInfo, sPlaylistX,
     sPlaylistY, sPlaylistW, sPlaylistH, sWindowX, sWindowY, sLEDCalculateVisuals,
     sLEDTargetResolution, sLEDAutoScrollSongName, sIRCAppName, sIRCCommand, sIRCEnabled,
     sIRCUseTag, kSettingCount
@@ -88,6 +88,7 @@ constexpr SettingDesc kSettingTable[] = {
     INT_ROW(DoubleSize, 0),
     INT_ROW(AlwaysOnTop, 0),
     INT_ROW(EasyMove, 0),
+    INT_ROW(GlobalMediaKeys, 1),
     INT_ROW(ReadFileInfo, 1),
     INT_ROW(PlaylistX, 100),
     INT_ROW(PlaylistY, 100),

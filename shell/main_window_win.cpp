@@ -37,6 +37,7 @@
 #include "shell/gdi_raii_win.h"
 #include "shell/irc_win.h"
 #include "shell/led_win.h"
+#include "shell/media_keys_win.h"
 #include "shell/player_win.h"
 #include "shell/playlist_editor_win.h"
 #include "shell/preferences_win.h"
@@ -723,11 +724,13 @@ LRESULT OnCreate(HWND hwnd) {
             PlayerPlayCurrent();
         }
     }
+    ApplyMediaKeys(hwnd);
     g_mw.created = true;
     return 0;
 }
 
 void OnDestroy(HWND hwnd) {
+    ReleaseMediaKeys(hwnd);
     StopThreads();
     if (g_mw.created) {
         if (!IsIconic(hwnd)) {
@@ -795,6 +798,14 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
             AddTrayIcon(hwnd, g_mw.lastPercent, MainWindowDecoderThreadId());
         return 0;
     case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
+    case WM_HOTKEY:
+    case WM_APPCOMMAND:
+        // The media keys act as the skin's buttons do.
+        if (const int command = MediaKeyMessageCommand(msg, wParam, lParam)) {
+            SendMessageA(hwnd, WM_COMMAND, command, 0);
+            return TRUE;
+        }
+        break;
     case WM_TIMER:
         if (wParam == VORLO_TRAY_TIMER) OnTrayHoldTimer(hwnd);
         if (wParam == VORLO_TITLE_TIMER) OnTitleTimer();

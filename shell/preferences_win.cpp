@@ -22,6 +22,7 @@
 #include "resources/resource.h"
 #include "shell/file_types_win.h"
 #include "shell/main_window.h"
+#include "shell/media_keys_win.h"
 #include "shell/preferences.h"
 #include "settings/settings.h"
 
@@ -320,6 +321,7 @@ constexpr CheckField kInterfaceChecks[] = {
     {IDC_UI_CALC_VISUALS, &Settings::LEDCalculateVisuals},
     {IDC_UI_AUTO_SCROLL, &Settings::LEDAutoScrollSongName},
     {IDC_UI_DOUBLE_SIZE, &Settings::DoubleSize},
+    {IDC_UI_GLOBAL_MEDIA_KEYS, &Settings::GlobalMediaKeys},
 };
 
 void InterfaceFill(HWND page) {
@@ -328,6 +330,7 @@ void InterfaceFill(HWND page) {
 
 void InterfaceApply(HWND page) {
     for (const CheckField& c : kInterfaceChecks) g_settings.*c.field = GetCheck(page, c.id);
+    if (g_hMainWindow) ApplyMediaKeys(g_hMainWindow);  // the hot keys follow at once
 }
 
 // ------------------------------------------------------------- The pages

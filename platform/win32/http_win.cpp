@@ -1,5 +1,5 @@
-// The transport under the HTTP reader on Win32: a TCP connection over
-// Winsock (http only; an https:// URL fails the open with a message). Every
+// The transports under the HTTP reader on Win32: a TCP connection over
+// Winsock, and for https Schannel's TLS over it (tls_schannel_win.cpp). Every
 // wait is a select bounded by the open's deadline or the body's stall bound,
 // and Shutdown from the closing thread wakes a download thread inside recv,
 // so that it is never ended inside Winsock.
@@ -17,6 +17,7 @@
 #include "platform/http_addresses.h"
 #include "platform/http_transport.h"
 #include "platform/thread.h"
+#include "platform/win32/tls_schannel_win.h"
 
 namespace plat {
 
@@ -58,16 +59,13 @@ public:
             *error = "The network (Winsock) could not be started";
             return false;
         }
-        return ConnectToSomeAddress(host, port, error, [&](const addrinfo& a, bool* timedOut) {
-            SOCKET s = socket(a.ai_family, a.ai_socktype, a.ai_protocol);
-            if (s == INVALID_SOCKET) return false;
-            if (!ConnectWithin(s, a.ai_addr, static_cast<int>(a.ai_addrlen), deadline, timedOut)) {
-                closesocket(s);
-                return false;
-            }
-            sock_ = s;
-            return true;
-        });
+        return ConnectSocket(
+            host, port, error, INVALID_SOCKET, &sock_,
+            [](const addrinfo& a) { return socket(a.ai_family, a.ai_socktype, a.ai_protocol); },
+            [&](SOCKET s, const addrinfo& a, bool* timedOut) {
+                return ConnectWithin(s, a.ai_addr, static_cast<int>(a.ai_addrlen), deadline, timedOut);
+            },
+            closesocket);
     }
     bool Send(const char* data, size_t n, uint32_t deadline) override {
         while (n > 0) {
@@ -128,12 +126,14 @@ private:
 }  // namespace
 
 std::unique_ptr<HttpTransport> NewPlatformTransport(const std::string& scheme) {
-    if (scheme != "http") return nullptr;
+    if (scheme != "http" && scheme != "https") return nullptr;
     std::call_once(g_winsock, [] {
         WSADATA data;
         g_winsockOk = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     });
-    return std::make_unique<WinsockTransport>();
+    auto tcp = std::make_unique<WinsockTransport>();
+    if (scheme == "https") return NewSchannelTransport(std::move(tcp));
+    return tcp;
 }
 
 }  // namespace plat

@@ -31,6 +31,7 @@ import os
 import shutil
 import socket
 import socketserver
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -172,6 +173,10 @@ def cut_size(data):
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = False
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], ssl.SSLError):  # a client refusing a certificate
+            super().handle_error(request, client_address)
 
 
 def refused_port():
@@ -330,15 +335,22 @@ def check_hostile(tool, base, work):
     slow.join()
 
 
+def listen(handler, tls=None, host="127.0.0.1"):
+    """Serves handler on a free port of 127.0.0.1 in a thread, behind TLS
+    with an ssl.SSLContext: (server, base URL naming host)."""
+    server = Server(("127.0.0.1", 0), handler)
+    if tls:
+        server.socket = tls.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, f"{'https' if tls else 'http'}://{host}:{server.server_address[1]}"
+
+
 def serve_and_check(handler, check_tool, work):
     """Serves handler on a free port of 127.0.0.1 and runs check_tool(tool,
     base URL, work) for the native tool and, unless --no-wine, the Windows
     one; removes work at the end. Returns finish()."""
-    server = Server(("127.0.0.1", 0), handler)
-    base = f"http://127.0.0.1:{server.server_address[1]}"
+    server, base = listen(handler)
     handler.base = base
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
     try:
         tools = []
         if os.path.exists(NATIVE):

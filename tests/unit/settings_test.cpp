@@ -61,6 +61,7 @@ void ExpectDefaults(const Settings& s, const std::string& exeDir) {
     EXPECT_EQ(s.DoubleSize, 0);
     EXPECT_EQ(s.AlwaysOnTop, 0);
     EXPECT_EQ(s.EasyMove, 0);
+    EXPECT_EQ(s.GlobalMediaKeys, 1);
     EXPECT_EQ(s.ReadFileInfo, 1);
     EXPECT_EQ(s.PlaylistX, 100);
     EXPECT_EQ(s.PlaylistY, 100);
@@ -211,6 +212,7 @@ void SetNonDefaults(Settings* s) {
     s->DoubleSize = 1;
     s->AlwaysOnTop = 1;
     s->EasyMove = 1;
+    s->GlobalMediaKeys = 0;
     s->ReadFileInfo = 0;
     s->PlaylistX = -20;
     s->PlaylistY = 640;
@@ -268,6 +270,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     EXPECT_EQ(s.DoubleSize, saved.DoubleSize);
     EXPECT_EQ(s.AlwaysOnTop, saved.AlwaysOnTop);
     EXPECT_EQ(s.EasyMove, saved.EasyMove);
+    EXPECT_EQ(s.GlobalMediaKeys, saved.GlobalMediaKeys);
     EXPECT_EQ(s.ReadFileInfo, saved.ReadFileInfo);
     EXPECT_EQ(s.PlaylistX, saved.PlaylistX);
     EXPECT_EQ(s.PlaylistY, saved.PlaylistY);
@@ -340,6 +343,7 @@ TEST(Settings, NewFileHoldsTheKeysInSaveOrder) {
               "DoubleSize=0\r\n"
               "AlwaysOnTop=0\r\n"
               "EasyMove=0\r\n"
+              "GlobalMediaKeys=1\r\n"
               "PlaylistX=100\r\n"
               "PlaylistY=100\r\n"
               "PlaylistW=150\r\n"

@@ -20,6 +20,15 @@
 //   ledname            prints "led NAME": the song name the LED draws now
 //   close MS           WM_CLOSE, then waits up to MS ms for the process to
 //                      end; prints "exit CODE"
+//   focus CLASS MS     waits up to MS ms for a window of class CLASS (another
+//                      program's) and makes it the foreground window;
+//                      prints "focus CLASS" once it is
+//   key VK             presses and releases the key VK (SendInput, hex or
+//                      decimal): it goes where the system sends keys
+//   appcommand N       posts WM_APPCOMMAND N, as from a key, to the player
+//   holdkeys MS VK...  (the last step) holds VK... as this program's hot
+//                      keys: prints "held VK" or "refused VK" for each, then
+//                      waits up to MS ms for one to be pressed ("hotkey VK")
 //
 // Exit status: 0 every step succeeded, 1 a step failed (its reason on
 // standard output as "fail: ..."), 2 usage.
@@ -154,6 +163,41 @@ bool StepClose(int ms) {
     return true;
 }
 
+bool StepFocus(const char* cls, int ms) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start <= static_cast<DWORD>(ms); Sleep(50)) {
+        HWND other = FindWindowA(cls, nullptr);
+        if (other && SetForegroundWindow(other) && GetForegroundWindow() == other) {
+            std::printf("focus %s\n", cls);
+            return true;
+        }
+    }
+    return Fail("cannot give the focus to ", cls);
+}
+
+bool StepKey(int vk) {
+    INPUT in[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        in[i].type = INPUT_KEYBOARD;
+        in[i].ki.wVk = static_cast<WORD>(vk);
+        in[i].ki.dwFlags = KEYEVENTF_EXTENDEDKEY | (i ? KEYEVENTF_KEYUP : 0);
+    }
+    return SendInput(2, in, sizeof(INPUT)) == 2 || Fail("SendInput failed");
+}
+
+// The keys are the process's until it ends.
+void StepHoldKeys(int ms, const std::vector<int>& keys) {
+    for (int vk : keys)
+        std::printf(RegisterHotKey(nullptr, vk, 0, static_cast<UINT>(vk)) ? "held 0x%X\n" : "refused 0x%X\n", vk);
+    std::fflush(stdout);
+    MSG m;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(ms); Sleep(20)) {
+        if (PeekMessageA(&m, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE)) {
+            std::printf("hotkey 0x%X\n", static_cast<unsigned>(HIWORD(m.lParam)));
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,6 +257,21 @@ int main(int argc, char** argv) {
         } else if (step == "close" && a.arg(1)) {
             ok = NeedWindow() && StepClose(a.num(1));
             a.used = 1;
+        } else if (step == "focus" && a.arg(2)) {
+            ok = StepFocus(a.arg(1), a.num(2));
+            a.used = 2;
+        } else if (step == "key" && a.arg(1)) {
+            ok = StepKey(static_cast<int>(std::strtol(a.arg(1), nullptr, 0)));
+            a.used = 1;
+        } else if (step == "appcommand" && a.arg(1)) {
+            const LPARAM command = MAKELPARAM(0, a.num(1) | FAPPCOMMAND_KEY);
+            ok = NeedWindow() && (PostMessageA(g_window, WM_APPCOMMAND, 0, command) || Fail("PostMessage failed"));
+            a.used = 1;
+        } else if (step == "holdkeys" && a.arg(2)) {
+            std::vector<int> keys;
+            for (int k = 2; a.arg(k); ++k) keys.push_back(static_cast<int>(std::strtol(a.arg(k), nullptr, 0)));
+            StepHoldKeys(a.num(1), keys);
+            a.used = static_cast<int>(keys.size()) + 1;
         } else {
             return -1;
         }
