@@ -28,7 +28,6 @@ struct DialState {
 DialState g_dial;
 
 struct DialThreadRes {
-    HDC screen = nullptr;
     Bitmap lit, background, frame;
     HDC mem = nullptr;  // compatible with the window's context
     int target = 0, displayed = 0, lastStep = -1;
@@ -48,8 +47,12 @@ HRGN ArcRegion(int degrees) {
 }
 
 void DrawArc(DialThreadRes* r, int degrees) {
-    if (IsIconic(g_dial.window) || !r->screen || !r->mem || !r->frame) return;
-    MemoryDc src(r->screen);
+    if (IsIconic(g_dial.window) || !r->mem || !r->frame) return;
+    // A context of the window as it is now: one taken before the window
+    // showed can keep drawing where nothing appears.
+    WindowDc screen(g_dial.window);
+    if (!screen) return;
+    MemoryDc src(screen.get());
     Selection frame(r->mem, r->frame.get());
     {
         Selection s(src.get(), r->background.get());
@@ -61,7 +64,7 @@ void DrawArc(DialThreadRes* r, int degrees) {
         Selection s(src.get(), r->lit.get());
         BitBlt(r->mem, 0, 0, 64, 64, src.get(), 0, 0, SRCCOPY);
     }
-    SkinBlit(r->screen, kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0);
+    SkinBlit(screen.get(), kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0);
 }
 
 bool PositionWaiting() {
@@ -95,7 +98,6 @@ unsigned DialThread(void*) {
     plat::SetCurrentThreadPriority(plat::PriorityNormal);
     WindowDc screen(g_dial.window);
     DialThreadRes r;
-    r.screen = screen.get();
     r.lit.reset(LoadSkinBitmap(IDB_DIAL_RING));
     r.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
     r.frame.reset(CreateCompatibleBitmap(screen.get(), kDialSize, kDialSize));

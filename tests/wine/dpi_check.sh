@@ -1,86 +1,72 @@
 #!/usr/bin/env bash
 # High-DPI check of vorlo.exe under Wine: with the prefix's LogPixels at 192
-# the main window is 516x382, its picture is the 96-DPI picture with every
-# pixel doubled, and clicks and drags at doubled coordinates reach the same
-# controls; "Double Size" at 96 DPI gives the same window, and the menu
-# command and the preferences' check box switch it.
-#
-# Self-contained like every check here (tests/wine/wine_env.sh). Last line:
-# "N passed, N failed"; exit status non-zero when anything failed.
+# the main window is 516x382, its picture is the 96-DPI one with every pixel
+# doubled, and clicks and drags at doubled places reach the same controls;
+# Double Size at 96 DPI gives the same, switched by the menu command and the
+# preferences' check box. Self-contained (tests/wine/wine_env.sh); last line
+# "N passed, N failed".
 set -uo pipefail
 . "$(dirname "$0")/wine_env.sh"
 wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe vorlo-tool-prefs.exe -- import convert compare
 
-dpi() {  # dpi N: the prefix's screen resolution, for the processes started next
+dpi() {  # dpi N: the screen resolution of the Wine processes started next
     timeout 20 wineserver -k 2>/dev/null
     timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-}
-# shot NAME: the window's picture, the pixels outside its shape (showing
-# whatever lies behind it) and the LED's blinking play-state symbol painted
-# over in one colour.
-shot() {
-    local geo s
-    geo=$(drv find 5000 | sed -n 's/^window .* \([0-9]*\)x\([0-9]*\) at \([-0-9]*\),\([-0-9]*\) pid.*/\1x\2+\3+\4/p')
-    [ -n "$geo" ] || return 1
-    sleep 0.5
-    s=$(( ${geo%%x*} / 258 ))
-    timeout 20 import -window root -crop "$geo" +repage "$shots/$1.png" 2>/dev/null &&
-        convert "$shots/$1.png" -fill black \
-            -draw "rectangle $((89 * s)),$((51 * s)) $((97 * s - 1)),$((62 * s - 1))" "$shots/$1.png"
-}
-# doubled A B: the picture B is A with every pixel doubled.
-doubled() {
-    local n
-    convert "$shots/$1.png" -scale 200% "$shots/$1-x2.png" &&
-        n=$(compare -metric AE "$shots/$1-x2.png" "$shots/$2.png" null: 2>&1)
-    echo "  $1 doubled against $2: ${n:-?} pixels differ"
-    [ "$n" = 0 ]
 }
 start() {  # start KEY=VALUE...: the player with a fresh vor.ini
     ini StartupExpanded=1 WindowX=100 WindowY=80 EqVolume=3 RepeatPlay=0 LEDAutoScrollSongName=0 "$@"
     start_player
 }
+sized() { drv find 2000 | grep -q " $1 "; }  # sized WxH: the window's size now
+# shot NAME [DOUBLED]: the window's picture, the LED's blinking symbol blacked
+# out; with DOUBLED, true when it is that earlier shot with every pixel doubled.
+shot() {
+    local geo s n
+    geo=$(drv find 5000 | sed -n 's/^window .* \([0-9]*x[0-9]*\) at \([-0-9]*\),\([-0-9]*\) pid.*/\1+\2+\3/p')
+    [ -n "$geo" ] && s=$((${geo%%x*} / 258)) && sleep 0.5 &&
+        timeout 20 import -window root -crop "$geo" +repage "$shots/$1.png" 2>/dev/null &&
+        convert "$shots/$1.png" -fill black -draw "rectangle $((89 * s)),$((51 * s)) $((97 * s - 1)),$((62 * s - 1))" \
+            "$shots/$1.png" || return 1
+    [ $# -gt 1 ] || return 0
+    convert "$shots/$2.png" -scale 200% "$shots/$2-x2.png" &&
+        n=$(compare -metric AE "$shots/$2-x2.png" "$shots/$1.png" null: 2>&1)
+    echo "  $2 doubled against $1: ${n:-?} pixels differ"
+    [ "$n" = 0 ]
+}
 
 step "96 DPI"
 dpi 96
 start
-expect "96 DPI: 258x191" grep -q ' 258x191 at 100,80 ' <<<"$found"
+expect "96 DPI: 258x191" sized 258x191
 shot one
 close_player
 
 step "192 DPI"
 dpi 192
 start
-expect "192 DPI: 516x382 at the same place" grep -q ' 516x382 at 100,80 ' <<<"$found"
-expect "192 DPI: the picture is the 96-DPI one doubled, pixel for pixel" eval 'shot two && doubled one two'
+expect "192 DPI: 516x382 at the same place" sized '516x382 at 100,80'
+expect "192 DPI: the picture is the 96-DPI one doubled, pixel for pixel" shot two one
 want="out 5,1|in 6,6|out 100,6|in 100,20|out 512,80|in 510,136|in 500,380|out 515,381"
 got=$(drv region $(tr '|' '\n' <<<"$want" | awk '{print $2}') | paste -sd'|')
-expect "192 DPI: the window's shape is doubled (${got})" test "$got" = "$want"
-# Repeat switch, volume drag 3 -> 10, a title drag of 20,15 skin pixels, the
-# expand button: each at twice its 96-DPI place.
-drv click 360 152 down 82 322 move 82 252 up 82 252 down 300 20 move 340 50 up 340 50 >/dev/null
-drv click 508 140 >/dev/null
-collapsed() { out=$(drv find 2000); grep -q ' 516x198 at 140,110 ' <<<"$out"; }
-expect "192 DPI: the expand button collapses to 516x198; the title drag moved it by 40,30" \
-    wait_for 10 collapsed
+expect "192 DPI: the window's shape is doubled ($got)" test "$got" = "$want"
+# Repeat switch, volume drag 3 -> 10, title drag by 20,15 skin pixels, expand.
+drv click 360 152 down 82 322 move 82 252 up 82 252 down 300 20 move 340 50 up 340 50 click 508 140 >/dev/null
+expect "192 DPI: the expand button collapses to 516x198, the drag moved it by 40,30" \
+    wait_for 10 sized '516x198 at 140,110'
 close_player
-r="$(ini_get RepeatPlay) $(ini_get EqVolume) $(ini_get StartupExpanded)"
-expect "192 DPI: the Repeat switch and the volume drag took effect (RepeatPlay, EqVolume: $r)" \
-    test "$r" = "1 10 0"
+r="$(ini_get RepeatPlay) $(ini_get EqVolume)"
+expect "192 DPI: the Repeat switch and the volume drag took effect ($r)" test "$r" = "1 10"
 
 step "Double Size at 96 DPI"
 dpi 96
 start DoubleSize=1
-expect "Double Size: 516x382" grep -q ' 516x382 at 100,80 ' <<<"$found"
-expect "Double Size: the same picture as at 192 DPI" eval 'shot double && doubled one double'
+expect "Double Size: the same picture as at 192 DPI" shot double one
 drv command 40105 >/dev/null
-single() { out=$(drv find 2000); grep -q ' 258x191 at 100,80 ' <<<"$out"; }
-expect "Double Size: the menu command takes the window back to 258x191" wait_for 10 single
-expect "Double Size off: the picture is the 96-DPI one again" eval 'shot single && compare -metric AE "$shots/one.png" "$shots/single.png" null: 2>/dev/null'
-app_tool vorlo-tool-prefs command 40009 sheet "VOR Preferences" 5000 page 4 click 1508 ok >/dev/null
-double() { out=$(drv find 2000); grep -q ' 516x382 at 100,80 ' <<<"$out"; }
-expect "Double Size: the preferences' check box doubles the window again" wait_for 10 double
+expect "Double Size: the menu command takes the window back to 258x191" wait_for 10 sized 258x191
+expect "Double Size off: the 96-DPI picture again" \
+    eval 'shot single && compare -metric AE "$shots/one.png" "$shots/single.png" null: 2>/dev/null'
+app_tool vorlo-tool-prefs command 40009 sheet "VOR Preferences" 5000 page 4 click 1509 ok >/dev/null
+expect "Double Size: the preferences' check box doubles it again" wait_for 10 sized 516x382
 close_player
 expect "Double Size: vor.ini keeps DoubleSize=1" test "$(ini_get DoubleSize)" = 1
-
 finish
