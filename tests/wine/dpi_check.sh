@@ -3,11 +3,16 @@
 # the main window is 516x382, its picture is the 96-DPI one with every pixel
 # doubled, and clicks and drags at doubled places reach the same controls;
 # Double Size at 96 DPI gives the same, switched by the menu command and the
-# preferences' check box. Self-contained (tests/wine/wine_env.sh); last line
+# preferences' check box. The mini controller follows the scale: at 192 DPI
+# it is twice as big and far from the pointer, its picture is the 96-DPI one
+# doubled, and its keys answer at doubled places. Self-contained (tests/wine/wine_env.sh); last line
 # "N passed, N failed".
 set -uo pipefail
 . "$(dirname "$0")/wine_env.sh"
-wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe vorlo-tool-prefs.exe -- import convert compare
+wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe vorlo-tool-prefs.exe vorlo-tool-tray.exe -- \
+    import convert compare ffmpeg
+[ -s "$data/tone.mp2" ] || ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=60 \
+    -ac 2 -c:a mp2 "$data/tone.mp2"
 
 dpi() {  # dpi N: the screen resolution of the Wine processes started next
     timeout 20 wineserver -k 2>/dev/null
@@ -27,11 +32,25 @@ shot() {
         timeout 20 import -window root -crop "$geo" +repage "$shots/$1.png" 2>/dev/null &&
         convert "$shots/$1.png" -fill black -draw "rectangle $((89 * s)),$((51 * s)) $((97 * s - 1)),$((62 * s - 1))" \
             "$shots/$1.png" || return 1
-    [ $# -gt 1 ] || return 0
+    [ $# -lt 2 ] || doubled "$1" "$2"
+}
+doubled() {  # doubled NAME EARLIER: true when shot NAME is EARLIER with every pixel doubled
+    local n
     convert "$shots/$2.png" -scale 200% "$shots/$2-x2.png" &&
         n=$(compare -metric AE "$shots/$2-x2.png" "$shots/$1.png" null: 2>&1)
     echo "  $2 doubled against $1: ${n:-?} pixels differ"
     [ "$n" = 0 ]
+}
+tray() { app_tool vorlo-tool-tray "$@"; }
+# mini NAME: the mini controller opened as by the tray icon's held button,
+# "X Y W H" of it in $mini and its picture in NAME.png.
+mini() {
+    mini=
+    tray notify down
+    mini_open() { mini=$(tray mini | sed -n 's/^mini [^ ]* //p'); [ -n "$mini" ]; }
+    wait_for 20 mini_open && sleep 0.5 && read -r mx my mw mh <<<"$mini" &&
+        timeout 20 import -window root -crop "${mw}x$mh+$mx+$my" +repage "$shots/$1.png" 2>/dev/null
+    tray notify up
 }
 
 step "96 DPI"
@@ -39,6 +58,8 @@ dpi 96
 start
 expect "96 DPI: 258x191" sized 258x191
 shot one
+mini mini-one
+mini1=$mini
 close_player
 
 step "192 DPI"
@@ -53,6 +74,17 @@ expect "192 DPI: the window's shape is doubled ($got)" test "$got" = "$want"
 drv click 360 152 down 82 322 move 82 252 up 82 252 down 300 20 move 340 50 up 340 50 click 508 140 >/dev/null
 expect "192 DPI: the expand button collapses to 516x198, the drag moved it by 40,30" \
     wait_for 10 sized '516x198 at 140,110'
+mini mini-two
+read -r x1 y1 w1 h1 <<<"$mini1"
+expect "192 DPI: the mini controller is twice as big and twice as far from the pointer ($mini1 then $mini)" \
+    test "$mw $mh $((x1 - mx)) $((y1 - my))" = "$((2 * w1)) $((2 * h1)) 80 33"
+expect "192 DPI: the mini controller's picture is the 96-DPI one doubled" doubled mini-two mini-one
+drv copydata 1 "Z:$data/tone.mp2" >/dev/null
+k=$(tray press 80 28)
+expect "192 DPI: the mini controller's Play key at doubled places ($k) starts the sound" wait_for 10 grows 0.5
+k="$k, $(tray press 176 28)"
+expect "192 DPI: its Stop key ($k) stops it" wait_for 10 still 1
+expect "192 DPI: the keys hit were Play and Stop" test "$k" = "press 1372, press 1374"
 close_player
 r="$(ini_get RepeatPlay) $(ini_get EqVolume)"
 expect "192 DPI: the Repeat switch and the volume drag took effect ($r)" test "$r" = "1 10"
