@@ -30,14 +30,14 @@ constexpr int kMiniUp = 33;
 
 // The controller's layout in skin pixels (the window draws it at the main
 // window's scale): a black frame, five keys in a row, the slider below.
-constexpr int kMiniWidth = 128, kMiniHeight = 51;
+constexpr int kMiniWidth = 149, kMiniHeight = 51;
 struct MiniPlace {
     int control;
     SkinRect rect;
 };
 constexpr MiniPlace kMiniPlaces[] = {
-    {IDC_MINI_PREV, {4, 4, 28, 25}},   {IDC_MINI_PLAY, {28, 4, 52, 25}},   {IDC_MINI_PAUSE, {52, 4, 76, 25}},
-    {IDC_MINI_STOP, {76, 4, 100, 25}}, {IDC_MINI_NEXT, {100, 4, 124, 25}}, {IDC_MINI_SLIDER, {3, 27, 126, 47}},
+    {IDC_MINI_PREV, {5, 4, 33, 25}},   {IDC_MINI_PLAY, {33, 4, 61, 25}},   {IDC_MINI_PAUSE, {61, 4, 89, 25}},
+    {IDC_MINI_STOP, {89, 4, 117, 25}}, {IDC_MINI_NEXT, {117, 4, 145, 25}}, {IDC_MINI_SLIDER, {3, 27, 147, 47}},
 };
 constexpr int kThumbHalf = 5;  // the slider's thumb is 11 skin pixels wide
 

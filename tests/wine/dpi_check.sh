@@ -80,9 +80,9 @@ expect "192 DPI: the mini controller is twice as big and twice as far from the p
     test "$mw $mh $((x1 - mx)) $((y1 - my))" = "$((2 * w1)) $((2 * h1)) 80 33"
 expect "192 DPI: the mini controller's picture is the 96-DPI one doubled" doubled mini-two mini-one
 drv copydata 1 "Z:$data/tone.mp2" >/dev/null
-k=$(tray press 80 28)
+k=$(tray press 94 28)
 expect "192 DPI: the mini controller's Play key at doubled places ($k) starts the sound" wait_for 10 grows 0.5
-k="$k, $(tray press 176 28)"
+k="$k, $(tray press 206 28)"
 expect "192 DPI: its Stop key ($k) stops it" wait_for 10 still 1
 expect "192 DPI: the keys hit were Play and Stop" test "$k" = "press 1372, press 1374"
 close_player
