@@ -15,8 +15,8 @@
 #include "playlist/playlist.h"
 #include "resources/resource.h"
 #include "resources/tray_ids.h"
-#include "shell/player_control.h"
 #include "shell/dpi_win.h"
+#include "shell/player_control.h"
 #include "shell/player_win.h"
 #include "shell/skin_geometry.h"
 #include "shell/tray_tip.h"
@@ -42,8 +42,6 @@ constexpr MiniPlace kMiniPlaces[] = {
 constexpr int kThumbHalf = 5;  // the slider's thumb is 11 skin pixels wide
 
 struct TrayState {
-    WNDPROC sliderProc = nullptr;  // the trackbar's own, under the controller's painting
-    int sliderPainted = -1;        // the position the slider's picture shows
     HINSTANCE instance = nullptr;
     HICON icons[11] = {};          // by percent / 10
     bool inTray = false;
@@ -54,6 +52,8 @@ struct TrayState {
     int followPosition = 1;        // 0 while the user moves the slider
     HBRUSH panelBrush = nullptr;   // the controller's slate background
     HICON miniIcon = nullptr;
+    WNDPROC sliderProc = nullptr;  // the trackbar's own, under the controller's painting
+    int sliderPainted = -1;        // the position the slider's picture shows
 };
 TrayState g_tray;
 
@@ -236,7 +236,7 @@ LRESULT CALLBACK MiniSliderProc(HWND slider, UINT msg, WPARAM wParam, LPARAM lPa
     const LRESULT result = CallWindowProcA(own, slider, msg, wParam, lParam);
     // The trackbar repaints where its own thumb was and is: the picture here
     // is repainted whole when the position has moved.
-    if (IsWindow(slider) && position() != g_tray.sliderPainted) InvalidateRect(slider, nullptr, FALSE);
+    if (msg != WM_NCDESTROY && position() != g_tray.sliderPainted) InvalidateRect(slider, nullptr, FALSE);
     return result;
 }
 

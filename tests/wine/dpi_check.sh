@@ -3,10 +3,10 @@
 # the main window is 516x382, its picture is the 96-DPI one with every pixel
 # doubled, and clicks and drags at doubled places reach the same controls;
 # Double Size at 96 DPI gives the same, switched by the menu command and the
-# preferences' check box. The mini controller follows the scale: at 192 DPI
-# it is twice as big and far from the pointer, its picture is the 96-DPI one
-# doubled, and its keys answer at doubled places. Self-contained (tests/wine/wine_env.sh); last line
-# "N passed, N failed".
+# preferences' check box. The mini controller at 192 DPI is twice as big and
+# far from the pointer, its picture is the 96-DPI one doubled, and its keys
+# answer at doubled places. Self-contained (tests/wine/wine_env.sh); last
+# line "N passed, N failed".
 set -uo pipefail
 . "$(dirname "$0")/wine_env.sh"
 wine_check "$root/build/wine-dpi" vorlo.exe vorlo-testdriver.exe vorlo-tool-prefs.exe vorlo-tool-tray.exe -- \
@@ -45,7 +45,6 @@ tray() { app_tool vorlo-tool-tray "$@"; }
 # mini NAME: the mini controller opened as by the tray icon's held button,
 # "X Y W H" of it in $mini and its picture in NAME.png.
 mini() {
-    mini=
     tray notify down
     mini_open() { mini=$(tray mini | sed -n 's/^mini [^ ]* //p'); [ -n "$mini" ]; }
     wait_for 20 mini_open && sleep 0.5 && read -r mx my mw mh <<<"$mini" &&
@@ -59,7 +58,7 @@ start
 expect "96 DPI: 258x191" sized 258x191
 shot one
 mini mini-one
-mini1=$mini
+read -r x1 y1 w1 h1 <<<"$mini"
 close_player
 
 step "192 DPI"
@@ -75,8 +74,7 @@ drv click 360 152 down 82 322 move 82 252 up 82 252 down 300 20 move 340 50 up 3
 expect "192 DPI: the expand button collapses to 516x198, the drag moved it by 40,30" \
     wait_for 10 sized '516x198 at 140,110'
 mini mini-two
-read -r x1 y1 w1 h1 <<<"$mini1"
-expect "192 DPI: the mini controller is twice as big and twice as far from the pointer ($mini1 then $mini)" \
+expect "192 DPI: the mini controller is twice as big and twice as far from the pointer (${w1}x$h1 then $mini)" \
     test "$mw $mh $((x1 - mx)) $((y1 - my))" = "$((2 * w1)) $((2 * h1)) 80 33"
 expect "192 DPI: the mini controller's picture is the 96-DPI one doubled" doubled mini-two mini-one
 drv copydata 1 "Z:$data/tone.mp2" >/dev/null
