@@ -43,20 +43,3 @@ TEST(Preferences, AboutLinksAreWholePathsOrEmpty) {
     EXPECT_FALSE(IsBrowsableAddress("ab"));
     EXPECT_TRUE(IsBrowsableAddress("abc"));
 }
-
-TEST(Preferences, GainFieldsTakeOnlyGainsWithinFifteenDecibels) {
-    const struct {
-        const char* text;
-        bool ok;
-        float db;
-    } cases[] = {{"-3.5", true, -3.5f}, {"+15 dB", true, 15.0f}, {"-15.0", true, -15.0f},
-                 {"15.1", false, 0}, {"loud", false, 0}, {"", false, 0}};
-    for (const auto& c : cases) {
-        float db = 7.0f;
-        EXPECT_EQ(GainFieldFromText(c.text, &db), c.ok) << c.text;
-        EXPECT_EQ(db, c.ok ? c.db : 7.0f) << c.text;
-    }
-    char text[16];
-    GainFieldText(-4.5f, text, sizeof text);
-    EXPECT_STREQ(text, "-4.5");
-}

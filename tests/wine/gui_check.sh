@@ -267,7 +267,7 @@ step "ReplayGain"
 rg="$data/rg-4s.mp3"
 python3 -c "import sys; sys.path.insert(0, '$root/tests/conformance')
 from checks import id3v2_tag; from replaygain_check import txxx
-open('$rg', 'wb').write(id3v2_tag(3, txxx(3, 'REPLAYGAIN_TRACK_GAIN', '-6.00 dB')) + open('$data/a-4s.mp3', 'rb').read())"
+open('$rg', 'wb').write(id3v2_tag(3, txxx('REPLAYGAIN_TRACK_GAIN', '-6.00 dB')) + open('$data/a-4s.mp3', 'rb').read())"
 "$native/vorlo-decode" --replaygain track "$rg" - >"$rg.pcm" 2>/dev/null
 reset_capture
 ini StartupExpanded=1 WindowX=120 WindowY=90 EqVolume=15 MultipleInstances=0 ReplayGainMode=1
