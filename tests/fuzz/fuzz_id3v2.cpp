@@ -6,6 +6,7 @@
 // UTF-8. The end of the audio before the tags behind it must lie between
 // the start of the audio and the end of the file. The ReplayGain values read
 // from its tags (ID3v2, APE, LAME) must be finite and within their ranges.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -70,12 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(appended == -1 || (appended >= end && appended < static_cast<int64_t>(size)), "appended tag misplaced");
     ReplayGainValues rg;
     ReadReplayGain(f, probe, &rg);
-    for (int i = 0; i < kRgValueCount; i++) {
-        const bool peak = i == kRgTrackPeak || i == kRgAlbumPeak;
-        const double v = rg.value[i];
-        Check(!rg.has[i] || (peak ? v >= 0 && v <= kRgMaxPeak : v >= -kRgMaxGainDb && v <= kRgMaxGainDb),
+    for (int i = 0; i < kRgValueCount; i++)
+        Check(!rg.has[i] || (i % 2 ? rg.value[i] >= 0 && rg.value[i] <= kRgMaxPeak : std::fabs(rg.value[i]) <= kRgMaxGainDb),
               "ReplayGain value out of range");
-    }
     plat::FileClose(f);
     return 0;
 }

@@ -228,7 +228,7 @@ TEST_F(TagFile, ReplayGainFramesTxxxBeforeRva2) {
     // Identification, then channels: type, adjustment (1/512 dB), peak bits, peak.
     auto rva2 = [](const std::string& ident, Bytes channels) { return Frame{"RVA2", Cat({Str(ident), {0}, channels})}; };
     const Bytes master = {1, 0xFA, 0x00, 16, 0x60, 0x00};  // -3 dB, peak 0.75
-    struct Case {
+    const struct {
         Layout layout;
         std::vector<Frame> frames;
         int has[kRgValueCount];
@@ -242,16 +242,13 @@ TEST_F(TagFile, ReplayGainFramesTxxxBeforeRva2) {
         {{4}, {rva2("track", Cat({{2, 0x02, 0x00, 8, 0xFF}, master}))}, {1, 1, 0, 0}, {-3.0, 0.75}},
         {{4}, {rva2("track", {1, 0x02})}, {0, 0, 0, 0}, {}},  // cut short
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE("2." + std::to_string(c.layout.version) + " " + c.frames[0].id);
         plat::File f = plat::FileOpenRead(Write(Cat({Tag(c.layout, c.frames), Frames(2)})).c_str());
         ReplayGainValues v{};
         ReadId3v2ReplayGain(f, &v);
         plat::FileClose(f);
-        for (int i = 0; i < kRgValueCount; i++) {
-            EXPECT_EQ(v.has[i], c.has[i]) << i;
-            if (c.has[i]) EXPECT_DOUBLE_EQ(v.value[i], c.value[i]) << i;
-        }
+        for (int i = 0; i < kRgValueCount; i++) EXPECT_EQ(v.has[i] ? v.value[i] : -99, c.has[i] ? c.value[i] : -99) << i;
     }
 }
 

@@ -272,13 +272,9 @@ open('$rg', 'wb').write(id3v2_tag(3, txxx('REPLAYGAIN_TRACK_GAIN', '-6.00 dB')) 
 reset_capture
 ini StartupExpanded=1 WindowX=120 WindowY=90 EqVolume=15 MultipleInstances=0 ReplayGainMode=1
 start_player "Z:$rg"
-if wait_quiet 2 25 && [ "$(cap_size)" -gt 0 ]; then
-    r=$(python3 "$check" contains "$vol" "$cap" -- "$rg.pcm"); rc=$?
-    echo "  $r"
-    expect "ReplayGain: the device got vorlo-decode --replaygain track's PCM of the tagged file exactly" test "$rc" = 0
-else
-    fail "ReplayGain: the tagged file did not play to the end (capture $(cap_size) bytes)"
-fi
+wait_quiet 2 25
+expect "ReplayGain: the device got vorlo-decode --replaygain track's PCM of the tagged file exactly" \
+    python3 "$check" contains "$vol" "$cap" -- "$rg.pcm"
 expect "ReplayGain: that PCM is not the untagged decode" test "$(cmp -s "$rg.pcm" "$data/a-4s.mp3.pcm"; echo $?)" = 1
 close_player
 
