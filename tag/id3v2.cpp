@@ -329,7 +329,8 @@ void TakeGainFrame(ReplayGainValues* gains, Field field, const std::vector<uint8
 }
 
 // Reads the tag whose header is at offset into the texts still empty, or
-// with gains, its ReplayGain frames into gains[0] (TXXX) and gains[1] (RVA2). True when it gave any text.
+// with gains, its ReplayGain frames into gains[0] (TXXX) and gains[1]
+// (RVA2). True when it gave any text.
 bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* texts,
                 ReplayGainValues* gains = nullptr) {
     uint8_t h[10];
@@ -405,9 +406,6 @@ bool ReadOneTag(plat::File file, int64_t offset, int64_t fileSize, TagTexts* tex
     return found.any;
 }
 
-}  // namespace
-
-namespace {
 // Calls read(offset) for each tag of the file: those in front, one after
 // the other, then one appended behind.
 template <typename Read>
@@ -424,6 +422,7 @@ void ForEachTag(plat::File file, int64_t size, Read read) {
     if (at < size) AudioEndBeforeTags(FileReadAt, file, at, size, &appended);
     if (appended >= 0) read(appended);
 }
+
 }  // namespace
 
 int ReadId3v2Tag(plat::File file, Id3v2Tag* tag) {
