@@ -1,5 +1,6 @@
 #include "skin/bmp.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace skin {
@@ -142,11 +143,14 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image* out, std::string* error)
         return Fail(error, text);
     }
 
-    // The palette.
+    // The palette. A core header gives no count: its palette fills the gap
+    // before the pixels, up to the bit depth's size.
+    const uint32_t offBits = U32(data + 10);
     std::vector<uint32_t> palette;
     if (indexed) {
         const uint32_t most = 1u << h.bits;
-        const uint32_t n = h.colours ? h.colours : most;
+        uint32_t n = h.colours ? h.colours : most;
+        if (entry == 3 && offBits > paletteAt) n = std::min<uint32_t>(most, uint32_t((offBits - paletteAt) / 3));
         if (n > most) return Fail(error, "palette larger than the bit depth allows");
         if (size < paletteAt || (size - paletteAt) / entry < n) return Fail(error, "truncated palette");
         for (uint32_t i = 0; i < n; ++i) {
@@ -154,7 +158,6 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image* out, std::string* error)
             palette.push_back(uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0]);
         }
     }
-    const uint32_t offBits = U32(data + 10);
     if (offBits > size) return Fail(error, "pixel data offset past the end of the file");
     if (offBits < paletteAt + palette.size() * entry) return Fail(error, "pixel data overlaps the headers");
 

@@ -56,7 +56,7 @@ struct BmpCase {
 std::vector<BmpCase> Cases() {
     const Bytes rle8 = {1, 2, 1, 0, 1, 1, 0, 0, 1, 0, 1, 1, 1, 2, 0, 1};
     return {
-        {"1-bit, two colours: A B A / B A B", Bmp(1, 3, 2, 0, {A, B}, {0x40, 0, 0, 0, 0xA0, 0, 0, 0}), nullptr},
+        {"1-bit, two colours: A B A / B A B", Bmp(1, 3, 2, 0, {A, B}, {0xA0, 0, 0, 0, 0x40, 0, 0, 0}), nullptr},
         {"4-bit bottom-up", Bmp(4, 3, 2, 0, kPalette, {0x20, 0x10, 0, 0, 0x01, 0x20, 0, 0}), nullptr},
         {"4-bit top-down", Bmp(4, 3, -2, 0, kPalette, {0x01, 0x20, 0, 0, 0x20, 0x10, 0, 0}), nullptr},
         {"8-bit bottom-up", Bmp(8, 3, 2, 0, kPalette, {2, 0, 1, 0, 0, 1, 2, 0}), nullptr},
@@ -156,7 +156,7 @@ TEST(SkinZip, StoredAndDeflatedEntriesAndDamage) {
     EXPECT_TRUE(skin::ZipExtract(zip.data(), zip.size(), entries[1], &out, &error) && out == Bytes({1, 2, 3}));
     // Damage: a changed byte of the deflated data, a stated size too small, a cut archive.
     Bytes bad = zip;
-    bad[40] ^= 0x55;
+    bad[30 + 11 + 2] ^= 0x55;
     EXPECT_FALSE(skin::ZipExtract(bad.data(), bad.size(), entries[0], &out, &error));
     skin::ZipEntry shorter = entries[0];
     shorter.size = 100;
