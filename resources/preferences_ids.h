@@ -63,6 +63,10 @@
 #define IDC_UI_LED_LIST            1507
 #define IDC_UI_GLOBAL_MEDIA_KEYS   1508
 
+// ---- 129 "Skins"
+#define IDC_SKIN_LIST              1701
+#define IDC_SKIN_FOLDER            1702
+
 // ---- 119 "About VOR", 120 "Cool Links"
 #define IDC_ABOUT_ICON             1601
 #define IDC_ABOUT_TEXT             1602

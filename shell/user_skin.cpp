@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "settings/settings.h"
 #include "skin/skin_files.h"
 
 int SkinBitmapIndex(int id) {
@@ -12,6 +13,15 @@ int SkinBitmapIndex(int id) {
 }
 
 std::string SkinBitmapFileName(int id) { return "skin" + std::to_string(id) + ".bmp"; }
+
+std::vector<std::string> SkinChoices(const std::string& dir) {
+    std::vector<std::string> out{kBuiltInSkinName};
+    for (const std::string& name : skin::ListSkins(dir))
+        if (name.size() < kSettingsNameSize && name != kBuiltInSkinName) out.push_back(name);
+    return out;
+}
+
+std::string SkinSettingOf(const std::string& choice) { return choice == kBuiltInSkinName ? "" : choice; }
 
 void LoadUserSkin(const std::string& dir, const std::string& name, UserSkin* out) {
     *out = UserSkin();

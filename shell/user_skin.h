@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "shell/skin_geometry.h"
 #include "skin/bmp.h"
@@ -27,6 +28,12 @@ constexpr SkinBitmapSpec kSkinBitmapSpecs[kSkinBitmapCount] = {
 int SkinBitmapIndex(int id);
 // A bitmap's file name in a skin: the built-in resource's, "skin102.bmp".
 std::string SkinBitmapFileName(int id);
+
+// The preferences' list: kBuiltInSkinName, then the skins of directory dir
+// (ending in its separator) whose names a Skin setting can hold.
+std::vector<std::string> SkinChoices(const std::string& dir);
+// The Skin setting of an entry of that list: empty for kBuiltInSkinName.
+std::string SkinSettingOf(const std::string& choice);
 
 struct UserSkin {
     skin::Image images[kSkinBitmapCount];  // width 0: the built-in one
