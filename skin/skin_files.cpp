@@ -70,6 +70,11 @@ bool SkinFiles::Open(const std::string& dir, const std::string& name, std::strin
     folder_.clear();
     archive_.clear();
     entries_.clear();
+    // A name of the skins directory itself, never a path out of it.
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos) {
+        *error = "not a skin name";
+        return false;
+    }
     const std::string path = dir + name;
     if (plat::GetPathKind(path.c_str()) == plat::PathIsDirectory) {
         folder_ = path + plat::kPathSeparator;

@@ -27,7 +27,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::stri
 
 class SkinFiles {
 public:
-    // Opens the skin name of directory dir (a name ListSkins gave).
+    // Opens the skin name of directory dir (a name ListSkins gave; a name
+    // holding a separator or a drive is refused: "not a skin name").
     bool Open(const std::string& dir, const std::string& name, std::string* error);
     // The file's bytes; false with *error "missing" when the skin holds no
     // such file, or with the reason it could not be read.

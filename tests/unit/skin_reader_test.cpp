@@ -164,6 +164,23 @@ TEST(SkinZip, StoredAndDeflatedEntriesAndDamage) {
     EXPECT_EQ(error, "damaged deflate data");
     EXPECT_FALSE(skin::ZipList(zip.data(), zip.size() - 1, &entries, &error));
     EXPECT_EQ(error, "not a zip archive (no end of central directory)");
+    // Entries that lie about themselves are refused before anything is inflated.
+    const std::pair<void (*)(skin::ZipEntry*), const char*> lies[] = {
+        {[](skin::ZipEntry* e) { e->size = skin::kZipMaxEntrySize + 1; }, "entry too large"},
+        {[](skin::ZipEntry* e) { e->size = 1u << 20; }, "entry size beyond its data"},
+        {[](skin::ZipEntry* e) { e->flags = 1; }, "encrypted entry"},
+        {[](skin::ZipEntry* e) { e->method = 12; }, "unsupported compression method"},
+        {[](skin::ZipEntry* e) { e->localOffset = 7; }, "damaged local header"},
+        {[](skin::ZipEntry* e) { e->packedSize = 1u << 20; }, "entry data out of bounds"},
+        {[](skin::ZipEntry* e) { e->crc ^= 1; }, "CRC mismatch"},
+    };
+    ASSERT_TRUE(skin::ZipList(zip.data(), zip.size(), &entries, &error));
+    for (const auto& [lie, want] : lies) {
+        skin::ZipEntry e = entries[0];
+        lie(&e);
+        EXPECT_FALSE(skin::ZipExtract(zip.data(), zip.size(), e, &out, &error)) << want;
+        EXPECT_EQ(error, want);
+    }
 }
 
 TEST(UserSkin, MissingAndWrongSizedBitmapsFallBackAndAreNamed) {
@@ -193,6 +210,11 @@ TEST(UserSkin, MissingAndWrongSizedBitmapsFallBackAndAreNamed) {
     EXPECT_EQ(skin.message, "Skin \"Odd.zip\" uses the built-in bitmap for:\r\nskin118.bmp: missing\r\nskin121.bmp: missing");
     LoadUserSkin(skins, "Gone", &skin);
     EXPECT_EQ(skin.message, "Skin \"Gone\" cannot be used (missing); the built-in skin is shown.");
+    LoadUserSkin(skins, "../Odd", &skin);
+    EXPECT_EQ(skin.message, "Skin \"../Odd\" cannot be used (not a skin name); the built-in skin is shown.");
+    EXPECT_EQ(SkinChoices(skins), std::vector<std::string>({"Built-in", "Odd", "Odd.zip"}));
+    EXPECT_EQ(SkinSettingOf("Built-in"), "");
+    EXPECT_EQ(SkinSettingOf("Odd.zip"), "Odd.zip");
 }
 
 }  // namespace
