@@ -62,6 +62,7 @@
 #define IDC_UI_RESOLUTION_LABEL    1506
 #define IDC_UI_LED_LIST            1507
 #define IDC_UI_GLOBAL_MEDIA_KEYS   1508
+#define IDC_UI_DOUBLE_SIZE         1509
 
 // ---- 129 "Skins"
 #define IDC_SKIN_LIST              1701

@@ -82,6 +82,7 @@
 #define IDM_PLAY_CURRENT         40102 // also sent by the playlist editor
 #define IDM_EXPAND               40103
 #define IDM_WINSHADE             40104
+#define IDM_DOUBLE_SIZE          40105
 
 // Playlist editor submenus of IDR_POPUP_MENU.
 #define IDM_ADD_FILES            40029

@@ -32,7 +32,7 @@ enum SettingId : uint8_t {
     sDownSample, sChannels, sDecoderPriority, sMappingMode, sShufflePlay, sRepeatPlay,
     sAutoPlayOnOpen, sMultipleInstances, sDownloadOption, sInternetDLDir,
     sDownloadPlayAfterSave, sPreviousDir, sShowSplashScreen, sMinimizeLocation,
-    sStartupExpanded, sWinShade, sAlwaysOnTop, sEasyMove, sGlobalMediaKeys, sReadFileInfo, sPlaylistX,
+    sStartupExpanded, sWinShade, sDoubleSize, sAlwaysOnTop, sEasyMove, sGlobalMediaKeys, sReadFileInfo, sPlaylistX,
     sPlaylistY, sPlaylistW, sPlaylistH, sWindowX, sWindowY, sLEDCalculateVisuals,
     sLEDTargetResolution, sLEDAutoScrollSongName, sSkin, sIRCAppName, sIRCCommand, sIRCEnabled,
     sIRCUseTag, kSettingCount
@@ -85,6 +85,7 @@ constexpr SettingDesc kSettingTable[] = {
     INT_ROW(MinimizeLocation, 0),
     INT_ROW(StartupExpanded, 0),
     INT_ROW(WinShade, 0),
+    INT_ROW(DoubleSize, 0),
     INT_ROW(AlwaysOnTop, 0),
     INT_ROW(EasyMove, 0),
     INT_ROW(GlobalMediaKeys, 1),

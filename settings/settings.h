@@ -44,6 +44,7 @@ struct Settings {
     int MinimizeLocation;
     int StartupExpanded;
     int WinShade;
+    int DoubleSize;  // 1: the skin at twice its size on any screen
     int AlwaysOnTop;
     int EasyMove;
     int GlobalMediaKeys;  // 1: the media keys act on the player while other windows have the focus

@@ -8,6 +8,7 @@
 
 #include "platform/thread.h"
 #include "resources/resource.h"
+#include "shell/dpi_win.h"
 #include "shell/gdi_raii_win.h"
 #include "shell/main_window.h"
 #include "shell/skin_bitmaps_win.h"
@@ -27,7 +28,6 @@ struct DialState {
 DialState g_dial;
 
 struct DialThreadRes {
-    HDC screen = nullptr;
     Bitmap lit, background, frame;
     HDC mem = nullptr;  // compatible with the window's context
     int target = 0, displayed = 0, lastStep = -1;
@@ -47,8 +47,12 @@ HRGN ArcRegion(int degrees) {
 }
 
 void DrawArc(DialThreadRes* r, int degrees) {
-    if (IsIconic(g_dial.window) || !r->screen || !r->mem || !r->frame) return;
-    MemoryDc src(r->screen);
+    if (IsIconic(g_dial.window) || !r->mem || !r->frame) return;
+    // A context of the window as it is now: one taken before the window
+    // showed can keep drawing where nothing appears.
+    WindowDc screen(g_dial.window);
+    if (!screen) return;
+    MemoryDc src(screen.get());
     Selection frame(r->mem, r->frame.get());
     {
         Selection s(src.get(), r->background.get());
@@ -60,7 +64,7 @@ void DrawArc(DialThreadRes* r, int degrees) {
         Selection s(src.get(), r->lit.get());
         BitBlt(r->mem, 0, 0, 64, 64, src.get(), 0, 0, SRCCOPY);
     }
-    BitBlt(r->screen, kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0, SRCCOPY);
+    SkinBlit(screen.get(), kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0);
 }
 
 bool PositionWaiting() {
@@ -99,7 +103,6 @@ unsigned DialThread(void*) {
     plat::SetCurrentThreadPriority(plat::PriorityNormal);
     WindowDc screen(g_dial.window);
     DialThreadRes r;
-    r.screen = screen.get();
     LoadBitmaps(&r);
     r.frame.reset(CreateCompatibleBitmap(screen.get(), kDialSize, kDialSize));
     MemoryDc mem(screen.get());
@@ -124,7 +127,14 @@ int StartDialThread(HWND window, const HRGN* sectors) {
     g_dial.window = window;
     g_dial.sectors = sectors;
     g_dial.thread = plat::ThreadStart(DialThread, nullptr, kDialStackSize, &g_dial.threadId);
-    return g_dial.thread ? 1 : 0;
+    if (!g_dial.thread) return 0;
+    // The first paint's redraw request must not be lost: a post succeeds
+    // once the thread has its message queue.
+    for (int tries = 0; tries < 100; ++tries) {
+        if (plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_REDRAW, 0, 0)) break;
+        plat::SleepMs(10);
+    }
+    return 1;
 }
 
 void SetDialPosition(int percent) {

@@ -15,6 +15,7 @@
 #include "platform/thread.h"
 #include "playlist/playlist.h"
 #include "resources/resource.h"
+#include "shell/dpi_win.h"
 #include "shell/gdi_raii_win.h"
 #include "shell/main_window.h"
 #include "shell/player_win.h"
@@ -131,7 +132,7 @@ void DrawFrame(HDC screen, LedThreadRes* r) {
         BitBlt(off, 0, 0, g_led.width, kGlyphHeight, src.get(), r->scroll.offset, 0, SRCCOPY);
     }
     LedAdvanceScroll(&r->scroll, g_settings.LEDAutoScrollSongName);
-    BitBlt(screen, g_led.x, g_led.y, g_led.width, g_led.height, off, 0, 0, SRCCOPY);
+    SkinBlit(screen, g_led.x, g_led.y, g_led.width, g_led.height, off, 0, 0);
 }
 
 void LoadBitmaps(LedThreadRes* r) {

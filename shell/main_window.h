@@ -45,6 +45,10 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 // fails. Returns the window or null. Does not show it.
 HWND CreateMainWindow(HINSTANCE instance, int x, int y);
 
+// Redraws the main window at the scale its monitor and Double Size give
+// (after the preferences changed Double Size).
+void ApplyMainWindowScale();
+
 // The decoder thread's id while it runs, 0 otherwise; the message loop posts
 // DCMD_PRIORITY to it when the preferences sheet closes.
 int MainWindowDecoderThreadId();

@@ -33,6 +33,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "shell/dial_win.h"
+#include "shell/dpi_win.h"
 #include "shell/file_types_win.h"
 #include "shell/gdi_raii_win.h"
 #include "shell/irc_win.h"
@@ -76,6 +77,7 @@ struct MainWindowState {
     bool volumeStop = false;
     int lastPercent = 0;
     TitleNoticeCoalescer titles;  // a station's title changes, acted on coalesced
+    bool playFetched = false;      // a replaced playlist waits for a station list to play
 };
 MainWindowState g_mw;
 
@@ -139,21 +141,21 @@ void FreeRegions() {
 // The window region: the client rectangle less the cut corners and edges,
 // plus the expand button's tab at markerTop (-1: none).
 void BuildWindowShape(HWND hwnd, int markerTop) {
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    const int W = rc.right, H = rc.bottom;
-    HRGN shape = CreateRectRgn(0, 0, W, H);
+    const int s = SkinScale(), W = kSkinWidth, H = kSkinHeightExpanded;
+    HRGN shape = CreateRectRgn(0, 0, W * s, H * s);
     if (!shape) return;
     SkinRect cuts[kShapeCutCount];
     ShapeCutRects(W, H, cuts);
-    for (const SkinRect& c : cuts) {
+    for (SkinRect c : cuts) {
+        c = SkinRectToWindow(c, s);
         Region r(CreateRectRgn(c.left, c.top, c.right, c.bottom));
         if (r) CombineRgn(shape, shape, r.get(), RGN_DIFF);
     }
     if (markerTop != -1) {
         SkinRect tab[kShapeTabCount];
         ShapeTabRects(W, markerTop, tab);
-        for (const SkinRect& t : tab) {
+        for (SkinRect t : tab) {
+            t = SkinRectToWindow(t, s);
             Region r(CreateRectRgn(t.left, t.top, t.right, t.bottom));
             if (r) CombineRgn(shape, shape, r.get(), RGN_OR);
         }
@@ -192,7 +194,7 @@ void ShowSkinNotice() {
 
 // Repaints the rectangle now, through WM_PAINT.
 void RedrawNow(const SkinRect& r) {
-    RECT rc = ToRect(r);
+    RECT rc = ToRect(SkinRectToWindow(r, SkinScale()));
     InvalidateRect(g_mw.hwnd, &rc, FALSE);
     UpdateWindow(g_mw.hwnd);
 }
@@ -248,7 +250,8 @@ void Paint(HWND hwnd) {
     PaintDc pdc(hwnd);
     const RECT& area = pdc.info().rcPaint;
     if (IsRectEmpty(&area)) return;
-    const SkinRect paint{area.left, area.top, area.right, area.bottom};
+    const int scale = SkinScale();
+    const SkinRect paint = SkinRectFromWindow(SkinRect{area.left, area.top, area.right, area.bottom}, scale);
     HDC screenDc = pdc.get();
     PaletteSelection pal(screenDc, g_mw.palette.get(), FALSE);
 
@@ -270,10 +273,12 @@ void Paint(HWND hwnd) {
     if (SkinRectsMeet(SkinRect{67, 98, 235, 178}, paint)) DrawEqualizer(dc, src.get());
 
     // The LED panel and the dial belong to their threads.
-    ExcludeClipRect(screenDc, kLedRect.left, kLedRect.top, kLedRect.right, kLedRect.bottom);
-    ExcludeClipRect(screenDc, 192, 31, 246, 85);
-    BitBlt(screenDc, area.left, area.top, area.right - area.left, area.bottom - area.top, dc,
-           area.left, area.top, SRCCOPY);
+    for (SkinRect r : {kLedRect, SkinRect{192, 31, 246, 85}}) {
+        r = SkinRectToWindow(r, scale);
+        ExcludeClipRect(screenDc, r.left, r.top, r.right, r.bottom);
+    }
+    SkinBlit(screenDc, paint.left, paint.top, paint.right - paint.left, paint.bottom - paint.top, dc,
+             paint.left, paint.top);
 
     if (SkinRectsMeet(kDialBox, paint)) RedrawDial();
     if (SkinRectsMeet(kLedRect, paint)) WakeLedDisplay();
@@ -292,6 +297,21 @@ UINT RealisePalette(HWND hwnd, BOOL background) {
     }
     if (n) InvalidateRect(hwnd, nullptr, TRUE);
     return n;
+}
+
+// ------------------------------------------------------------- the scale
+
+// The window at the scale for a monitor of that DPI (and Double Size): its
+// size and shape, moved to the suggested place when one is given, redrawn.
+void ApplyScale(int dpi, const RECT* at) {
+    const int scale = SkinScaleFor(dpi, g_settings.DoubleSize);
+    if (scale == SkinScale() && !at) return;
+    SetSkinScale(scale);
+    const int h = g_settings.expanded ? kSkinHeightExpanded : kSkinHeightCollapsed;
+    SetWindowPos(g_mw.hwnd, nullptr, at ? at->left : 0, at ? at->top : 0, kSkinWidth * scale, h * scale,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (at ? 0 : SWP_NOMOVE));
+    BuildWindowShape(g_mw.hwnd, kSkinMarkerRow);
+    InvalidateRect(g_mw.hwnd, nullptr, FALSE);
 }
 
 // --------------------------------------------------------------- commands
@@ -330,10 +350,25 @@ void CmdOpenLocation() {
     if (!AskForUrl(g_mw.hwnd, text)) return;
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
+    DropStationListFetches();
     PlaylistClear();
     PlaylistOpenItem(kOpenUrl, text);  // a station list gives its streams; it reports its own errors
     RefreshEditor();
+    g_mw.playFetched = PlaylistCount() == 0;  // until the list is in
     PlayerPlayCurrent();
+}
+
+// A station list fetched for the playlist: its entries, and the play a
+// replaced playlist waited for.
+LRESULT OnStationList(LPARAM fetch) {
+    if (!PlaylistTakeFetchedList(fetch)) return 0;
+    RefreshEditor();
+    if (g_mw.playFetched && PlaylistCount() > 0) {
+        g_mw.playFetched = false;
+        PlaylistSelect(0, nullptr);
+        PlayerPlayCurrent();
+    }
+    return 0;
 }
 
 void CmdOpenFile() {
@@ -348,7 +383,7 @@ void CmdOpenFile() {
 
 void ToggleExpanded() {
     const int h = g_settings.expanded ? kSkinHeightCollapsed : kSkinHeightExpanded;
-    SetWindowPos(g_mw.hwnd, nullptr, 0, 0, kSkinWidth, h, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(g_mw.hwnd, nullptr, 0, 0, kSkinWidth * SkinScale(), h * SkinScale(), SWP_NOMOVE | SWP_NOZORDER);
     g_settings.expanded = !g_settings.expanded;
     RedrawWindow(g_mw.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
@@ -364,6 +399,7 @@ void ShowContextMenu(int x, int y) {
     check(IDM_EQ_ACTIVE, g_settings.EqEnabled != 0);
     check(IDM_SHUFFLE, g_settings.ShufflePlay == 1);
     check(IDM_REPEAT, g_settings.RepeatPlay == 1);
+    check(IDM_DOUBLE_SIZE, g_settings.DoubleSize != 0);
     if (x == -1 && y == -1) {
         POINT p;
         GetCursorPos(&p);
@@ -410,6 +446,10 @@ void OnCommand(int id) {
     case IDM_PLAY_CURRENT: PlayerPlayCurrentCommand(); break;
     case IDM_EXPAND: ToggleExpanded(); break;
     case IDM_WINSHADE: g_settings.WinShade = !g_settings.WinShade; break;
+    case IDM_DOUBLE_SIZE:
+        g_settings.DoubleSize = !g_settings.DoubleSize;
+        ApplyScale(WindowDpi(g_mw.hwnd), nullptr);
+        break;
     default: break;  // unknown ids are ignored
     }
 }
@@ -507,17 +547,20 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     PlaylistEditorEnableRefresh(1);
     switch (request->code) {
     case kHandOverClear:
-        PlayerStopSequence();
-        PlaylistClear();
-        break;
     case kHandOverReplace:
         PlayerStopSequence();
+        DropStationListFetches();
+        g_mw.playFetched = false;
         PlaylistClear();
+        if (request->code == kHandOverClear) break;
         [[fallthrough]];
     case kHandOverAdd:
         if (!PlaylistOpenItem(ArgumentOpenKind(request->name), request->name))
             ShowError("Error Processing File: %s", request->name);
-        if (request->code == kHandOverReplace) SendMessageA(g_mw.hwnd, WM_COMMAND, IDM_PLAY_CURRENT, 0);
+        if (request->code == kHandOverReplace) {
+            g_mw.playFetched = PlaylistCount() == 0;
+            SendMessageA(g_mw.hwnd, WM_COMMAND, IDM_PLAY_CURRENT, 0);
+        }
         break;
     case kHandOverPlayIndex:
         PlaylistSelect(request->index, nullptr);
@@ -606,9 +649,10 @@ void OnMouseMove(int x, int y, WPARAM keys) {
         }
     }
     if (g_mw.moving) {
-        POINT p{x, y};
+        const int s = SkinScale();
+        POINT p{x * s, y * s};
         ClientToScreen(g_mw.hwnd, &p);
-        SetWindowPos(g_mw.hwnd, nullptr, p.x - g_mw.grab.x, p.y - g_mw.grab.y, 0, 0,
+        SetWindowPos(g_mw.hwnd, nullptr, p.x - g_mw.grab.x * s, p.y - g_mw.grab.y * s, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOSENDCHANGING);
     }
     if (!(keys & MK_LBUTTON)) return;
@@ -678,6 +722,7 @@ void StopThreads() {
     }
     g_mw.decoderThread = -1;
     SetPlayerDecoderThread(-1);
+    StationListsOffThread(nullptr);
     if (g_mw.dialStarted) StopDialThread();
     g_mw.dialStarted = false;
 }
@@ -686,6 +731,7 @@ LRESULT OnCreate(HWND hwnd) {
     g_mw.hwnd = hwnd;
     g_hMainWindow = hwnd;
     plat::SetMainWindow(hwnd);
+    StationListsOffThread(hwnd);
     SelectOutputDriver(g_settings.AudioOutputSystem);
     if (!CreatePalette())
         plat::ShowMessageBox(hwnd, "Cannot Create Palette", "Error...", plat::MbIconError);
@@ -702,9 +748,10 @@ LRESULT OnCreate(HWND hwnd) {
     LoadTrayIcons(g_hInstance);
     g_mw.sectionOpen = OpenCurrentFileSection();
     StartVisFeed();
+    SetSkinScale(SkinScaleFor(WindowDpi(hwnd), g_settings.DoubleSize));
     BuildWindowShape(hwnd, kSkinMarkerRow);
-    SetWindowPos(hwnd, nullptr, 0, 0, kSkinWidth,
-                 g_settings.expanded ? kSkinHeightExpanded : kSkinHeightCollapsed,
+    SetWindowPos(hwnd, nullptr, 0, 0, kSkinWidth * SkinScale(),
+                 (g_settings.expanded ? kSkinHeightExpanded : kSkinHeightCollapsed) * SkinScale(),
                  SWP_NOMOVE | SWP_NOZORDER);
     ComputeEqualizerTable(g_settings.EqBand);
     g_mw.decoderThread = StartDecoderThread(hwnd);
@@ -748,6 +795,10 @@ void OnDestroy(HWND hwnd) {
     g_hMainWindow = nullptr;
 }
 
+// A mouse message's client position in skin pixels.
+int SkinX(LPARAM lParam) { return SkinFromWindow(GET_X_LPARAM(lParam), SkinScale()); }
+int SkinY(LPARAM lParam) { return SkinFromWindow(GET_Y_LPARAM(lParam), SkinScale()); }
+
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE: return OnCreate(hwnd);
@@ -765,10 +816,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         RedrawNow(kTitleRect);
         break;  // the default sets the keyboard focus
     case WM_LBUTTONDOWN:
-        OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        OnButtonDown(SkinX(lParam), SkinY(lParam));
         return 0;
     case WM_LBUTTONDBLCLK: {
-        const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+        const int x = SkinX(lParam), y = SkinY(lParam);
         // The second press of a quick double click anywhere else is a press.
         if (SkinElementContains(kElemTitle, x, y))
             SendMessageA(hwnd, WM_COMMAND, IDM_WINSHADE, 0);
@@ -776,7 +827,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
             OnButtonDown(x, y);
         return 0;
     }
-    case WM_MOUSEMOVE: OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), wParam); return 0;
+    case WM_MOUSEMOVE: OnMouseMove(SkinX(lParam), SkinY(lParam), wParam); return 0;
+    case kWmDpiChanged:
+        ApplyScale(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_LBUTTONUP: OnButtonUp(); return 0;
     case WM_CONTEXTMENU: ShowContextMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
@@ -806,6 +860,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case DNOTE_TRACK_START: return OnTrackStart();
     case DNOTE_PROGRESS: return OnProgress(static_cast<int>(lParam));
     case kNoticeStreamTitle: return OnStreamTitle();
+    case kNoticeStationList: return OnStationList(lParam);
     case kNoticeStreamLost:
         plat::ShowMessageBox(hwnd, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
         return 0;
@@ -852,6 +907,10 @@ HWND CreateMainWindow(HINSTANCE instance, int x, int y) {
 bool AskForUrl(HWND owner, char* text) {
     return DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPEN_URL), owner, OpenUrlProc,
                            reinterpret_cast<LPARAM>(text)) == IDOK;
+}
+
+void ApplyMainWindowScale() {
+    if (g_mw.hwnd) ApplyScale(WindowDpi(g_mw.hwnd), nullptr);
 }
 
 int MainWindowDecoderThreadId() { return g_mw.decoderThread == -1 ? 0 : g_mw.decoderThread; }

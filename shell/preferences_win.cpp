@@ -324,6 +324,7 @@ void StreamingCommand(HWND page, WPARAM wParam) {
 constexpr CheckField kInterfaceChecks[] = {
     {IDC_UI_CALC_VISUALS, &Settings::LEDCalculateVisuals},
     {IDC_UI_AUTO_SCROLL, &Settings::LEDAutoScrollSongName},
+    {IDC_UI_DOUBLE_SIZE, &Settings::DoubleSize},
     {IDC_UI_GLOBAL_MEDIA_KEYS, &Settings::GlobalMediaKeys},
 };
 

@@ -15,7 +15,7 @@ HBITMAP LoadSkinBitmap(int id);
 // Makes skin name of the Skins folder beside the executable (empty: the
 // built-in skin) the one LoadSkinBitmap draws from. Returns the message that
 // names the bitmaps which fell back to the built-in ones, empty when none
-// did. The windows reload their bitmaps themselves (ReloadSkin).
+// did. The windows reload their bitmaps themselves (ApplySkinSetting).
 std::string SelectSkin(const char* name);
 // The Skins folder beside the executable, ending in its separator.
 std::string SkinsDirectory();

@@ -34,6 +34,30 @@ constexpr int kSkinHeightExpanded = 191;
 constexpr int kSkinHeightCollapsed = 99;
 constexpr int kSkinMarkerRow = 64;  // top row of the expand button's tab
 
+// ------------------------------------------------------------- the scale
+
+// The skin is drawn at a whole scale (every skin pixel a square of scale x
+// scale window pixels): 2 from 168 dots per inch (175 %) or when Double Size
+// forces it, else 1. Every region, hit test and drag works in skin pixels;
+// the window converts at its edge with the functions below.
+constexpr int kSkinDoubleDpi = 168;
+constexpr int SkinScaleFor(int dpi, int doubleSize) {
+    return doubleSize || dpi >= kSkinDoubleDpi ? 2 : 1;
+}
+// The skin pixel holding a window coordinate (rounded toward minus infinity,
+// so a captured pointer left of or above the window stays outside it).
+constexpr int SkinFromWindow(int v, int scale) {
+    return v >= 0 ? v / scale : -((-v + scale - 1) / scale);
+}
+constexpr SkinRect SkinRectToWindow(const SkinRect& r, int scale) {
+    return SkinRect{r.left * scale, r.top * scale, r.right * scale, r.bottom * scale};
+}
+// The skin rectangle covering a rectangle of window pixels.
+constexpr SkinRect SkinRectFromWindow(const SkinRect& r, int scale) {
+    return SkinRect{SkinFromWindow(r.left, scale), SkinFromWindow(r.top, scale),
+                    -SkinFromWindow(-r.right, scale), -SkinFromWindow(-r.bottom, scale)};
+}
+
 // Skin bitmap resource numbers.
 enum : int {
     kBmpBackground = 102,  // 258 x 191

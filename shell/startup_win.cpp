@@ -40,6 +40,7 @@ void FinishPreferencesSheet() {
     if (g_hMainWindow)
         SetWindowPos(g_hMainWindow, g_settings.AlwaysOnTop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST,
                      0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ApplyMainWindowScale();
 }
 
 // Keyboard navigation (Tab, Enter, Esc) of the other modeless windows.

@@ -15,8 +15,10 @@
 #include "playlist/playlist.h"
 #include "resources/resource.h"
 #include "resources/tray_ids.h"
+#include "shell/dpi_win.h"
 #include "shell/player_control.h"
 #include "shell/player_win.h"
+#include "shell/skin_geometry.h"
 #include "shell/tray_tip.h"
 
 namespace {
@@ -25,6 +27,19 @@ constexpr UINT kHoldMs = 500;      // left button held this long opens the contr
 constexpr UINT kFollowMs = 500;    // the controller's slider follows the position
 constexpr int kMiniLeft = 80;      // controller's corner left of / above the pointer
 constexpr int kMiniUp = 33;
+
+// The controller's layout in skin pixels (the window draws it at the main
+// window's scale): a black frame, five keys in a row, the slider below.
+constexpr int kMiniWidth = 149, kMiniHeight = 51;
+struct MiniPlace {
+    int control;
+    SkinRect rect;
+};
+constexpr MiniPlace kMiniPlaces[] = {
+    {IDC_MINI_PREV, {5, 4, 33, 25}},   {IDC_MINI_PLAY, {33, 4, 61, 25}},   {IDC_MINI_PAUSE, {61, 4, 89, 25}},
+    {IDC_MINI_STOP, {89, 4, 117, 25}}, {IDC_MINI_NEXT, {117, 4, 145, 25}}, {IDC_MINI_SLIDER, {3, 27, 147, 47}},
+};
+constexpr int kThumbHalf = 5;  // the slider's thumb is 11 skin pixels wide
 
 struct TrayState {
     HINSTANCE instance = nullptr;
@@ -37,6 +52,8 @@ struct TrayState {
     int followPosition = 1;        // 0 while the user moves the slider
     HBRUSH panelBrush = nullptr;   // the controller's slate background
     HICON miniIcon = nullptr;
+    WNDPROC sliderProc = nullptr;  // the trackbar's own, under the controller's painting
+    int sliderPainted = -1;        // the position the slider's picture shows
 };
 TrayState g_tray;
 
@@ -109,11 +126,25 @@ void FillBox(HDC dc, int x0, int y0, int x1, int y1, COLORREF colour) {
     DeleteObject(brush);
 }
 
+// Draws a w x h picture of skin pixels through draw(dc) into a memory
+// context, then onto the window context at the skin's scale.
+template <typename Draw>
+void DrawScaled(HDC window, int w, int h, Draw draw) {
+    HDC dc = CreateCompatibleDC(window);
+    HBITMAP bmp = CreateCompatibleBitmap(window, w, h);
+    if (dc && bmp) {
+        HGDIOBJ old = SelectObject(dc, bmp);
+        draw(dc);
+        SkinBlit(window, 0, 0, w, h, dc, 0, 0);
+        SelectObject(dc, old);
+    }
+    if (bmp) DeleteObject(bmp);
+    if (dc) DeleteDC(dc);
+}
+
 // A key in the skin's manner: rimmed dark well when pressed, raised slate
 // when up, the transport glyph in LED teal centred on it (h pixels high).
-void DrawMiniKey(const DRAWITEMSTRUCT& di) {
-    HDC dc = di.hDC;
-    const RECT& r = di.rcItem;
+void DrawMiniKey(HDC dc, const DRAWITEMSTRUCT& di, const RECT& r) {
     const bool down = (di.itemState & ODS_SELECTED) != 0;
     FillBox(dc, r.left, r.top, r.right, r.bottom, kRim);
     FillBox(dc, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, down ? kKeyDown : kKeyUp);
@@ -155,25 +186,72 @@ void DrawMiniKey(const DRAWITEMSTRUCT& di) {
     }
 }
 
-// The slider in the same manner: a dark groove with a dim LED line, a light
-// grey thumb. (The groove is not lit up to the thumb: the control repaints
-// only around the thumb when it moves.)
-LRESULT DrawMiniSlider(const NMCUSTOMDRAW& cd) {
-    if (cd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-    if (cd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
-    const RECT& r = cd.rc;
-    if (cd.dwItemSpec == TBCD_CHANNEL) {
-        const int cy = (r.top + r.bottom) / 2;
-        FillBox(cd.hdc, r.left, cy - 2, r.right, cy + 2, kKeyDown);
-        FillBox(cd.hdc, r.left + 1, cy - 1, r.right - 1, cy + 1, kFocusRim);
-        return CDRF_SKIPDEFAULT;
+void DrawMiniKey(const DRAWITEMSTRUCT& di) {
+    const int s = SkinScale();
+    const RECT r = {0, 0, (di.rcItem.right - di.rcItem.left) / s, (di.rcItem.bottom - di.rcItem.top) / s};
+    DrawScaled(di.hDC, r.right, r.bottom, [&](HDC dc) { DrawMiniKey(dc, di, r); });
+}
+
+// The slider in the same manner, painted whole at the skin's scale over the
+// trackbar (which keeps the keyboard, the mouse and the notices): a dark
+// groove with a dim LED line, a light grey thumb, a teal rim with the focus.
+void PaintMiniSlider(HWND slider, int pos, int max) {
+    PAINTSTRUCT ps;
+    HDC window = BeginPaint(slider, &ps);
+    const int s = SkinScale();
+    RECT c;
+    GetClientRect(slider, &c);
+    const int w = c.right / s, h = c.bottom / s, cy = h / 2;
+    const int x = kThumbHalf + (max > 0 ? (w - 1 - 2 * kThumbHalf) * pos / max : 0);  // the thumb's centre
+    const bool focus = GetFocus() == slider;
+    DrawScaled(window, w, h, [&](HDC dc) {
+        FillBox(dc, 0, 0, w, h, kPanel);
+        FillBox(dc, 2, cy - 2, w - 2, cy + 2, kKeyDown);
+        FillBox(dc, 3, cy - 1, w - 3, cy + 1, kFocusRim);
+        FillBox(dc, x - kThumbHalf, 2, x + kThumbHalf + 1, h - 2, kRim);
+        FillBox(dc, x - kThumbHalf + 1, 3, x + kThumbHalf, h - 3, RGB(214, 218, 224));
+        if (focus) {
+            const RECT r = {0, 0, w, h};
+            HBRUSH rim = CreateSolidBrush(kFocusRim);
+            FrameRect(dc, &r, rim);
+            DeleteObject(rim);
+        }
+    });
+    EndPaint(slider, &ps);
+}
+
+LRESULT CALLBACK MiniSliderProc(HWND slider, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const WNDPROC own = g_tray.sliderProc;
+    const auto position = [&] { return static_cast<int>(CallWindowProcA(own, slider, TBM_GETPOS, 0, 0)); };
+    switch (msg) {
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT:
+        g_tray.sliderPainted = position();
+        PaintMiniSlider(slider, g_tray.sliderPainted,
+                        static_cast<int>(CallWindowProcA(own, slider, TBM_GETRANGEMAX, 0, 0)));
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: InvalidateRect(slider, nullptr, FALSE); break;
     }
-    if (cd.dwItemSpec == TBCD_THUMB) {
-        FillBox(cd.hdc, r.left, r.top, r.right, r.bottom, kRim);
-        FillBox(cd.hdc, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, RGB(214, 218, 224));
-        return CDRF_SKIPDEFAULT;
+    const LRESULT result = CallWindowProcA(own, slider, msg, wParam, lParam);
+    // The trackbar repaints where its own thumb was and is: the picture here
+    // is repainted whole when the position has moved.
+    if (msg != WM_NCDESTROY && position() != g_tray.sliderPainted) InvalidateRect(slider, nullptr, FALSE);
+    return result;
+}
+
+// Places the controls at the scale, and the slider under the painting above.
+void LayOutMini(HWND dlg, int scale) {
+    for (const MiniPlace& p : kMiniPlaces) {
+        const SkinRect r = SkinRectToWindow(p.rect, scale);
+        SetWindowPos(GetDlgItem(dlg, p.control), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    return CDRF_DODEFAULT;
+    HWND slider = GetDlgItem(dlg, IDC_MINI_SLIDER);
+    g_tray.sliderPainted = -1;
+    const auto own = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MiniSliderProc)));
+    if (own != MiniSliderProc) g_tray.sliderProc = own;
 }
 
 void OnMiniSlider(HWND dlg, int code) {
@@ -205,11 +283,13 @@ void OnMiniInit(HWND dlg) {
     SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
     SendMessageA(slider, TBM_SETPAGESIZE, 0, 10);
     SendMessageA(slider, TBM_SETPOS, TRUE, g_tray.lastPercent);
+    const int scale = SkinScale();
+    LayOutMini(dlg, scale);
     POINT pt = {};
     GetCursorPos(&pt);
-    const int x = pt.x - kMiniLeft < 0 ? 0 : pt.x - kMiniLeft;
-    const int y = pt.y - kMiniUp < 0 ? 0 : pt.y - kMiniUp;
-    SetWindowPos(dlg, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    const int x = pt.x - kMiniLeft * scale < 0 ? 0 : pt.x - kMiniLeft * scale;
+    const int y = pt.y - kMiniUp * scale < 0 ? 0 : pt.y - kMiniUp * scale;
+    SetWindowPos(dlg, HWND_TOPMOST, x, y, kMiniWidth * scale, kMiniHeight * scale, SWP_SHOWWINDOW);
     SetForegroundWindow(dlg);
     SetActiveWindow(dlg);
     SetTimer(dlg, VORLO_MINI_TIMER, kFollowMs, nullptr);
@@ -242,10 +322,17 @@ INT_PTR CALLBACK MiniControllerProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lP
             }
         return FALSE;
     }
-    case WM_NOTIFY: {
-        const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
-        if (hdr->idFrom != IDC_MINI_SLIDER || hdr->code != NM_CUSTOMDRAW) return FALSE;
-        SetWindowLongPtrA(dlg, DWLP_MSGRESULT, DrawMiniSlider(*reinterpret_cast<const NMCUSTOMDRAW*>(lParam)));
+    case WM_PAINT: {  // the frame, one skin pixel of black
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(dlg, &ps);
+        const int s = SkinScale();
+        RECT c;
+        GetClientRect(dlg, &c);
+        FillBox(dc, 0, 0, c.right, s, RGB(0, 0, 0));
+        FillBox(dc, 0, c.bottom - s, c.right, c.bottom, RGB(0, 0, 0));
+        FillBox(dc, 0, 0, s, c.bottom, RGB(0, 0, 0));
+        FillBox(dc, c.right - s, 0, c.right, c.bottom, RGB(0, 0, 0));
+        EndPaint(dlg, &ps);
         return TRUE;
     }
     case WM_DRAWITEM:

@@ -58,6 +58,7 @@ void ExpectDefaults(const Settings& s, const std::string& exeDir) {
     EXPECT_EQ(s.MinimizeLocation, 0);
     EXPECT_EQ(s.StartupExpanded, 0);
     EXPECT_EQ(s.WinShade, 0);
+    EXPECT_EQ(s.DoubleSize, 0);
     EXPECT_EQ(s.AlwaysOnTop, 0);
     EXPECT_EQ(s.EasyMove, 0);
     EXPECT_EQ(s.GlobalMediaKeys, 1);
@@ -209,6 +210,7 @@ void SetNonDefaults(Settings* s) {
     s->MinimizeLocation = 1;
     s->StartupExpanded = 1;
     s->WinShade = 1;
+    s->DoubleSize = 1;
     s->AlwaysOnTop = 1;
     s->EasyMove = 1;
     s->GlobalMediaKeys = 0;
@@ -267,6 +269,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     EXPECT_EQ(s.MinimizeLocation, saved.MinimizeLocation);
     EXPECT_EQ(s.StartupExpanded, saved.StartupExpanded);
     EXPECT_EQ(s.WinShade, saved.WinShade);
+    EXPECT_EQ(s.DoubleSize, saved.DoubleSize);
     EXPECT_EQ(s.AlwaysOnTop, saved.AlwaysOnTop);
     EXPECT_EQ(s.EasyMove, saved.EasyMove);
     EXPECT_EQ(s.GlobalMediaKeys, saved.GlobalMediaKeys);
@@ -340,6 +343,7 @@ TEST(Settings, NewFileHoldsTheKeysInSaveOrder) {
               "MinimizeLocation=0\r\n"
               "StartupExpanded=0\r\n"
               "WinShade=0\r\n"
+              "DoubleSize=0\r\n"
               "AlwaysOnTop=0\r\n"
               "EasyMove=0\r\n"
               "GlobalMediaKeys=1\r\n"

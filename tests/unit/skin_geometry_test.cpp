@@ -240,4 +240,23 @@ TEST(SkinLed, GlyphsTimeAndScroll) {
     EXPECT_EQ(LedSymbolColumn(2), 28);
 }
 
+TEST(SkinScale, DpiWindowAndSkinPixels) {
+    // dpi, Double Size, the scale
+    const int scales[][3] = {{96, 0, 1}, {144, 0, 1}, {167, 0, 1}, {168, 0, 2}, {192, 0, 2},
+                             {288, 0, 2}, {96, 1, 2}, {120, 1, 2}};
+    for (const auto& c : scales) EXPECT_EQ(SkinScaleFor(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+    // window coordinate, scale, skin pixel
+    const int points[][3] = {{0, 2, 0}, {1, 2, 0}, {2, 2, 1}, {515, 2, 257}, {-1, 2, -1},
+                             {-2, 2, -1}, {-3, 2, -2}, {7, 1, 7}, {-7, 1, -7}};
+    for (const auto& c : points) EXPECT_EQ(SkinFromWindow(c[0], c[1]), c[2]) << c[0];
+    // A window area covers every skin pixel it touches; a scaled skin
+    // rectangle comes back unchanged.
+    const SkinRect a = SkinRectFromWindow(SkinRect{3, 4, 9, 10}, 2);
+    EXPECT_TRUE(a.left == 1 && a.top == 2 && a.right == 5 && a.bottom == 5);
+    const SkinRect w = SkinRectToWindow(kLedRect, 2);
+    EXPECT_TRUE(w.left == 58 && w.top == 58 && w.right == 350 && w.bottom == 130);
+    const SkinRect b = SkinRectFromWindow(w, 2);
+    EXPECT_TRUE(b.left == kLedRect.left && b.right == kLedRect.right && b.bottom == kLedRect.bottom);
+}
+
 }  // namespace

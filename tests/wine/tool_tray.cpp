@@ -12,6 +12,8 @@
 //                           down up rdown dblclk, or tap: down and up at once
 //   mini                    "mini HWND x y w h" of the controller, or "mini none"
 //   click ID                BM_CLICK on the controller's control ID
+//   press X Y               the left button down and up at the controller's
+//                           client point (X, Y): "press ID" of the control there
 //   seek N                  the controller's slider dragged to N and released
 //   slider                  "slider N", the slider's position
 //   outside                 activates a window of this tool (a click elsewhere),
@@ -215,6 +217,15 @@ int main(int argc, char** argv) {
         if (!button) { std::printf("no control %s\n", arg); return 1; }
         // A press without the pointer: WM_COMMAND BN_CLICKED from the button.
         SendMessageA(mini, WM_COMMAND, MAKEWPARAM(std::atoi(arg), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    } else if (step == "press" && argc > 3) {
+        HWND mini = Mini();
+        POINT pt = {std::atoi(arg), std::atoi(argv[3])};
+        HWND child = mini ? ChildWindowFromPoint(mini, pt) : nullptr;
+        if (!child) { std::printf("press none\n"); return 1; }
+        MapWindowPoints(mini, child, &pt, 1);
+        PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+        PostMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+        std::printf("press %d\n", GetDlgCtrlID(child));
     } else if (step == "seek") {
         HWND mini = Mini();
         HWND slider = mini ? GetDlgItem(mini, kSlider) : nullptr;
