@@ -5,16 +5,18 @@
 # the build with the file, the line and the arrow.
 # From the bottom up: platform, settings, output (drivers, HTTP stream,
 # radio), decoder (which drives the output), tag (which asks the decoder
-# where a stream's tags lie), playlist, shell.
+# where a stream's tags lie), playlist, shell. skin (the image and archive
+# readers of user skins) stands on platform alone.
 set(allowed_platform)
 set(allowed_settings platform)
+set(allowed_skin platform)
 set(allowed_output platform settings)
 set(allowed_decoder platform settings output)
 set(allowed_tag platform settings output decoder)
 set(allowed_playlist platform settings output decoder tag)
-set(allowed_shell platform settings output decoder tag playlist resources)
+set(allowed_shell platform settings output decoder tag playlist skin resources)
 
-set(folders platform settings tag decoder output playlist shell)
+set(folders platform settings skin tag decoder output playlist shell)
 set(known ${folders} resources tools tests)
 set(faults "")
 foreach(folder ${folders})

@@ -73,6 +73,10 @@
 #define IDC_RG_UNTAGGED            1706
 #define IDC_RG_PREVENT_CLIP        1707
 
+// ---- 129 "Skins"
+#define IDC_SKIN_LIST              1711
+#define IDC_SKIN_FOLDER            1712
+
 // ---- 119 "About VOR", 120 "Cool Links"
 #define IDC_ABOUT_ICON             1601
 #define IDC_ABOUT_TEXT             1602

@@ -54,6 +54,7 @@
 #define IDD_OPEN_URL             125   // "Open URL...": one edit, Open, Cancel
 #define IDD_PREFS_INTERNET       126
 #define IDD_PREFS_INTERFACE      127
+#define IDD_PREFS_SKINS          129
 #define IDD_MINI_CONTROLLER      137
 #define IDD_TAG_EDITOR           141
 #define IDD_PREFS_REPLAYGAIN     152
@@ -95,6 +96,8 @@
 // ---- Private messages and ids of the shell -----------------------------------
 #define WM_VORLO_DIAL_SET_POSITION 0x6400 // thread message, lParam = percent
 #define WM_VORLO_DIAL_REDRAW       0x6401 // thread message
+#define WM_VORLO_DIAL_RELOAD       0x6402 // thread message: the skin changed
+#define WM_VORLO_SKIN_NOTICE       0x6403 // to the main window: show the skin's fallbacks
 #define WM_VORLO_TRAY              0x9388 // tray callback, lParam = mouse msg
 #define WM_VORLO_PLAYLIST_REFRESH  37768  // to the playlist editor window
 #define VORLO_TRAY_ICON_ID         12345  // notification-area icon id

@@ -34,7 +34,7 @@ enum SettingId : uint8_t {
     sDownloadPlayAfterSave, sPreviousDir, sShowSplashScreen, sMinimizeLocation,
     sStartupExpanded, sWinShade, sDoubleSize, sAlwaysOnTop, sEasyMove, sGlobalMediaKeys, sReadFileInfo, sPlaylistX,
     sPlaylistY, sPlaylistW, sPlaylistH, sWindowX, sWindowY, sLEDCalculateVisuals,
-    sLEDTargetResolution, sLEDAutoScrollSongName, sIRCAppName, sIRCCommand, sIRCEnabled,
+    sLEDTargetResolution, sLEDAutoScrollSongName, sSkin, sIRCAppName, sIRCCommand, sIRCEnabled,
     sIRCUseTag,
     sReplayGainMode, sReplayGainPreamp, sReplayGainUntagged, sReplayGainPreventClip,
     kSettingCount
@@ -101,6 +101,7 @@ constexpr SettingDesc kSettingTable[] = {
     INT_ROW(LEDCalculateVisuals, 0),
     INT_ROW(LEDTargetResolution, 3),
     INT_ROW(LEDAutoScrollSongName, 1),
+    STR_ROW(Skin, "", kSettingsNameSize - 1),
     STR_ROW(IRCAppName, "mIrc", kSettingsNameSize - 1),
     STR_ROW(IRCCommand, "/me is listening to %s in VORLO v1.00", kSettingsNameSize - 1),
     INT_ROW(IRCEnabled, 1),

@@ -58,6 +58,7 @@ struct Settings {
     int LEDCalculateVisuals;
     int LEDTargetResolution;
     int LEDAutoScrollSongName;
+    char Skin[kSettingsNameSize];  // the user skin's folder or .zip in Skins\; empty: the built-in skin
     char IRCAppName[kSettingsNameSize];
     char IRCCommand[kSettingsNameSize];
     int IRCEnabled;

@@ -94,12 +94,16 @@ void SetPosition(DialThreadRes* r, int p) {
     DrawArc(r, DialArcDegrees(r->target));
 }
 
+void LoadBitmaps(DialThreadRes* r) {
+    r->lit.reset(LoadSkinBitmap(IDB_DIAL_RING));
+    r->background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+}
+
 unsigned DialThread(void*) {
     plat::SetCurrentThreadPriority(plat::PriorityNormal);
     WindowDc screen(g_dial.window);
     DialThreadRes r;
-    r.lit.reset(LoadSkinBitmap(IDB_DIAL_RING));
-    r.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+    LoadBitmaps(&r);
     r.frame.reset(CreateCompatibleBitmap(screen.get(), kDialSize, kDialSize));
     MemoryDc mem(screen.get());
     r.mem = mem.get();
@@ -109,6 +113,10 @@ unsigned DialThread(void*) {
             SetPosition(&r, static_cast<int>(m.lParam));
         else if (m.msg == WM_VORLO_DIAL_REDRAW)
             DrawArc(&r, DialArcDegrees(r.target));
+        else if (m.msg == WM_VORLO_DIAL_RELOAD) {
+            LoadBitmaps(&r);
+            DrawArc(&r, DialArcDegrees(r.target));
+        }
     }
     return 0;
 }
@@ -141,6 +149,10 @@ void SetDialPosition(int percent) {
 
 void RedrawDial() {
     if (g_dial.thread) plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_REDRAW, 0, 0);
+}
+
+void ReloadDialBitmaps() {
+    if (g_dial.thread) plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_RELOAD, 0, 0);
 }
 
 void StopDialThread() {

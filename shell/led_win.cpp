@@ -29,6 +29,7 @@ constexpr unsigned kLedStackSize = 16384;
 constexpr unsigned kLedFrameMs = 125;
 constexpr unsigned kLedStopWait = 3000;
 constexpr unsigned kLedPaintRequest = 0x000F;  // WM_PAINT, as a thread message
+constexpr unsigned kLedReloadRequest = 0x6410;  // the skin changed
 
 struct LedState {
     HWND window = nullptr;
@@ -134,19 +135,24 @@ void DrawFrame(HDC screen, LedThreadRes* r) {
     SkinBlit(screen, g_led.x, g_led.y, g_led.width, g_led.height, off, 0, 0);
 }
 
+void LoadBitmaps(LedThreadRes* r) {
+    r->glyphs.reset(LoadSkinBitmap(IDB_LED_GLYPHS));
+    r->symbols.reset(LoadSkinBitmap(IDB_LED_SYMBOLS));
+    // A copy of its own: a bitmap can be selected into one context at a
+    // time, and the window's paint uses its own.
+    r->background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+}
+
 unsigned LedThread(void*) {
     WindowDc screen(g_led.window);
     LedThreadRes r;
-    r.glyphs.reset(LoadSkinBitmap(IDB_LED_GLYPHS));
-    r.symbols.reset(LoadSkinBitmap(IDB_LED_SYMBOLS));
-    // A copy of its own: a bitmap can be selected into one context at a
-    // time, and the window's paint uses its own.
-    r.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+    LoadBitmaps(&r);
     for (;;) {
         plat::ThreadMsg m;
         if (plat::ThreadPeekMessage(&m)) {
             if (m.msg == plat::kMsgQuit) break;
-            if (m.msg == kLedPaintRequest) BuildNameStrip(screen.get(), &r);
+            if (m.msg == kLedReloadRequest) LoadBitmaps(&r);
+            if (m.msg == kLedPaintRequest || m.msg == kLedReloadRequest) BuildNameStrip(screen.get(), &r);
         }
         if (IsIconic(g_led.window)) {
             plat::EventWait(g_led.wake, plat::kWaitInfinite);
@@ -217,5 +223,10 @@ void RefreshLedName() {
 }
 
 void WakeLedDisplay() {
+    if (g_led.wake) plat::EventSet(g_led.wake);
+}
+
+void ReloadLedBitmaps() {
+    if (g_led.threadId) plat::ThreadPost(g_led.threadId, kLedReloadRequest, 0, 0);
     if (g_led.wake) plat::EventSet(g_led.wake);
 }

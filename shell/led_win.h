@@ -18,3 +18,5 @@ void StopLedDisplay();
 void RefreshLedName();
 // Draws a frame now (the window's LED region needs painting).
 void WakeLedDisplay();
+// Takes the skin's bitmaps anew (another skin was chosen) and draws.
+void ReloadLedBitmaps();

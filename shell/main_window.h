@@ -53,6 +53,11 @@ void ApplyMainWindowScale();
 // DCMD_PRIORITY to it when the preferences sheet closes.
 int MainWindowDecoderThreadId();
 
+// Takes the skin g_settings.Skin names (the preferences chose another):
+// the window, the LED and the dial redraw with its bitmaps at once, and a
+// message names the bitmaps that fell back to the built-in ones.
+void ApplySkinSetting();
+
 // For the window procedure, from elsewhere in shell/:
 // - WM_COPYDATA (a second start): ParseHandOver (shell/startup.h) reads the
 //   record safely (names whole up to 1023 bytes, codes above 4 refused: answer

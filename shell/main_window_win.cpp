@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "decoder/decoder_thread.h"
@@ -166,6 +167,31 @@ void BuildWindowShape(HWND hwnd, int markerTop) {
 }
 
 RECT ToRect(const SkinRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+// ------------------------------------------------------------ user skins
+
+// The message naming the chosen skin's fallbacks, shown once the window
+// has taken the skin (a posted WM_VORLO_SKIN_NOTICE).
+std::string g_skinNotice;
+
+void SelectSkinOf(const char* name) {
+    g_skinNotice = SelectSkin(name);
+    if (!g_skinNotice.empty()) PostMessageA(g_mw.hwnd, WM_VORLO_SKIN_NOTICE, 0, 0);
+}
+
+void LoadWindowBitmaps() {
+    g_mw.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
+    g_mw.smallButtons.reset(LoadSkinBitmap(IDB_SMALL_BUTTONS));
+    g_mw.transport.reset(LoadSkinBitmap(IDB_TRANSPORT));
+    g_mw.levels.reset(LoadSkinBitmap(IDB_VOLUME_EQ));
+}
+
+void ShowSkinNotice() {
+    const std::string text = std::move(g_skinNotice);
+    g_skinNotice.clear();
+    if (!text.empty())
+        plat::ShowMessageBox(g_mw.hwnd, text.c_str(), "Skin...", plat::MbIconWarning | plat::MbSetForeground);
+}
 
 // Repaints the rectangle now, through WM_PAINT.
 void RedrawNow(const SkinRect& r) {
@@ -711,10 +737,8 @@ LRESULT OnCreate(HWND hwnd) {
     if (!CreatePalette())
         plat::ShowMessageBox(hwnd, "Cannot Create Palette", "Error...", plat::MbIconError);
     if (!CreateRegions()) return -1;
-    g_mw.background.reset(LoadSkinBitmap(IDB_BACKGROUND));
-    g_mw.smallButtons.reset(LoadSkinBitmap(IDB_SMALL_BUTTONS));
-    g_mw.transport.reset(LoadSkinBitmap(IDB_TRANSPORT));
-    g_mw.levels.reset(LoadSkinBitmap(IDB_VOLUME_EQ));
+    SelectSkinOf(g_settings.Skin);
+    LoadWindowBitmaps();
     g_mw.menu = LoadMenuA(g_hInstance, MAKEINTRESOURCEA(IDR_POPUP_MENU));
     if (!g_mw.background || !g_mw.smallButtons || !g_mw.transport || !g_mw.levels || !g_mw.menu)
         return -1;
@@ -821,6 +845,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
             AddTrayIcon(hwnd, g_mw.lastPercent, MainWindowDecoderThreadId());
         return 0;
     case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
+    case WM_VORLO_SKIN_NOTICE: ShowSkinNotice(); return 0;
     case WM_HOTKEY:
     case WM_APPCOMMAND:
         // The media keys act as the skin's buttons do.
@@ -891,6 +916,16 @@ void ApplyMainWindowScale() {
 }
 
 int MainWindowDecoderThreadId() { return g_mw.decoderThread == -1 ? 0 : g_mw.decoderThread; }
+
+void ApplySkinSetting() {
+    if (!g_mw.created) return;
+    SelectSkinOf(g_settings.Skin);
+    LoadWindowBitmaps();
+    ReloadLedBitmaps();
+    ReloadDialBitmaps();
+    InvalidateRect(g_mw.hwnd, nullptr, FALSE);
+    UpdateWindow(g_mw.hwnd);
+}
 
 int PlaylistOpenDialog(HWND owner, int clearFirst, int filterIndex) {
     static const char kFilters[] =

@@ -12,8 +12,10 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <iterator>
 
 #include "output/wave_out.h"
@@ -24,6 +26,8 @@
 #include "shell/main_window.h"
 #include "shell/media_keys_win.h"
 #include "shell/preferences.h"
+#include "shell/skin_bitmaps_win.h"
+#include "shell/user_skin.h"
 #include "settings/settings.h"
 
 namespace {
@@ -373,6 +377,43 @@ void ReplayGainCommand(HWND page, WPARAM wParam, HWND) {
             if (LOWORD(wParam) == kGainModeIds[i]) g_settings.ReplayGainMode = i;
     if (IsUserCommand(wParam)) MarkChanged(page);
 }
+// ------------------------------------------------------------------ Skins
+
+// A choice takes effect at once; Cancel goes back to the skin of the opening.
+void SkinsFill(HWND page) {
+    const std::string dir = SkinsDirectory();
+    HWND list = GetDlgItem(page, IDC_SKIN_LIST);
+    for (const std::string& name : SkinChoices(dir))
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    const char* current = g_settings.Skin[0] ? g_settings.Skin : kBuiltInSkinName;
+    const LRESULT at = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(current));
+    SendMessageA(list, LB_SETCURSEL, at == LB_ERR ? 0 : at, 0);
+    const std::string where = "Skins are folders or .zip files in " + dir;
+    SetDlgItemTextA(page, IDC_SKIN_FOLDER, where.c_str());
+}
+
+void SkinsReset() {
+    if (std::strcmp(g_settings.Skin, g_backup.Skin) == 0) return;
+    std::memcpy(g_settings.Skin, g_backup.Skin, sizeof g_settings.Skin);
+    ApplySkinSetting();
+}
+
+void SkinsCommand(HWND page, WPARAM wParam, HWND control) {
+    if (LOWORD(wParam) != IDC_SKIN_LIST || HIWORD(wParam) != LBN_SELCHANGE || g_filling) return;
+    const LRESULT sel = SendMessageA(control, LB_GETCURSEL, 0, 0);
+    char text[kSettingsNameSize] = "";
+    if (sel == LB_ERR || SendMessageA(control, LB_GETTEXTLEN, sel, 0) >= static_cast<LRESULT>(sizeof text))
+        return;
+    SendMessageA(control, LB_GETTEXT, sel, reinterpret_cast<LPARAM>(text));
+    const std::string chosen = SkinSettingOf(text);
+    if (chosen == g_settings.Skin) return;
+    std::snprintf(g_settings.Skin, sizeof g_settings.Skin, "%s", chosen.c_str());
+    ApplySkinSetting();
+    MarkChanged(page);
+}
+
+void SkinsApply(HWND) {}
 
 // ------------------------------------------------------------- The pages
 
@@ -406,6 +447,7 @@ constexpr PageOps kStreamingOps = {StreamingFill, StreamingApply, StreamingReset
 constexpr PageOps kInterfaceOps = {InterfaceFill, InterfaceApply, nullptr, MarkChangedOnCommand,
                                    nullptr};
 constexpr PageOps kReplayGainOps = {ReplayGainFill, ReplayGainApply, ReplayGainReset, ReplayGainCommand, nullptr};
+constexpr PageOps kSkinsOps = {SkinsFill, SkinsApply, SkinsReset, SkinsCommand, nullptr};
 
 // The dialog procedure of every preferences page; the page's PageOps
 // arrive in the PROPSHEETPAGE's lParam and are kept in the window.
@@ -536,6 +578,7 @@ int ShowPreferences(HWND owner) {
         MakePage(IDD_PREFS_INTERNET, PageProc, OpsParam(kStreamingOps)),
         MakePage(IDD_PREFS_INTERFACE, PageProc, OpsParam(kInterfaceOps)),
         MakePage(IDD_PREFS_REPLAYGAIN, PageProc, OpsParam(kReplayGainOps)),
+        MakePage(IDD_PREFS_SKINS, PageProc, OpsParam(kSkinsOps)),
     };
     const INT_PTR made = RunSheet(owner, kPreferencesCaption, PSH_MODELESS, pages, std::size(pages));
     g_hPreferencesSheet = made > 0 ? reinterpret_cast<HWND>(made) : nullptr;

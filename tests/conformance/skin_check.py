@@ -14,7 +14,10 @@ the geometry that the window, LED and dial code use.
   columns free that the next time digit overwrites;
 - the lit volume bar, the equaliser knob column and the lit dial ring match
   the background wherever their clip regions show them but nothing is lit;
-- vorlo.ico holds 16x16 and 32x32 32-bit images with AND masks.
+- vorlo.ico holds 16x16 and 32x32 32-bit images with AND masks;
+- the shipped user skin resources/skins/Ember is what
+  tools/make_skin_ember.py writes, byte for byte, one 24-bit BMP of the
+  built-in size for every skin bitmap.
 
 Usage: skin_check.py. Prints "N passed, N failed" last."""
 import os
@@ -27,6 +30,8 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RES = os.path.join(ROOT, "resources")
 TOOL = os.path.join(ROOT, "tools", "make_skin.py")
+EMBER_TOOL = os.path.join(ROOT, "tools", "make_skin_ember.py")
+EMBER = os.path.join(RES, "skins", "Ember")
 
 SIZES = {102: (258, 191), 108: (100, 60), 118: (1070, 16), 119: (48, 47),
          121: (162, 80), 128: (18, 79), 135: (146, 36)}
@@ -84,16 +89,24 @@ def main():
     # --- regenerate and compare
     tmp = tempfile.mkdtemp(prefix="skin-check-")
     try:
-        r = subprocess.run([sys.executable, TOOL, tmp], capture_output=True, text=True)
-        check("generator runs", r.returncode == 0, r.stderr[-400:])
-        for name in FILES:
-            committed = os.path.join(RES, name)
-            fresh = os.path.join(tmp, name)
-            have = os.path.exists(committed) and os.path.exists(fresh)
-            check("%s exists" % name, have)
-            if have:
-                check("%s regenerates byte-identical" % name,
-                      open(committed, "rb").read() == open(fresh, "rb").read())
+        ember_files = ["skin%d.bmp" % rid for rid in sorted(SIZES)]
+        for tool, res, files, out in ((TOOL, RES, FILES, tmp), (EMBER_TOOL, EMBER, ember_files,
+                                                                os.path.join(tmp, "ember"))):
+            r = subprocess.run([sys.executable, tool, out], capture_output=True, text=True)
+            check("%s runs" % os.path.basename(tool), r.returncode == 0, r.stderr[-400:])
+            for name in files:
+                committed = os.path.join(res, name)
+                fresh = os.path.join(out, name)
+                have = os.path.exists(committed) and os.path.exists(fresh)
+                check("%s exists" % committed, have)
+                if have:
+                    check("%s regenerates byte-identical" % committed,
+                          open(committed, "rb").read() == open(fresh, "rb").read())
+        check("Ember holds exactly the skin bitmaps", sorted(os.listdir(EMBER)) == ember_files)
+        for rid, (w, h) in sorted(SIZES.items()):
+            data = open(os.path.join(EMBER, "skin%d.bmp" % rid), "rb").read()
+            _, bw, bh, _, bpp, comp = struct.unpack_from("<IiiHHI", data, 14)
+            check("Ember skin%d is a 24-bit BMP of %dx%d" % (rid, w, h), (bw, bh, bpp, comp) == (w, h, 24, 0))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 

@@ -72,6 +72,7 @@ void ExpectDefaults(const Settings& s, const std::string& exeDir) {
     EXPECT_EQ(s.LEDCalculateVisuals, 0);
     EXPECT_EQ(s.LEDTargetResolution, 3);
     EXPECT_EQ(s.LEDAutoScrollSongName, 1);
+    EXPECT_STREQ(s.Skin, "");
     EXPECT_STREQ(s.IRCAppName, "mIrc");
     EXPECT_STREQ(s.IRCCommand, "/me is listening to %s in VORLO v1.00");
     EXPECT_EQ(s.IRCEnabled, 1);
@@ -227,6 +228,7 @@ void SetNonDefaults(Settings* s) {
     s->LEDCalculateVisuals = 1;
     s->LEDTargetResolution = 1;
     s->LEDAutoScrollSongName = 0;
+    std::strcpy(s->Skin, "Ember.zip");
     std::strcpy(s->IRCAppName, "xchat");
     std::string longCommand(254, 'c');
     std::strcpy(s->IRCCommand, longCommand.c_str());
@@ -289,6 +291,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     EXPECT_EQ(s.LEDCalculateVisuals, saved.LEDCalculateVisuals);
     EXPECT_EQ(s.LEDTargetResolution, saved.LEDTargetResolution);
     EXPECT_EQ(s.LEDAutoScrollSongName, saved.LEDAutoScrollSongName);
+    EXPECT_STREQ(s.Skin, saved.Skin);
     EXPECT_STREQ(s.IRCAppName, saved.IRCAppName);
     EXPECT_STREQ(s.IRCCommand, saved.IRCCommand);
     EXPECT_EQ(s.IRCEnabled, saved.IRCEnabled);
@@ -365,6 +368,7 @@ TEST(Settings, NewFileHoldsTheKeysInSaveOrder) {
               "LEDCalculateVisuals=0\r\n"
               "LEDTargetResolution=3\r\n"
               "LEDAutoScrollSongName=1\r\n"
+              "Skin=\r\n"
               "IRCAppName=mIrc\r\n"
               "IRCCommand=/me is listening to %s in VORLO v1.00\r\n"
               "IRCEnabled=1\r\n"

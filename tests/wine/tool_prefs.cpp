@@ -31,6 +31,7 @@
 //   responds             "responds 1" when the target's thread answers
 //                        within 5 s
 //   box MS               as vorlo-testdriver, ignoring the sheets themselves
+//   nobox MS             fails if a message box (not a sheet) shows up within MS ms
 //   sleep MS
 //   close MS             WM_CLOSE to the main window, wait for the process
 #include <windows.h>
@@ -137,6 +138,19 @@ bool StepBox(int ms) {
         Sleep(50);
     }
     return tool::AnswerBox(box);
+}
+
+// No message box (a sheet does not count) shows up within ms.
+bool StepNoBox(int ms) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start <= static_cast<DWORD>(ms)) {
+        if (HWND box = tool::FindDialog(g_pid, IsSheet)) {
+            tool::PrintBox(box);
+            return Fail("a message box showed up");
+        }
+        Sleep(50);
+    }
+    return true;
 }
 
 bool IsCombo(HWND hwnd) {
@@ -306,6 +320,9 @@ int main(int argc, char** argv) {
                             (GetWindowLongA(g_main, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
         } else if (step == "box" && arg(1)) {
             ok = NeedMain() && StepBox(num(1));
+            used = 1;
+        } else if (step == "nobox" && arg(1)) {
+            ok = NeedMain() && StepNoBox(num(1));
             used = 1;
         } else if (step == "sleep" && arg(1)) {
             Sleep(static_cast<DWORD>(num(1)));
