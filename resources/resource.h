@@ -93,6 +93,7 @@
 // ---- Private messages and ids of the shell -----------------------------------
 #define WM_VORLO_DIAL_SET_POSITION 0x6400 // thread message, lParam = percent
 #define WM_VORLO_DIAL_REDRAW       0x6401 // thread message
+#define WM_VORLO_DISPLAY_COUNT     0x6402 // to the main window: wParam 0 LED frames, 1 dial arcs, 2 feed passes
 #define WM_VORLO_TRAY              0x9388 // tray callback, lParam = mouse msg
 #define WM_VORLO_PLAYLIST_REFRESH  37768  // to the playlist editor window
 #define VORLO_TRAY_ICON_ID         12345  // notification-area icon id

@@ -17,6 +17,8 @@ int StartDialThread(HWND window, const HRGN* sectors);
 void SetDialPosition(int percent);
 // Redraws the current arc.
 void RedrawDial();
+// Arcs drawn so far (a test driver reads it through the main window).
+unsigned DialArcsDrawn();
 // Posts the quit message and waits up to 3000 ms for the thread to free
 // what it holds (the window's destruction, after the decoder has stopped).
 void StopDialThread();

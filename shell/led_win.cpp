@@ -6,6 +6,7 @@
 // a frame copies a 146-pixel window of it.
 #include "shell/led_win.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -38,6 +39,7 @@ struct LedState {
     plat::Event wake = nullptr;
     plat::Thread thread = nullptr;
     uint32_t threadId = 0;
+    std::atomic<unsigned> frames{0};
 };
 LedState g_led;
 
@@ -131,6 +133,7 @@ void DrawFrame(HDC screen, LedThreadRes* r) {
     }
     LedAdvanceScroll(&r->scroll, g_settings.LEDAutoScrollSongName);
     BitBlt(screen, g_led.x, g_led.y, g_led.width, g_led.height, off, 0, 0, SRCCOPY);
+    g_led.frames++;
 }
 
 unsigned LedThread(void*) {
@@ -147,12 +150,13 @@ unsigned LedThread(void*) {
             if (m.msg == plat::kMsgQuit) break;
             if (m.msg == kLedPaintRequest) BuildNameStrip(screen.get(), &r);
         }
-        if (IsIconic(g_led.window)) {
+        // Off screen: asleep until woken (a paint, a new name, the quit).
+        if (!WindowOnScreen(g_led.window)) {
             plat::EventWait(g_led.wake, plat::kWaitInfinite);
             continue;
         }
         plat::EventWait(g_led.wake, kLedFrameMs);
-        if (screen) DrawFrame(screen.get(), &r);
+        if (screen && WindowOnScreen(g_led.window)) DrawFrame(screen.get(), &r);
     }
     return 0;
 }
@@ -218,3 +222,5 @@ void RefreshLedName() {
 void WakeLedDisplay() {
     if (g_led.wake) plat::EventSet(g_led.wake);
 }
+
+unsigned LedFramesDrawn() { return g_led.frames.load(); }

@@ -16,5 +16,8 @@ int StartLedDisplay(HWND window, int x, int y, int width, int height);
 void StopLedDisplay();
 // Rebuilds the song name from the playlist's current entry (a track started).
 void RefreshLedName();
-// Draws a frame now (the window's LED region needs painting).
+// Draws a frame now (the window's LED region needs painting, or it came
+// back on screen).
 void WakeLedDisplay();
+// Frames drawn so far (a test driver reads it through the main window).
+unsigned LedFramesDrawn();
