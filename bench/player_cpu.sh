@@ -28,7 +28,7 @@ start_player "Z:$data/$(basename "$stream")"
 grep -q '^window VORLO' <<<"$found" || { echo "player_cpu: the player did not start"; exit 1; }
 # The Wine server of this prefix: the wineserver process whose WINEPREFIX is ours.
 server=
-for p in $(pgrep -x wineserver); do
+for p in $(pgrep wineserver); do
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$p
 done
 # cpu PID: its user and system clock ticks so far (fields 14 and 15 of stat).
