@@ -8,15 +8,12 @@ matters. The first, cold run fills the page cache; the best of the others
 counts.
 
 Usage: bench/playlist_scan_bench.py [--files N] [--rounds N] [--tool PATH]"""
-import argparse
 import os
 import shutil
 import subprocess
 import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TOOL = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
+from bench_util import list_times, options
 
 
 def make_tree(top, files):
@@ -38,21 +35,12 @@ def make_tree(top, files):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--files", type=int, default=10000)
-    ap.add_argument("--rounds", type=int, default=3)
-    ap.add_argument("--tool", default=TOOL)
-    args = ap.parse_args()
+    args = options("files", 10000, 3)
     with tempfile.TemporaryDirectory(prefix="vorlo_scan_") as top:
         tree = make_tree(top, args.files)
-        times = []
-        for r in range(args.rounds + 1):
-            t = time.perf_counter()
-            out = subprocess.run([args.tool, "--list", tree], stdout=subprocess.PIPE, check=True).stdout
-            times.append(time.perf_counter() - t)
-            lines = out.decode("latin-1").splitlines()
-            if len(lines) != args.files or any(l.split("\t")[1] == "?" for l in lines):
-                raise SystemExit("unexpected listing: %d lines" % len(lines))
+        # Every file listed with its info read.
+        times = list_times(args.tool, tree, args.rounds + 1,
+                           args.files, lambda lines: all(l.split("\t")[1] != "?" for l in lines))
         best = min(times[1:])
         print("files=%d cold=%.3fs best=%.3fs per_1000=%.3fs" % (args.files, times[0], best,
                                                                 best * 1000 / args.files))

@@ -7,33 +7,14 @@ two should take about as long. A second PLS states NumberOfEntries=2147483647
 over the same keys, which must cost nothing more.
 
 Usage: bench/station_list_bench.py [--entries N] [--rounds N] [--tool PATH]"""
-import argparse
 import os
-import subprocess
 import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TOOL = os.path.join(ROOT, "build", "native", "bin", "vorlo-decode")
-
-
-def best_time(tool, path, entries, rounds):
-    times = []
-    for _ in range(rounds):
-        t = time.perf_counter()
-        out = subprocess.run([tool, "--list", path], stdout=subprocess.PIPE, check=True).stdout
-        times.append(time.perf_counter() - t)
-        if len(out.splitlines()) != entries:
-            raise SystemExit("%s: %d lines listed, not %d" % (path, len(out.splitlines()), entries))
-    return min(times)
+from bench_util import list_times, options
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--entries", type=int, default=5000)
-    ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--tool", default=TOOL)
-    args = ap.parse_args()
+    args = options("entries", 5000, 5)
     n = args.entries
     with tempfile.TemporaryDirectory(prefix="vorlo_lists_") as top:
         urls = ["http://radio%d.example/stream" % i for i in range(1, n + 1)]
@@ -49,7 +30,7 @@ def main():
             path = os.path.join(top, name + (".m3u" if name == "m3u" else ".pls"))
             with open(path, "wb") as f:
                 f.write(text.encode("utf-8" if name == "m3u" else "cp1252"))
-            best[name] = best_time(args.tool, path, n, args.rounds)
+            best[name] = min(list_times(args.tool, path, args.rounds, n))
         print("entries=%d " % n + " ".join("%s=%.3fs" % kv for kv in best.items()) +
               " pls/m3u=%.2f" % (best["pls"] / best["m3u"]))
 

@@ -263,10 +263,9 @@ void CloseUrlStream() {
         plat::HttpShutdown(g_urlStream.request);
         if (!plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs)) {
             forced = true;
-            plat::ThreadTerminate(g_urlStream.thread, 1);
-            // Ending a thread is asynchronous; its handles are only taken
-            // from it once it is gone.
-            ended = plat::ThreadWait(g_urlStream.thread, kDownloadQuitWaitMs);
+            // Ending a thread is asynchronous (the call waits a while for
+            // it); its handles are only taken from it once it is gone.
+            ended = plat::ThreadTerminate(g_urlStream.thread, 1);
             if (ended) {
                 CloseSlot(g_urlStream.writeEnd);
                 CloseSlot(g_urlStream.saveFile);

@@ -141,11 +141,14 @@ bool ReadWholeBody(plat::Http request, size_t max, std::string* body) {
     }
 }
 
-bool ReadStationList(plat::Http request, std::vector<StationEntry>* entries) {
+bool ReadStationList(plat::Http request, std::vector<StationEntry>* entries, std::string* error) {
     entries->clear();
     std::string body;
     if (!ReadWholeBody(request, kMaxListSize, &body)) {
-        ShowInternetError(kConnectionLostText);
+        if (error)
+            *error = kConnectionLostText;
+        else
+            ShowInternetError(kConnectionLostText);
         return false;
     }
     const std::string base = plat::HttpFinalUrl(request);
@@ -164,15 +167,20 @@ void ShowLastInternetError() {
     ShowInternetError(text);
 }
 
-bool CheckAnswerStatus(const plat::HttpHead* head) {
-    if (!head || head->status == 0 || head->status / 100 == 2) return true;
+std::string AnswerStatusText(const plat::HttpHead* head) {
+    if (!head || head->status == 0 || head->status / 100 == 2) return "";
     char text[kResponseTextSize];
     if (head->reason.empty())
         std::snprintf(text, sizeof text, "The server answered with status %d", head->status);
     else
         std::snprintf(text, sizeof text, "%s", head->reason.c_str());
-    ShowInternetError(text);
-    return false;
+    return text;
+}
+
+bool CheckAnswerStatus(const plat::HttpHead* head) {
+    const std::string text = AnswerStatusText(head);
+    if (!text.empty()) ShowInternetError(text.c_str());
+    return text.empty();
 }
 
 bool TitleOfIcyBlock(const std::string& block, std::string* title) {

@@ -34,17 +34,21 @@ bool IsStationList(const char* url, const char* contentType);
 void ShowInternetError(const char* text);
 // The same with the client's last response text.
 void ShowLastInternetError();
-// True for an answer that is no error (2xx, or an answer without a status
-// line); else its status text is shown and false returned.
+// The status text of an answer that is an error; "" for one that is none
+// (2xx, or an answer without a status line).
+std::string AnswerStatusText(const plat::HttpHead* head);
+// True for an answer that is no error; else its status text is shown and
+// false returned.
 bool CheckAnswerStatus(const plat::HttpHead* head);
 
 // The body of an open request, up to max bytes. False when the transfer
 // failed or the body is longer.
 bool ReadWholeBody(plat::Http request, size_t max, std::string* body);
 // The entries of the station list an open request answers with, resolved
-// against the URL the answer came from. False, after the message, when the
-// body cannot be read whole.
-bool ReadStationList(plat::Http request, std::vector<StationEntry>* entries);
+// against the URL the answer came from. False when the body cannot be read
+// whole: after the message, or with its text in *error when error is given
+// (a thread that shows no windows).
+bool ReadStationList(plat::Http request, std::vector<StationEntry>* entries, std::string* error = nullptr);
 
 // A StreamTitle in a metadata block, as UTF-8: false when the block holds
 // none.

@@ -206,6 +206,11 @@ bool Nested(Fn open, bool* result, bool playlist = true) {
 
 }  // namespace
 
+void ShowPlaylistError(const char* format, const char* name) { ShowError(format, name); }
+
+int PlaylistOpenDepth() { return g_depth; }
+void SetPlaylistOpenDepth(int depth) { g_depth = depth; }
+
 void PlaylistDirectoryPrefix(const char* file, char* dir, size_t size) {
     size_t cut = 0;
     for (size_t i = 0; file[i]; ++i)

@@ -79,6 +79,14 @@ int PlaylistSaveList(const char* file);
 // opens each directory + name. Returns the number of names.
 int PlaylistOpenChosenFiles(const char* result, size_t size, size_t fileOffset, int clearFirst);
 
+// The nesting depth of the opens in progress (0 outside any), and setting
+// it: a station list fetched on another thread adds its entries at the
+// depth it was opened at, so that nesting stays bounded across fetches.
+int PlaylistOpenDepth();
+void SetPlaylistOpenDepth(int depth);
+// The message box of a failed open: format's "%s" is name ("Error...").
+void ShowPlaylistError(const char* format, const char* name);
+
 // The path rules on their own: the playlist's directory prefix of file (up
 // to and including its last separator, "" when none) into dir, and the
 // path that value names into out (both 260 characters). ResolvePlaylistValue

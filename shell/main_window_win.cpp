@@ -75,6 +75,7 @@ struct MainWindowState {
     bool volumeStop = false;
     int lastPercent = 0;
     TitleNoticeCoalescer titles;  // a station's title changes, acted on coalesced
+    bool playFetched = false;      // a replaced playlist waits for a station list to play
 };
 MainWindowState g_mw;
 
@@ -304,10 +305,25 @@ void CmdOpenLocation() {
     if (!AskForUrl(g_mw.hwnd, text)) return;
     if (std::strlen(text) < 4) return;
     PlayerStopSequence();
+    DropStationListFetches();
     PlaylistClear();
     PlaylistOpenItem(kOpenUrl, text);  // a station list gives its streams; it reports its own errors
     RefreshEditor();
+    g_mw.playFetched = PlaylistCount() == 0;  // until the list is in
     PlayerPlayCurrent();
+}
+
+// A station list fetched for the playlist: its entries, and the play a
+// replaced playlist waited for.
+LRESULT OnStationList(LPARAM fetch) {
+    if (!PlaylistTakeFetchedList(fetch)) return 0;
+    RefreshEditor();
+    if (g_mw.playFetched && PlaylistCount() > 0) {
+        g_mw.playFetched = false;
+        PlaylistSelect(0, nullptr);
+        PlayerPlayCurrent();
+    }
+    return 0;
 }
 
 void CmdOpenFile() {
@@ -481,17 +497,20 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     PlaylistEditorEnableRefresh(1);
     switch (request->code) {
     case kHandOverClear:
-        PlayerStopSequence();
-        PlaylistClear();
-        break;
     case kHandOverReplace:
         PlayerStopSequence();
+        DropStationListFetches();
+        g_mw.playFetched = false;
         PlaylistClear();
+        if (request->code == kHandOverClear) break;
         [[fallthrough]];
     case kHandOverAdd:
         if (!PlaylistOpenItem(ArgumentOpenKind(request->name), request->name))
             ShowError("Error Processing File: %s", request->name);
-        if (request->code == kHandOverReplace) SendMessageA(g_mw.hwnd, WM_COMMAND, IDM_PLAY_CURRENT, 0);
+        if (request->code == kHandOverReplace) {
+            g_mw.playFetched = PlaylistCount() == 0;
+            SendMessageA(g_mw.hwnd, WM_COMMAND, IDM_PLAY_CURRENT, 0);
+        }
         break;
     case kHandOverPlayIndex:
         PlaylistSelect(request->index, nullptr);
@@ -652,6 +671,7 @@ void StopThreads() {
     }
     g_mw.decoderThread = -1;
     SetPlayerDecoderThread(-1);
+    StationListsOffThread(nullptr);
     if (g_mw.dialStarted) StopDialThread();
     g_mw.dialStarted = false;
 }
@@ -660,6 +680,7 @@ LRESULT OnCreate(HWND hwnd) {
     g_mw.hwnd = hwnd;
     g_hMainWindow = hwnd;
     plat::SetMainWindow(hwnd);
+    StationListsOffThread(hwnd);
     SelectOutputDriver(g_settings.AudioOutputSystem);
     if (!CreatePalette())
         plat::ShowMessageBox(hwnd, "Cannot Create Palette", "Error...", plat::MbIconError);
@@ -789,6 +810,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case DNOTE_TRACK_START: return OnTrackStart();
     case DNOTE_PROGRESS: return OnProgress(static_cast<int>(lParam));
     case kNoticeStreamTitle: return OnStreamTitle();
+    case kNoticeStationList: return OnStationList(lParam);
     case kNoticeStreamLost:
         plat::ShowMessageBox(hwnd, kConnectionLostText, kInternetErrorCaption, plat::MbOk);
         return 0;

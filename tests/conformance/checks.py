@@ -1,9 +1,10 @@
 """What the check scripts of this folder share: where the tools and the
 conformance vectors are, running a tool natively or under Wine, counting
-results, and reading the WAV files the tools write.
+results, reading the WAV files the tools write and comparing their PCM.
 
 Not a check itself (not executable): scripts/test runs only the executable
 files of this folder."""
+import math
 import os
 import shutil
 import struct
@@ -112,6 +113,26 @@ def write_wav(path, rate, frames, channels=2):
 
 def samples16(data):
     return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
+
+
+def pcm_difference(ours, theirs):
+    """(RMS, maximum) difference in LSB over the samples both sequences hold;
+    None when they share none."""
+    n = min(len(ours), len(theirs))
+    if n == 0:
+        return None
+    diff = [ours[i] - theirs[i] for i in range(n)]
+    return math.sqrt(sum(x * x for x in diff) / n), max(abs(x) for x in diff)
+
+
+def check_accuracy(name, ours, theirs):
+    """The full-accuracy bound of a 16-bit decode (RMS below 2^-15/sqrt(12)
+    of full scale, maximum at most 2 LSB) over the samples both hold (none:
+    no check)."""
+    d = pcm_difference(ours, theirs)
+    if d is not None:
+        check(name + " accuracy", d[0] < 2 ** -15 / math.sqrt(12) * 32768 and d[1] <= 2,
+              f"rms {d[0]:.3f} LSB, max {d[1]} LSB")
 
 
 def id3v2_text(version, frame_id, enc, text):

@@ -24,8 +24,8 @@ import subprocess
 import sys
 import tempfile
 
-from checks import (ENCODER, NATIVE, VECTORS, check, finish, host_path, read_wav, run as run_tool,
-                    samples16, tools, write_wav)
+from checks import (ENCODER, NATIVE, VECTORS, check, check_accuracy, finish, host_path, read_wav,
+                    run as run_tool, samples16, tools, write_wav)
 
 
 def decode(tool, src, dst, options=()):
@@ -51,18 +51,6 @@ def compare_reference(name, data, ref_path, channels, stream_channels):
     expected = int(facts.get("frames", 0)) * per_frame * stream_channels
     check(name + " length", n > 0 and len(ours) == expected, f"ours {len(ours)} expected {expected}")
     check_accuracy(name, ours, theirs)
-
-
-def check_accuracy(name, ours, theirs):
-    """The full-accuracy bound over the samples both hold (none: no check)."""
-    n = min(len(ours), len(theirs))
-    if n == 0:
-        return
-    diff = [ours[i] - theirs[i] for i in range(n)]
-    rms = math.sqrt(sum(x * x for x in diff) / n)
-    peak = max(abs(x) for x in diff)
-    check(name + " accuracy", rms < 2 ** -15 / math.sqrt(12) * 32768 and peak <= 2,
-          f"rms {rms:.3f} LSB, max {peak} LSB")
 
 
 def frame_channels(path):

@@ -26,12 +26,9 @@ address is ever contacted), natively and with the Windows tool under Wine:
 Usage: http_check.py [--no-wine]. Tools: build/native/bin/vorlo-decode and
 build/win32/bin/vorlo-decode.exe, or $VORLO_DECODE_NATIVE and
 $VORLO_DECODE_WIN32. Prints "N passed, N failed[, N skipped]" last."""
-import http.server
 import os
 import shutil
 import socket
-import socketserver
-import ssl
 import subprocess
 import sys
 import tempfile
@@ -39,144 +36,24 @@ import threading
 import time
 
 from checks import NATIVE, VECTORS, WIN32, check, finish, skip
+from test_server import OPEN_BOUND, Handler, cut_size, listen
 
 STREAMS = ["l2-fl10.bit", "l3-he_44khz.bit"]  # the second is larger than the pipe
 
 USER_AGENT = "VorMP3 v0.90"
 ACCEPT = "audio/x-mpeg, audio/x-mpegurl, */*"
 SAVE_WARNING = "ERROR!: URL Save file could NOT be created,\nData will NOT be saved..."
-OPEN_BOUND = 60 + 30  # the client's deadline for a whole open, and room to end
-ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>"
 
-# ------------------------------------------------------------ the server
-
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-    files = {}      # name -> bytes
-    requests = []   # (path, user agent, accept)
-
-    def log_message(self, *args):
-        pass
-
-    def send_body(self, status, body, ctype="audio/mpeg", length=None):
-        self.send_response(status)
-        self.send_header("Content-Type", ctype)
-        if length is not None:
-            self.send_header("Content-Length", str(length))
-        self.send_header("Connection", "close")
-        self.end_headers()
-        self.close_connection = True
-        try:
-            self.wfile.write(body)
-            self.wfile.flush()
-        except OSError:
-            pass
-
-    def do_GET(self):
-        # A client may put an "Accept: */*" of its own in front of ours.
-        Handler.requests.append((self.path, self.headers.get("User-Agent"),
-                                 self.headers.get_all("Accept") or []))
-        kind, _, name = self.path.lstrip("/").partition("/")
-        if kind.startswith("?"):
-            kind, name = "", kind[1:]
-        name = name.replace("%20", "")  # "/v/%20NAME": a Location with a space
-        data = Handler.files.get(name.rstrip("/") if kind == "dir" else name)
-        if data is None:
-            self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
-        elif kind in ("v", "dir"):
-            self.send_body(200, data, length=len(data))
-        elif kind in ("r301", "r302"):
-            self.send_response(int(kind[1:]))
-            self.send_header("Location", "/v/" + name)
-            self.send_header("Content-Length", "0")
-            self.send_header("Connection", "close")
-            self.end_headers()
-            self.close_connection = True
-        elif kind == "chunked":
-            self.send_response(200)
-            self.send_header("Content-Type", "audio/mpeg")
-            self.send_header("Transfer-Encoding", "chunked")
-            self.send_header("Connection", "close")
-            self.end_headers()
-            self.close_connection = True
-            at, step = 0, 1
-            while at < len(data):
-                piece = data[at:at + step]
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
-                at += len(piece)
-                step = step * 3 + 1 if step < 9000 else 777
-            self.wfile.write(b"0\r\n\r\n")
-        elif kind == "cut":
-            # Announces the whole body and hangs up after part of it.
-            self.send_body(200, data[:cut_size(data)], length=len(data))
-        elif kind == "early":
-            # No length: the body is what comes before the connection closes.
-            self.send_body(200, data[:cut_size(data)])
-        elif kind in HOSTILE:
-            self.close_connection = True
-            try:
-                HOSTILE[kind][0](self, name, data)
-                self.wfile.flush()
-            except OSError:
-                pass
-        else:
-            self.send_body(404, ERROR_PAGE, "text/html", len(ERROR_PAGE))
-
-
-def raw(handler, *parts):
-    for p in parts:
-        handler.wfile.write(p)
-        handler.wfile.flush()
-
-
-def trickle(handler, name, data):
-    raw(handler, b"HTTP/1.1 200 OK\r\n")
-    for _ in range(OPEN_BOUND * 2):  # one byte every half second, a head without end
-        time.sleep(0.5)
-        raw(handler, b"X")
-
-
-def endless_continue(handler, name, data):
-    for _ in range(2000):
-        raw(handler, b"HTTP/1.1 100 Continue\r\n\r\n")
-
-
-def chunked_capital(handler, name, data):
-    raw(handler, b"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n",
-        b"".join(b"%X\r\n%s\r\n" % (len(data[i:i + 999]), data[i:i + 999]) for i in range(0, len(data), 999)),
-        b"0\r\n\r\n")
-
-
-def location(target):
-    return lambda handler, name, data: raw(
-        handler, b"HTTP/1.1 302 Found\r\nLocation: " + target.replace(b"NAME", name.encode()) +
-        b"\r\nContent-Length: 0\r\n\r\n")
-
-
-# The hostile servers: /KIND/NAME -> (what it sends, the URL the tool opens
-# (BASE and NAME replaced), the message expected, or None: plays as the file).
+# The hostile servers (test_server.HOSTILE): KIND -> (the URL the tool opens,
+# BASE and NAME replaced; the message expected, or None: plays as the file).
 HOSTILE = {
-    "trickle": (trickle, "BASE/trickle/NAME", "The server did not answer in time"),
-    "continue": (endless_continue, "BASE/continue/NAME", "The server sent informational answers without end"),
-    "chunkedcap": (chunked_capital, "BASE/chunkedcap/NAME", None),
-    "spaces": (location(b"/v/ NAME"), "BASE/spaces/NAME", None),
-    "cr": (location(b"/v/NAME\rX-Forged: 1"), "BASE/cr/NAME",
-           "The server of BASE/cr/NAME redirects to an address with control characters"),
-    "": (location(b"v/NAME"), "BASE?NAME", None),  # "/?NAME": a query and no path
+    "trickle": ("BASE/trickle/NAME", "The server did not answer in time"),
+    "continue": ("BASE/continue/NAME", "The server sent informational answers without end"),
+    "chunkedcap": ("BASE/chunkedcap/NAME", None),
+    "spaces": ("BASE/spaces/NAME", None),
+    "cr": ("BASE/cr/NAME", "The server of BASE/cr/NAME redirects to an address with control characters"),
+    "": ("BASE?NAME", None),
 }
-
-
-def cut_size(data):
-    return len(data) * 2 // 5 + 3  # not on a frame boundary
-
-
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-    allow_reuse_address = False
-
-    def handle_error(self, request, client_address):
-        if not isinstance(sys.exc_info()[1], ssl.SSLError):  # a client refusing a certificate
-            super().handle_error(request, client_address)
 
 
 def refused_port():
@@ -247,7 +124,7 @@ def check_tool(tool, base, work):
             check(f"{t} {name} via /{kind}/ plays to its end", rc == 0, f"rc={rc} {err}")
             check(f"{t} {name} via /{kind}/ equals the file's decode", got is not None and got == want,
                   f"{len(got or b'')} bytes vs {len(want or b'')}")
-            reqs = list(Handler.requests)
+            reqs = [(p, h.get("User-Agent"), h.get_all("Accept") or []) for p, h in Handler.requests]
             check(f"{t} {name} via /{kind}/ sends the player's request",
                   reqs and all(r[1] == USER_AGENT and ACCEPT in r[2] for r in reqs), repr(reqs))
             if kind.startswith("r"):
@@ -313,8 +190,8 @@ def check_hostile(tool, base, work):
     tool.run(("path", os.path.join(work, name)), ("path", ref))
 
     def one(kind):
-        url = HOSTILE[kind][1].replace("BASE", base).replace("NAME", name)
-        want = HOSTILE[kind][2] and HOSTILE[kind][2].replace("BASE", base).replace("NAME", name)
+        url = HOSTILE[kind][0].replace("BASE", base).replace("NAME", name)
+        want = HOSTILE[kind][1] and HOSTILE[kind][1].replace("BASE", base).replace("NAME", name)
         out = os.path.join(work, f"{tool.label}-hostile-{kind or 'query'}.wav")
         start = time.time()
         rc, err = tool.run(url, ("path", out))
@@ -335,22 +212,11 @@ def check_hostile(tool, base, work):
     slow.join()
 
 
-def listen(handler, tls=None, host="127.0.0.1"):
-    """Serves handler on a free port of 127.0.0.1 in a thread, behind TLS
-    with an ssl.SSLContext: (server, base URL naming host)."""
-    server = Server(("127.0.0.1", 0), handler)
-    if tls:
-        server.socket = tls.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server, f"{'https' if tls else 'http'}://{host}:{server.server_address[1]}"
-
-
-def serve_and_check(handler, check_tool, work):
-    """Serves handler on a free port of 127.0.0.1 and runs check_tool(tool,
-    base URL, work) for the native tool and, unless --no-wine, the Windows
-    one; removes work at the end. Returns finish()."""
-    server, base = listen(handler)
-    handler.base = base
+def serve_and_check(check_tool, work, handler=Handler):
+    """Serves handler (the test server's) on a free port of 127.0.0.1 and runs
+    check_tool(tool, base URL, work) for the native tool and, unless
+    --no-wine, the Windows one; removes work at the end. Returns finish()."""
+    server, base = listen(handler=handler)
     try:
         tools = []
         if os.path.exists(NATIVE):
@@ -376,7 +242,7 @@ def main():
     for name in STREAMS:
         shutil.copy(os.path.join(VECTORS, name), work)
         Handler.files[name] = read(os.path.join(work, name))
-    return serve_and_check(Handler, lambda *a: (check_tool(*a), check_hostile(*a)), work)
+    return serve_and_check(lambda *a: (check_tool(*a), check_hostile(*a)), work)
 
 
 if __name__ == "__main__":

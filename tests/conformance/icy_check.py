@@ -24,25 +24,12 @@ import shutil
 import sys
 import tempfile
 
-import http.server
-
 from checks import VECTORS, check
 from http_check import read, serve_and_check
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
-from station_server import interleave  # noqa: E402
+from test_server import STATION, TITLES, Handler, cut_size, interleave, title_of
 
 STREAM = "l3-he_44khz.bit"
-STATION = "Radio Pr\u00fcfung"  # sent in UTF-8
-# One title per block in turn; None is a block of length 0. Bytes, as sent.
-TITLES = [b"Artist - First", None, "Caf\u00e9 - Zw\u00f6lf".encode("utf-8"), b"It's; a test",
-          "Bj\u00f6rk - J\u00f3ga".encode("latin-1"), None, b"Artist - First"]
-ICY_OPT = ("Icy-MetaData", "1")
-FORGED = b"x\nseconds=999\r\nid3v2_title=forged\x7f"
-
-
-def title_of(k):
-    return TITLES[k % len(TITLES)]
+ICY_OPT = "Icy-MetaData"
 
 
 def shown_titles(metaint, audio):
@@ -60,68 +47,6 @@ def shown_titles(metaint, audio):
         if not out or out[-1] != s:
             out.append(s)
     return out
-
-
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-    audio = b""
-    base = ""
-    requests = []
-
-    def log_message(self, *args):
-        pass
-
-    def raw(self, head, body=b""):
-        try:
-            self.wfile.write(head.replace("\n", "\r\n").encode("utf-8") + b"\r\n" + body)
-            self.wfile.flush()
-        except OSError:
-            pass
-        self.close_connection = True
-
-    def do_GET(self):
-        Handler.requests.append((self.path, self.headers.get(ICY_OPT[0])))
-        p = self.path
-        a = Handler.audio
-        if p == "/icy8192":
-            self.raw(f"ICY 200 OK\nicy-name: {STATION}\nicy-metaint: 8192\ncontent-type: audio/mpeg\n",
-                     interleave(a, 8192, title_of)[0])
-        elif p in ("/ice16000", "/ice-noname"):
-            name = "" if p == "/ice-noname" else f"icy-name: {STATION}\n"
-            self.raw(f"HTTP/1.0 200 OK\nContent-Type: audio/mpeg\n{name}icy-metaint: 16000\n",
-                     interleave(a, 16000, title_of)[0])
-        elif p.startswith("/hop/"):
-            n = int(p[5:])
-            to = f"/hop/{n - 1}" if n > 0 else "/icy8192"
-            status = ["301 Moved Permanently", "302 Found", "303 See Other", "307 Temporary Redirect",
-                      "308 Permanent Redirect"][n % 5]
-            self.raw(f"HTTP/1.1 {status}\nLocation: {to}\nContent-Length: 0\nConnection: close\n")
-        elif p in ("/loop-a", "/loop-b"):
-            to = "/loop-b" if p == "/loop-a" else Handler.base + "/loop-a"
-            self.raw(f"HTTP/1.1 302 Found\nLocation: {to}\nContent-Length: 0\nConnection: close\n")
-        elif p == "/forged":  # a title and a name that would forge lines of --info
-            self.raw("ICY 200 OK\nicy-name: Evil\x01\tName\nicy-metaint: 8192\n",
-                     interleave(a, 8192, lambda k: FORGED)[0])
-        elif p == "/fails":
-            self.raw("HTTP/1.1 500 Internal Server Error\nContent-Length: 5\nConnection: close\n", b"oops!")
-        elif p == "/drop":
-            self.raw("ICY 200 OK\nicy-name: Dropping\nicy-metaint: 8192\n", interleave(a, 8192, title_of)[0][:drop_size(a)])
-        elif p in ("/stations.pls", "/stations"):
-            if p == "/stations.pls":
-                body = ("[playlist]\nNumberOfEntries=2\nFile1=/icy8192\nTitle1=First station\n"
-                        "File2=" + Handler.base + "/ice16000\nTitle2=Zweite Stati\u00f6n\nVersion=2\n")
-                kind, data = "audio/x-scpls", body.encode("latin-1")
-            else:
-                body = "#EXTM3U\n#EXTINF:-1,Listed by type\nice16000\n"
-                kind, data = "audio/x-mpegurl", body.encode("utf-8")
-            self.raw(f"HTTP/1.1 200 OK\nContent-Type: {kind}\nContent-Length: {len(data)}\nConnection: close\n",
-                     data)
-        else:
-            self.raw("HTTP/1.1 404 Not Found\nContent-Length: 0\nConnection: close\n")
-
-
-def drop_size(audio):
-    return len(audio) * 2 // 5 + 3  # not on a frame boundary, past a few blocks
 
 
 def decode_lines(err):
@@ -163,7 +88,8 @@ def check_tool(tool, base, work):
         check(f"{t} {path} plays", rc == 0, f"rc={rc} {err}")
         check(f"{t} {path} equals the decode of the stream without metadata",
               got is not None and got == want, f"{len(got or b'')} bytes vs {len(want or b'')}")
-        check(f"{t} {path} asks for the metadata", Handler.requests == [(path, "1")], repr(Handler.requests))
+        asked = [(p, h.get(ICY_OPT)) for p, h in Handler.requests]
+        check(f"{t} {path} asks for the metadata", asked == [(path, "1")], repr(asked))
         titles = decode_lines(err)
         check(f"{t} {path} prints each new title once, in UTF-8", titles == shown_titles(metaint, Handler.audio),
               repr(titles))
@@ -197,7 +123,7 @@ def check_tool(tool, base, work):
     # A dropped station, then the next entry of the list.
     prefix = os.path.join(work, "drop-prefix.mp3")
     with open(prefix, "wb") as f:
-        stream = interleave(Handler.audio, 8192, title_of)[0][:drop_size(Handler.audio)]
+        stream = interleave(Handler.audio, 8192, title_of)[0][:cut_size(Handler.audio)]
         # The audio that arrived: the interleaved prefix without its blocks.
         demuxed = bytearray()
         at = 0
@@ -238,7 +164,7 @@ def main():
     work = tempfile.mkdtemp(prefix="vorlo-icy-")
     shutil.copy(os.path.join(VECTORS, STREAM), work)
     Handler.audio = read(os.path.join(work, STREAM))
-    return serve_and_check(Handler, check_tool, work)
+    return serve_and_check(check_tool, work)
 
 
 if __name__ == "__main__":

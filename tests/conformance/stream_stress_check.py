@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Plays small streams again and again through `vorlo-decode URL -`, several
-runs at a time so that both cores stay busy, against the servers of
-http_check.py and icy_check.py on 127.0.0.1 (free ports; no other address
-is contacted): a chunked body, a 302 redirect, a body cut short by a
+runs at a time so that both cores stay busy, against test_server.py on
+127.0.0.1 (a free port; no other address is contacted): a chunked body, a 302 redirect, a body cut short by a
 hang-up, and an ICY station with metadata. A race at the end of a run (a
 thread still cleaning up while the process exits) shows as a crash, a
 sanitizer report or a wrong output once in a few thousand runs.
@@ -26,23 +25,13 @@ import tempfile
 import threading
 import time
 
-import http_check
 import icy_check
+import test_server
 from checks import NATIVE, VECTORS, check, finish
 
 SOURCE = "l2-fl10.bit"
 SMALL = 12000  # bytes of it: a few dozen frames, one ICY metadata block
 LOST = "VOR Internet Error Message...: The connection to the server was lost"
-
-
-class Server(http_check.Server):
-    request_queue_size = 64
-
-
-def serve(handler):
-    server = Server(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server, f"http://127.0.0.1:{server.server_address[1]}"
 
 
 def decode(tool, env, path):
@@ -64,10 +53,11 @@ def main():
     env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1")
 
     work = tempfile.mkdtemp(prefix="vorlo-stress-")
-    data = http_check.read(os.path.join(VECTORS, SOURCE))[:SMALL]
-    http_check.Handler.files["s.bit"] = data
-    icy_check.Handler.audio = data
-    files = {"whole": data, "cut": data[:http_check.cut_size(data)]}
+    with open(os.path.join(VECTORS, SOURCE), "rb") as f:
+        data = f.read()[:SMALL]
+    test_server.Handler.files["s.bit"] = data
+    test_server.Handler.audio = data
+    files = {"whole": data, "cut": data[:test_server.cut_size(data)]}
     want = {}
     for name, body in files.items():
         path = os.path.join(work, name + ".bit")
@@ -75,15 +65,13 @@ def main():
             f.write(body)
         want[name] = decode(args.tool, env, path)
         check(f"{name} stream decodes from disk", want[name], path)
-    http_server, http_base = serve(http_check.Handler)
-    icy_server, icy_base = serve(icy_check.Handler)
-    icy_check.Handler.base = icy_base
+    server, base = test_server.listen()
     # (name, URL, expected PCM, expected lines on standard error)
     icy_titles = [f"Stream title: {t}" for t in icy_check.shown_titles(8192, data)]
-    streams = [("chunked", f"{http_base}/chunked/s.bit", want["whole"], []),
-               ("redirected", f"{http_base}/r302/s.bit", want["whole"], []),
-               ("cut", f"{http_base}/cut/s.bit", want["cut"], [LOST]),
-               ("icy", f"{icy_base}/icy8192", want["whole"], icy_titles + [LOST])]
+    streams = [("chunked", f"{base}/chunked/s.bit", want["whole"], []),
+               ("redirected", f"{base}/r302/s.bit", want["whole"], []),
+               ("cut", f"{base}/cut/s.bit", want["cut"], [LOST]),
+               ("icy", f"{base}/icy8192", want["whole"], icy_titles + [LOST])]
 
     deadline = time.monotonic() + args.seconds
     stop = threading.Event()
@@ -114,8 +102,7 @@ def main():
             why = fut.result()
             if why:
                 failures[kind].append(why)
-    http_server.shutdown()
-    icy_server.shutdown()
+    server.shutdown()
     shutil.rmtree(work, ignore_errors=True)
     for kind, _, _, _ in streams:
         bad = failures[kind]

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Every thread ends before the process does: the native `vorlo-decode` (for
-a file, --info, --list, and streams from the servers of http_check.py and
-icy_check.py on 127.0.0.1: plain, chunked, redirected, cut, ICY, a station
-list, a 404) and the unit tests run with thread_end_preload.c preloaded,
+a file, --info, --list, and streams from test_server.py on 127.0.0.1:
+plain, chunked, redirected, cut, ICY, a station list, a 404) and the unit tests run with thread_end_preload.c preloaded,
 which makes the thread-local clean-up of every thread slow and fails the
 process (status 99, with a message) when a thread has not ended by the
 end of exit(). A thread nobody waits for to its very end is then always
@@ -16,10 +15,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 
-import http_check
-import icy_check
+import test_server
 from checks import NATIVE, ROOT, VECTORS, check, finish
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -40,12 +37,6 @@ def run(cmd, preload, delay_ms, timeout=300):
     return p.returncode, err, int(m.group(1)) if m else 0
 
 
-def serve(handler):
-    server = http_check.Server(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server, f"http://127.0.0.1:{server.server_address[1]}"
-
-
 def main():
     work = tempfile.mkdtemp(prefix="vorlo-threadend-")
     preload = os.path.join(work, "thread_end_preload.so")
@@ -62,29 +53,25 @@ def main():
 
     src = os.path.join(work, STREAM)
     shutil.copy(os.path.join(VECTORS, STREAM), src)
-    data = http_check.read(src)
-    http_check.Handler.files[STREAM] = data
-    icy_check.Handler.audio = data
-    http_server, http_base = serve(http_check.Handler)
-    icy_server, icy_base = serve(icy_check.Handler)
-    icy_check.Handler.base = icy_base
+    with open(src, "rb") as f:
+        test_server.Handler.files[STREAM] = test_server.Handler.audio = f.read()
+    server, base = test_server.listen()
     out = os.path.join(work, "out.wav")
     # (what, arguments, threads at least, exit status)
     cases = [("a file", [src, out], 1, 0), ("a file to standard output", [src, "-"], 1, 0),
              ("--info of a file", ["--info", src], 0, 0), ("--list of a file", ["--list", src], 0, 0)]
     for kind in ("v", "chunked", "r301", "cut", "early"):
-        cases.append((f"a /{kind}/ stream", [f"{http_base}/{kind}/{STREAM}", out], 2, 0))
-    cases += [("a 404 answer", [f"{http_base}/v/missing.mp3", out], 1, 1),
-              ("an ICY station", [f"{icy_base}/icy8192", out], 2, 0),
-              ("a station list by type", [f"{icy_base}/stations", out], 2, 0),
-              ("--info of a station", ["--info", f"{icy_base}/icy8192"], 1, 0),
-              ("--list of a station list", ["--list", f"{icy_base}/stations.pls"], 0, 0)]
+        cases.append((f"a /{kind}/ stream", [f"{base}/{kind}/{STREAM}", out], 2, 0))
+    cases += [("a 404 answer", [f"{base}/v/missing.mp3", out], 1, 1),
+              ("an ICY station", [f"{base}/icy8192", out], 2, 0),
+              ("a station list by type", [f"{base}/stations", out], 2, 0),
+              ("--info of a station", ["--info", f"{base}/icy8192"], 1, 0),
+              ("--list of a station list", ["--list", f"{base}/stations.pls"], 0, 0)]
     for what, argv, least, status in cases:
         rc, err, seen = run([NATIVE] + argv, preload, 200)
         check(f"vorlo-decode, {what}: every thread ended before exit (exit status {status})",
               rc == status and seen >= least, f"rc={rc}, {seen} threads seen, at least {least} wanted: {err}")
-    http_server.shutdown()
-    icy_server.shutdown()
+    server.shutdown()
 
     if check("unit tests built", os.path.exists(TESTS), TESTS):
         rc, err, seen = run([TESTS, "--gtest_brief=1"], preload, 50, 600)

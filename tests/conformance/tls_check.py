@@ -21,7 +21,8 @@ import tempfile
 
 import icy_check
 from checks import ROOT, VECTORS, check, finish
-from http_check import listen, read, serve_and_check
+from http_check import read, serve_and_check
+from test_server import listen
 
 HOST = "localhost"
 EC = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
@@ -131,14 +132,14 @@ def main():
     for name, (signer, days, host, _) in CERTS.items():
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(*cert(work, name, signers[signer], days, host))
-        bases[name] = listen(Handler, ctx, HOST)[1]
+        bases[name] = listen(ctx, Handler, HOST)[1]
     os.environ.update(VORLO_CA_FILE=signers["ca"][0], WINEPREFIX=os.path.join(keep, "prefix"))
 
     def check_plain_too(tool, plain, work):
         icy_check.Handler.base = bases["plain"] = plain
         Handler.bases = {"to-tls": bases["good"], "to-plain": plain}
         check_tool(tool, bases, work)
-    return serve_and_check(Handler, check_plain_too, work)
+    return serve_and_check(check_plain_too, work, Handler)
 
 
 if __name__ == "__main__":

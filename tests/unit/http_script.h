@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/http.h"
 #include "platform/http_transport.h"
 
 namespace testutil {

@@ -1,15 +1,20 @@
 // Station lists and the titles of URL entries: PLS and M3U texts with their
 // titles, the types and names that make a URL a list, titles of streams in
-// local lists, and the live title over the listed one.
+// local lists, the live title over the listed one, and lists by URL
+// fetched off the window's thread.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "http_script.h"
 
 #include "output/radio.h"
 #include "output/stream_titles.h"
 #include "playlist/playlist_files.h"
 #include "playlist/station_list.h"
+#include "platform/thread.h"
 #include "playlist_test_util.h"
 
 namespace {
@@ -85,6 +90,51 @@ TEST_F(StationTitles, LocalListsGiveTheirStreamsTitles) {
     EXPECT_EQ(Shown("http://h/b"), "Beta Radio");
     EXPECT_EQ(Shown("http://h/c"), "(none)");
     EXPECT_EQ(Shown(dir.File("x.mp3").c_str()), "(none)");
+}
+
+std::mutex g_postedLock;
+std::vector<intptr_t> g_posted;
+
+intptr_t RecordNotice(void*, unsigned msg, uintptr_t, intptr_t lParam, bool) {
+    std::lock_guard<std::mutex> held(g_postedLock);
+    if (msg == kNoticeStationList) g_posted.push_back(lParam);
+    return 0;
+}
+
+size_t PostedCount() {
+    std::lock_guard<std::mutex> held(g_postedLock);
+    return g_posted.size();
+}
+
+// The window's thread adds nothing until the worker's results are taken,
+// in the order the URLs were opened; a failed fetch says why.
+TEST_F(StationTitles, ListsByUrlAreFetchedByTheWorkerInOrder) {
+    ClearStreamTitles();
+    testutil::HttpScript script;
+    script.answers = {"HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n"
+                      "#EXTINF:-1,One\nhttp://h/1\nhttp://h/2\n",
+                      "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
+    testutil::g_httpScript = &script;
+    plat::SetHttpTransportFactory(testutil::ScriptedTransportFor);
+    plat::SetNoticeHook(RecordNotice);
+    g_posted.clear();
+    int window = 0;
+    StationListsOffThread(&window);
+    PlaylistOpenItem(kOpenUrl, "http://h/a.m3u");
+    PlaylistOpenItem(kOpenUrl, "http://h/b.pls");
+    EXPECT_TRUE(Paths().empty());
+    for (uint32_t start = plat::TickCount(); PostedCount() < 2 && plat::TickCount() - start < 10000;) plat::SleepMs(5);
+    ASSERT_EQ(PostedCount(), 2u);
+    for (intptr_t p : g_posted) EXPECT_EQ(PlaylistTakeFetchedList(p), 1);
+    EXPECT_EQ(PlaylistTakeFetchedList(g_posted[0]), 0);  // taken once
+    StationListsOffThread(nullptr);
+    plat::SetNoticeHook(nullptr);
+    plat::SetHttpTransportFactory(nullptr);
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"http://h/1", "http://h/2"}));
+    EXPECT_EQ(Shown("http://h/1"), "One");
+    ASSERT_EQ(ShownBoxes().size(), 2u);
+    EXPECT_EQ(ShownBoxes()[0].text, "404 Not Found");
+    EXPECT_EQ(ShownBoxes()[1].text, "Error Loading Playlist: http://h/b.pls");
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 //   copydata CODE [TEXT]   WM_COPYDATA hand-over record; prints "result R"
 //   copyindex N        hand-over record 3: entry index in the byte count
 //   command ID         WM_COMMAND with the id (sent); prints "result R"
+//   answer MS          sends WM_NULL, failing when the window takes longer
+//                      than MS ms to answer; prints "answer N ms"
 //   down X Y | up X Y | move X Y   posts the mouse message at client X,Y
 //                      (down/move carry MK_LBUTTON)
 //   click X Y          down, then up, at X,Y
@@ -118,6 +120,15 @@ bool StepCommand(int id) {
                              10000, &result))
         return Fail("WM_COMMAND not answered in 10 s");
     std::printf("result %lu\n", static_cast<unsigned long>(result));
+    return true;
+}
+
+bool StepAnswer(int ms) {
+    const DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(g_window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &result))
+        return Fail("WM_NULL not answered in time");
+    std::printf("answer %lu ms\n", static_cast<unsigned long>(GetTickCount() - start));
     return true;
 }
 
@@ -242,6 +253,9 @@ int main(int argc, char** argv) {
             const DWORD index = static_cast<DWORD>(std::strtoul(a.arg(1), nullptr, 10));
             std::vector<char> pad(index + 1, 0);
             ok = NeedWindow() && StepCopyData(3, pad.data(), index);
+            a.used = 1;
+        } else if (step == "answer" && a.arg(1)) {
+            ok = NeedWindow() && StepAnswer(a.num(1));
             a.used = 1;
         } else if (step == "command" && a.arg(1)) {
             ok = NeedWindow() && StepCommand(a.num(1));

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Integration check of internet radio in vorlo.exe under Wine on a virtual X
-# display, against a station of tests/wine/station_server.py on 127.0.0.1:
+# display, against a station of tests/conformance/test_server.py on 127.0.0.1:
 # the LED shows the station's icy-name until the first title, then each
 # StreamTitle (read through the test driver, and in screenshots); the
 # editor's line and the IRC announcement follow the title; the sound played
 # is exactly the decode of the stream without its metadata; a station that
 # drops the connection is reported once and the list goes on to its next
-# entry.
+# entry; while a station list is slow to come the window answers, the list's
+# entries appear once it is in, and quitting with one in flight ends at once.
 #
 # Uses build/win32/bin/{vorlo,vorlo-testdriver,vorlo-tool-editor,
 # vorlo-tool-ddeserver}.exe and build/native/bin/vorlo-decode
@@ -47,7 +48,7 @@ stop_servers() {
 }
 trap stop_servers EXIT
 rm -f "$work/port"
-python3 "$root/tests/wine/station_server.py" "$data/station.mp3" "$work/port" &
+python3 "$root/tests/conformance/test_server.py" "$data/station.mp3" "$work/port" &
 station_pid=$!
 wait_for 20 test -s "$work/port" || { echo "station server did not start"; echo "0 passed, 1 failed"; exit 1; }
 url="http://127.0.0.1:$(cat "$work/port")"
@@ -150,9 +151,24 @@ else
     fail "sound: playback did not come to its end"
 fi
 
-step "close"
+# ================================================= a station list served slowly
+listed() { local l; l=$(ed lines); for t in "$@"; do grep -qF "$t" <<<"$l" || return 1; done; }
+step "a station list served slowly"
+ed open 10000 place 400 80 300 300 >/dev/null
+out=$(drv copydata 0 copydata 1 "$url/slow.pls" | tr '\n' ' ')
+expect "slow list: the hand-over is answered while the list is in flight ($out)" test "$out" = "result 1 result 1 "
+out=$(drv answer 1000)
+expect "slow list: the window answers within 1 s ($out)" test "${out#answer }" != "$out"
+expect "slow list: no entry before the list is in" test -z "$(ed lines | grep '^line ')"
+station golist
+expect "slow list: its entries appear once it is in" wait_for 30 listed "Slow One" "Slow Two"
+ed sysclose gone 10000 >/dev/null
+
+step "close while a list is in flight"
+drv copydata 1 "$url/slow.pls" answer 1000 >/dev/null
+start=$(date +%s)
 out=$(drv close 10000)
-expect "close: the player ends with 0 ($out)" test "$out" = "exit 0"
+expect "close: the player ends with 0 in $(($(date +%s) - start)) s ($out)" test "$out" = "exit 0"
 wait "$player_pid" 2>/dev/null
 player_pid=
 station quit 2>/dev/null
