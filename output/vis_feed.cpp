@@ -2,6 +2,7 @@
 // of it (the granule's record built from its subband samples and PCM).
 #include "output/vis_feed.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +18,9 @@ namespace {
 // the pushing thread raises it, so that read can only see too high a count).
 struct VisQueue {
     std::atomic<plat::Lock> lock{nullptr};  // created by the first start, never deleted
+    // Set by a push into an empty queue (and by a stop): the feed thread
+    // waits on it while nothing is queued. Created and kept like the lock.
+    std::atomic<plat::Event> wake{nullptr};
     VisRecord* first = nullptr;
     VisRecord* last = nullptr;
     std::atomic<int> count{0};
@@ -32,6 +36,8 @@ struct VisFeedThread {
     plat::Thread thread = nullptr;
     uint32_t id = 0;
     std::atomic<int> running{0};  // pushes are taken while set
+    std::atomic<int> shown{1};    // ... and while the visuals can be seen
+    std::atomic<unsigned> passes{0};
 };
 VisFeedThread g_feed;
 
@@ -61,14 +67,18 @@ void FreeQueueLocked() {
     g_vis.count.store(0);
 }
 
+bool TakingPushes() { return g_feed.running.load() && g_feed.shown.load(); }
+
+// The feed sleeps until the next record falls due, or, with nothing queued,
+// until a push wakes it: it never polls.
 unsigned VisFeedMain(void*) {
     plat::SetCurrentThreadPriority(plat::PriorityTimeCritical);
     for (;;) {
         plat::ThreadMsg m;
         // Anything but the quit message is discarded.
         if (plat::ThreadPeekMessage(&m) && m.msg == plat::kMsgQuit) return 1;
-        ExpireVisRecords();
-        plat::SleepMs(kVisFeedPollMs);
+        plat::EventWait(g_vis.wake.load(), ExpireVisRecords());
+        g_feed.passes++;
     }
 }
 
@@ -76,6 +86,7 @@ unsigned VisFeedMain(void*) {
 
 int StartVisFeed() {
     if (g_feed.thread) return 1;
+    if (!g_vis.wake.load()) g_vis.wake.store(plat::EventCreate(false, false));
     if (!g_vis.lock.load() || g_vis.abandoned.load()) {
         g_vis.lock.store(plat::LockCreate());
         g_vis.first = g_vis.last = nullptr;
@@ -102,6 +113,7 @@ int StopVisFeed() {
     while (!plat::ThreadPost(g_feed.id, plat::kMsgQuit, 0, 0)) {
         if (plat::ThreadWait(g_feed.thread, 10) || plat::TickCount() - start >= kVisFeedStopWait) break;
     }
+    plat::EventSet(g_vis.wake.load());
     const bool ended = plat::ThreadWait(g_feed.thread, kVisFeedStopWait);
     if (!ended) {
         plat::ThreadTerminate(g_feed.thread, unsigned(-1));
@@ -115,7 +127,7 @@ int StopVisFeed() {
 }
 
 void PushVisRecord(const VisRecord* record) {
-    if (!record || !g_feed.running.load() || g_vis.count.load() > kVisQueueCap) return;
+    if (!record || !TakingPushes() || g_vis.count.load() > kVisQueueCap) return;
     auto* copy = static_cast<VisRecord*>(std::malloc(sizeof(VisRecord)));
     if (!copy) return;
     *copy = *record;
@@ -123,7 +135,9 @@ void PushVisRecord(const VisRecord* record) {
     plat::Lock lock = g_vis.lock.load();
     plat::LockEnter(lock);
     // The feed may have stopped since the test above.
-    if (g_feed.running.load() && g_vis.count.load() <= kVisQueueCap) {
+    bool wasEmpty = false;
+    if (TakingPushes() && g_vis.count.load() <= kVisQueueCap) {
+        wasEmpty = !g_vis.first;
         if (g_vis.last)
             g_vis.last->link = copy;
         else
@@ -134,6 +148,12 @@ void PushVisRecord(const VisRecord* record) {
     }
     plat::LockLeave(lock);
     std::free(copy);
+    if (wasEmpty) plat::EventSet(g_vis.wake.load());
+}
+
+void SetVisFeedShown(bool shown) {
+    g_feed.shown.store(shown ? 1 : 0);
+    if (!shown) FlushVisFeed();
 }
 
 void FlushVisFeed() {
@@ -144,26 +164,33 @@ void FlushVisFeed() {
     plat::LockLeave(lock);
 }
 
-void ExpireVisRecords() {
+unsigned ExpireVisRecords() {
     plat::Lock lock = QueueLock();
-    if (!lock || g_vis.count.load() == 0) return;
+    if (!lock || g_vis.count.load() == 0) return plat::kWaitInfinite;
     // One position for the whole pass, read before the lock is taken, so
     // the lock is never held across a call into the driver.
     const AudioOutputDriver* driver = g_outputDriver;
-    if (!driver || !driver->GetPosition) return;
+    if (!driver || !driver->GetPosition) return kVisFeedMaxWaitMs;
     const uint32_t position = static_cast<uint32_t>(driver->GetPosition());
     plat::LockEnter(lock);
+    uint32_t due = 0;  // the position at which the first record goes next
     while (VisRecord* r = g_vis.first) {
-        if (r->time >= position) break;  // not due yet
         VisRecord* next = r->link;
-        if (next && next->time > position) break;  // r is the one sounding
+        due = next ? std::max(next->time, r->time + 1) : r->time + 1;
+        if (due > position) break;  // r is not past, or it is the one sounding
         g_vis.first = next;
         if (!next) g_vis.last = nullptr;
         g_vis.count.fetch_sub(1);
         std::free(r);
     }
+    const bool empty = !g_vis.first;
     plat::LockLeave(lock);
+    // The position may also jump (a pause, a seek): the wait is bounded.
+    if (empty) return plat::kWaitInfinite;
+    return std::min<uint32_t>(due - position, kVisFeedMaxWaitMs);
 }
+
+unsigned VisFeedPasses() { return g_feed.passes.load(); }
 
 int VisRecordCount() { return g_vis.abandoned.load() ? 0 : g_vis.count.load(); }
 
@@ -240,7 +267,7 @@ void FillVisWaveform(VisRecord* r, const uint8_t* pcm, int channels, int bits, i
 
 void PushGranuleVisuals(const double (*left)[32], const double (*right)[32], const VisFormat& format,
                         uint32_t pcmBytes) {
-    if (!g_feed.running.load()) return;
+    if (!TakingPushes()) return;
     VisRecord& r = g_stage.record;
     FillVisMagnitudes(r.leftMagnitude, left);
     FillVisMagnitudes(r.rightMagnitude, right);

@@ -21,7 +21,9 @@ constexpr int kVisSamples = 576;  // one granule: 18 slots x 32 subbands
 constexpr int kVisQueueCap = 1000;
 constexpr unsigned kVisFeedStackSize = 16384;
 constexpr unsigned kVisFeedStopWait = 3000;  // ms before the thread is ended forcibly
-constexpr unsigned kVisFeedPollMs = 2;
+// The longest the feed thread sleeps while records are queued: the playing
+// position may stand still or jump without a word to the feed.
+constexpr unsigned kVisFeedMaxWaitMs = 50;
 
 struct VisRecord {
     VisRecord* link;  // next record; set by the queue
@@ -45,19 +47,27 @@ int StartVisFeed();
 int StopVisFeed();
 
 // Appends a copy of record (its link is ignored). Dropped when the feed is
-// not running, when more than kVisQueueCap records are queued, or when no
-// memory is left. Decoder thread.
+// not running or not shown, when more than kVisQueueCap records are queued,
+// or when no memory is left. Decoder thread.
 void PushVisRecord(const VisRecord* record);
+// Whether the visuals can be seen (the main window is on screen; shown at
+// first). While not, the queue stays empty and pushes are dropped, so
+// neither the feed thread nor the decoder does any work for them.
+void SetVisFeedShown(bool shown);
 // Frees every queued record (a new track, a seek).
 void FlushVisFeed();
 // One expiry pass against the current output driver's GetPosition, as the
-// feed thread runs it every kVisFeedPollMs: drops the first record while its
-// time has passed and its successor's time has passed too; a lone record is
-// dropped once its time has passed. No driver: nothing is due.
-void ExpireVisRecords();
+// feed thread runs it: drops the first record while its time has passed and
+// its successor's time has passed too; a lone record is dropped once its
+// time has passed. No driver: nothing is due. Returns the ms until the next
+// record falls due (at most kVisFeedMaxWaitMs), plat::kWaitInfinite when
+// the queue is empty: how long the feed thread sleeps.
+unsigned ExpireVisRecords();
 
 // Records queued now.
 int VisRecordCount();
+// Expiry passes the feed thread has made so far.
+unsigned VisFeedPasses();
 // Copies the queue's time stamps in order into times (at most max); returns
 // how many records are queued.
 int GetVisRecordTimes(uint32_t* times, int max);

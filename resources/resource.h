@@ -98,6 +98,7 @@
 #define WM_VORLO_DIAL_REDRAW       0x6401 // thread message
 #define WM_VORLO_DIAL_RELOAD       0x6402 // thread message: the skin changed
 #define WM_VORLO_SKIN_NOTICE       0x6403 // to the main window: show the skin's fallbacks
+#define WM_VORLO_DISPLAY_COUNT     0x6404 // to the main window: wParam 0 LED frames, 1 dial arcs, 2 feed passes
 #define WM_VORLO_TRAY              0x9388 // tray callback, lParam = mouse msg
 #define WM_VORLO_PLAYLIST_REFRESH  37768  // to the playlist editor window
 #define VORLO_TRAY_ICON_ID         12345  // notification-area icon id

@@ -6,6 +6,8 @@
 // step that draws it.
 #include "shell/dial_win.h"
 
+#include <atomic>
+
 #include "platform/thread.h"
 #include "resources/resource.h"
 #include "shell/dpi_win.h"
@@ -24,6 +26,7 @@ struct DialState {
     const HRGN* sectors = nullptr;
     plat::Thread thread = nullptr;
     uint32_t threadId = 0;
+    std::atomic<unsigned> arcs{0};
 };
 DialState g_dial;
 
@@ -47,7 +50,7 @@ HRGN ArcRegion(int degrees) {
 }
 
 void DrawArc(DialThreadRes* r, int degrees) {
-    if (IsIconic(g_dial.window) || !r->mem || !r->frame) return;
+    if (!WindowOnScreen(g_dial.window) || !r->mem || !r->frame) return;
     // A context of the window as it is now: one taken before the window
     // showed can keep drawing where nothing appears.
     WindowDc screen(g_dial.window);
@@ -65,6 +68,7 @@ void DrawArc(DialThreadRes* r, int degrees) {
         BitBlt(r->mem, 0, 0, 64, 64, src.get(), 0, 0, SRCCOPY);
     }
     SkinBlit(screen.get(), kDialX, kDialY, kDialSize, kDialSize, r->mem, 0, 0);
+    g_dial.arcs++;
 }
 
 bool PositionWaiting() {
@@ -78,7 +82,7 @@ void SetPosition(DialThreadRes* r, int p) {
     if (p > 100) p = 100;
     if (p == r->target) return;
     r->target = p;
-    if (!IsIconic(g_dial.window)) {
+    if (WindowOnScreen(g_dial.window)) {
         int steps[32];
         const int n = DialSweepSteps(r->displayed, r->target, steps, 32);
         for (int i = 0; i < n; ++i) {
@@ -154,6 +158,7 @@ void RedrawDial() {
 void ReloadDialBitmaps() {
     if (g_dial.thread) plat::ThreadPost(g_dial.threadId, WM_VORLO_DIAL_RELOAD, 0, 0);
 }
+unsigned DialArcsDrawn() { return g_dial.arcs.load(); }
 
 void StopDialThread() {
     if (!g_dial.thread) return;

@@ -19,6 +19,8 @@ void SetDialPosition(int percent);
 void RedrawDial();
 // Takes the skin's bitmaps anew (another skin was chosen) and redraws.
 void ReloadDialBitmaps();
+// Arcs drawn so far (a test driver reads it through the main window).
+unsigned DialArcsDrawn();
 // Posts the quit message and waits up to 3000 ms for the thread to free
 // what it holds (the window's destruction, after the decoder has stopped).
 void StopDialThread();

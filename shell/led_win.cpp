@@ -6,6 +6,7 @@
 // a frame copies a 146-pixel window of it.
 #include "shell/led_win.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -40,6 +41,7 @@ struct LedState {
     plat::Event wake = nullptr;
     plat::Thread thread = nullptr;
     uint32_t threadId = 0;
+    std::atomic<unsigned> frames{0};
 };
 LedState g_led;
 
@@ -133,6 +135,7 @@ void DrawFrame(HDC screen, LedThreadRes* r) {
     }
     LedAdvanceScroll(&r->scroll, g_settings.LEDAutoScrollSongName);
     SkinBlit(screen, g_led.x, g_led.y, g_led.width, g_led.height, off, 0, 0);
+    g_led.frames++;
 }
 
 void LoadBitmaps(LedThreadRes* r) {
@@ -154,12 +157,13 @@ unsigned LedThread(void*) {
             if (m.msg == kLedReloadRequest) LoadBitmaps(&r);
             if (m.msg == kLedPaintRequest || m.msg == kLedReloadRequest) BuildNameStrip(screen.get(), &r);
         }
-        if (IsIconic(g_led.window)) {
+        // Off screen: asleep until woken (a paint, a new name, the quit).
+        if (!WindowOnScreen(g_led.window)) {
             plat::EventWait(g_led.wake, plat::kWaitInfinite);
             continue;
         }
         plat::EventWait(g_led.wake, kLedFrameMs);
-        if (screen) DrawFrame(screen.get(), &r);
+        if (screen && WindowOnScreen(g_led.window)) DrawFrame(screen.get(), &r);
     }
     return 0;
 }
@@ -230,3 +234,4 @@ void ReloadLedBitmaps() {
     if (g_led.threadId) plat::ThreadPost(g_led.threadId, kLedReloadRequest, 0, 0);
     if (g_led.wake) plat::EventSet(g_led.wake);
 }
+unsigned LedFramesDrawn() { return g_led.frames.load(); }

@@ -16,7 +16,10 @@ int StartLedDisplay(HWND window, int x, int y, int width, int height);
 void StopLedDisplay();
 // Rebuilds the song name from the playlist's current entry (a track started).
 void RefreshLedName();
-// Draws a frame now (the window's LED region needs painting).
+// Draws a frame now (the window's LED region needs painting, or it came
+// back on screen).
 void WakeLedDisplay();
 // Takes the skin's bitmaps anew (another skin was chosen) and draws.
 void ReloadLedBitmaps();
+// Frames drawn so far (a test driver reads it through the main window).
+unsigned LedFramesDrawn();

@@ -25,6 +25,10 @@ extern HINSTANCE g_hInstance;   // the module instance, set before anything else
 // The main window. Start-up sets it when CreateMainWindow returns; a window
 // procedure that needs it during WM_CREATE sets it there itself.
 extern HWND g_hMainWindow;
+// True while the window can be seen: shown and not minimised. The display
+// threads draw nothing otherwise (minimised to the tray it is both hidden and
+// minimised); the paint that follows its return wakes them.
+inline bool WindowOnScreen(HWND window) { return IsWindowVisible(window) && !IsIconic(window); }
 extern HACCEL g_hAccelerators;  // accelerator table IDA_MAIN (105)
 // The modeless preferences sheet, null while none is open. The preferences
 // code sets it when it creates the sheet; the message loop feeds the sheet

@@ -844,6 +844,14 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         else if (wParam == SIZE_MINIMIZED && g_settings.MinimizeLocation == 1)
             AddTrayIcon(hwnd, g_mw.lastPercent, MainWindowDecoderThreadId());
         return 0;
+    case WM_WINDOWPOSCHANGED:
+        // Minimised or hidden, the visuals are fed no more and the display
+        // threads sleep; back on screen they go on (the paint wakes the LED
+        // and redraws the dial).
+        SetVisFeedShown(WindowOnScreen(hwnd));
+        break;  // the default sends WM_SIZE and WM_MOVE
+    case WM_VORLO_DISPLAY_COUNT:
+        return wParam == 0 ? LedFramesDrawn() : wParam == 1 ? DialArcsDrawn() : VisFeedPasses();
     case WM_VORLO_TRAY: OnTrayNotify(hwnd, lParam); return 0;
     case WM_VORLO_SKIN_NOTICE: ShowSkinNotice(); return 0;
     case WM_HOTKEY:

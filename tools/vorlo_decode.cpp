@@ -252,9 +252,28 @@ int StdoutClose(int) {
     return 0;
 }
 int StdoutIsOpen() { return g_stdoutOpen; }
+// Whether all n bytes reached standard output. The Windows C runtime leaves
+// a character device (NUL, a console) unbuffered and then writes a block
+// smaller than its 4 KB buffer byte by byte, one system call each (the
+// decoder hands over 3 KB at 11.025 kHz): there the block goes to the file
+// descriptor in one write.
+bool WriteStdout(const uint8_t* data, size_t n) {
+#ifdef _WIN32
+    while (n > 0) {
+        const int k = _write(_fileno(stdout), data, static_cast<unsigned>(n));
+        if (k <= 0) return false;
+        data += k;
+        n -= size_t(k);
+    }
+    return true;
+#else
+    return std::fwrite(data, 1, n, stdout) == n;
+#endif
+}
+
 int StdoutWrite(int length, const uint8_t* data) {
     if (length <= 0) return length;
-    if (std::fwrite(data, 1, size_t(length), stdout) != size_t(length)) {
+    if (!WriteStdout(data, size_t(length))) {
         plat::ShowMessageBox(plat::MainWindow(), "Could not write to file", "Wave file output error",
                              plat::MbOk | plat::MbIconWarning);
         return -1;

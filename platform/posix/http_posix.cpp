@@ -2,8 +2,11 @@
 // the same client as the Windows build's but for the socket calls, and
 // libcurl's TLS connection (connect-only: libcurl does the handshake, the
 // certificate check and the encryption, the reader does all the HTTP) for
-// https.
+// https. libcurl is loaded by the first https connection, not at start-up:
+// with the TLS, name and compression libraries it brings, binding it would
+// cost a local file's decoding many times over.
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -99,22 +102,71 @@ private:
     int fd_ = -1;
 };
 
+// The libcurl functions the TLS transport calls, resolved from the library
+// once, by the first https connection.
+struct CurlApi {
+    decltype(&::curl_global_init) globalInit;
+    decltype(&::curl_global_cleanup) globalCleanup;
+    decltype(&::curl_easy_init) easyInit;
+    decltype(&::curl_easy_setopt) easySetopt;
+    decltype(&::curl_easy_perform) easyPerform;
+    decltype(&::curl_easy_getinfo) easyGetinfo;
+    decltype(&::curl_easy_strerror) easyStrerror;
+    decltype(&::curl_easy_send) easySend;
+    decltype(&::curl_easy_recv) easyRecv;
+    decltype(&::curl_easy_cleanup) easyCleanup;
+};
+
+const char* const kCurlLibrary = "libcurl.so.4";
+CurlApi g_curl;
+std::once_flag g_curlInit;
+bool g_curlReady = false;
+std::string g_curlError;  // why it is not
+
+template <typename F>
+bool Resolve(void* lib, const char* name, F* fn) {
+    *fn = reinterpret_cast<F>(dlsym(lib, name));
+    if (!*fn) g_curlError = std::string("The secure connection library ") + kCurlLibrary + " lacks " + name;
+    return *fn != nullptr;
+}
+
 // libcurl's global state: set up by the first https connection, torn down
 // once at exit, once every thread has ended (a thread that would not end may
 // still be inside libcurl: then it stays). The handler is registered after
 // the set-up, so that it runs before the one the TLS library registers there.
-std::once_flag g_curlInit;
-bool g_curlStarted = false;
-
+// The library itself stays loaded to the end.
 void CleanupCurl() {
-    if (ThreadLiveCount() == 0) curl_global_cleanup();
+    if (ThreadLiveCount() == 0) g_curl.globalCleanup();
 }
 
-void StartCurl() {
-    std::call_once(g_curlInit, [] {
-        g_curlStarted = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-        if (g_curlStarted) std::atexit(CleanupCurl);
-    });
+bool LoadCurl() {
+    void* lib = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        const char* why = dlerror();
+        g_curlError = std::string("The secure connection library ") + kCurlLibrary + " could not be loaded" +
+                      (why ? std::string(" (") + why + ")" : "");
+        return false;
+    }
+    CurlApi& c = g_curl;
+    if (!Resolve(lib, "curl_global_init", &c.globalInit) || !Resolve(lib, "curl_global_cleanup", &c.globalCleanup) ||
+        !Resolve(lib, "curl_easy_init", &c.easyInit) || !Resolve(lib, "curl_easy_setopt", &c.easySetopt) ||
+        !Resolve(lib, "curl_easy_perform", &c.easyPerform) || !Resolve(lib, "curl_easy_getinfo", &c.easyGetinfo) ||
+        !Resolve(lib, "curl_easy_strerror", &c.easyStrerror) || !Resolve(lib, "curl_easy_send", &c.easySend) ||
+        !Resolve(lib, "curl_easy_recv", &c.easyRecv) || !Resolve(lib, "curl_easy_cleanup", &c.easyCleanup))
+        return false;
+    if (c.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+        g_curlError = std::string("The secure connection library ") + kCurlLibrary + " could not be set up";
+        return false;
+    }
+    std::atexit(CleanupCurl);
+    return true;
+}
+
+// True once libcurl is ready; else false with *error saying why.
+bool StartCurl(std::string* error) {
+    std::call_once(g_curlInit, [] { g_curlReady = LoadCurl(); });
+    if (!g_curlReady) *error = g_curlError;
+    return g_curlReady;
 }
 
 // The certificate problem of a failed verification, from the X509 verify
@@ -144,11 +196,11 @@ CertProblem ProblemOf(long verifyResult) {
 class TlsTransport : public HttpTransport {
 public:
     ~TlsTransport() override {
-        if (easy_) curl_easy_cleanup(easy_);
+        if (easy_) g_curl.easyCleanup(easy_);
     }
     bool Connect(const std::string& host, int port, uint32_t deadline, std::string* error) override {
-        StartCurl();
-        easy_ = curl_easy_init();
+        if (!StartCurl(error)) return false;
+        easy_ = g_curl.easyInit();
         if (!easy_) {
             *error = "Out of memory";
             return false;
@@ -156,39 +208,39 @@ public:
         bool literal6 = host.find(':') != std::string::npos;
         std::string url = "https://" + (literal6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
         char text[CURL_ERROR_SIZE] = {};
-        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(easy_, CURLOPT_CONNECT_ONLY, 1L);
-        curl_easy_setopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
-        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(MsUntil(deadline)) + 1);
-        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, text);
+        g_curl.easySetopt(easy_, CURLOPT_URL, url.c_str());
+        g_curl.easySetopt(easy_, CURLOPT_CONNECT_ONLY, 1L);
+        g_curl.easySetopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
+        g_curl.easySetopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        g_curl.easySetopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(MsUntil(deadline)) + 1);
+        g_curl.easySetopt(easy_, CURLOPT_ERRORBUFFER, text);
         const char* caFile = std::getenv("VORLO_CA_FILE");
         if (caFile && *caFile) {
-            curl_easy_setopt(easy_, CURLOPT_CAINFO, caFile);
-            curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
+            g_curl.easySetopt(easy_, CURLOPT_CAINFO, caFile);
+            g_curl.easySetopt(easy_, CURLOPT_CAPATH, nullptr);
         }
-        CURLcode c = curl_easy_perform(easy_);
-        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, nullptr);
+        CURLcode c = g_curl.easyPerform(easy_);
+        g_curl.easySetopt(easy_, CURLOPT_ERRORBUFFER, nullptr);
         curl_socket_t s = CURL_SOCKET_BAD;
-        if (c == CURLE_OK) curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &s);
+        if (c == CURLE_OK) g_curl.easyGetinfo(easy_, CURLINFO_ACTIVESOCKET, &s);
         if (c == CURLE_OK && s != CURL_SOCKET_BAD) {
             fd_ = s;
             return true;
         }
         long verifyResult = 0;
         if (c == CURLE_PEER_FAILED_VERIFICATION &&
-            curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
+            g_curl.easyGetinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK)
             *error = CertProblemText(ProblemOf(verifyResult), host);
         else if (c == CURLE_SSL_CONNECT_ERROR)
             *error = TlsFailedText(host) + (text[0] ? std::string(" (") + text + ")" : "");
         else
-            *error = c == CURLE_OPERATION_TIMEDOUT ? kNoAnswerInTime : text[0] ? text : curl_easy_strerror(c);
+            *error = c == CURLE_OPERATION_TIMEDOUT ? kNoAnswerInTime : text[0] ? text : g_curl.easyStrerror(c);
         return false;
     }
     bool Send(const char* data, size_t n, uint32_t deadline) override {
         while (n > 0) {
             size_t k = 0;
-            CURLcode c = curl_easy_send(easy_, data, n, &k);
+            CURLcode c = g_curl.easySend(easy_, data, n, &k);
             if (c == CURLE_AGAIN) {
                 if (!WaitFor(fd_, POLLOUT, deadline)) return false;
             } else if (c != CURLE_OK) {
@@ -202,7 +254,7 @@ public:
     int Receive(char* dst, size_t n, uint32_t deadline) override {
         for (;;) {
             size_t k = 0;
-            CURLcode c = curl_easy_recv(easy_, dst, n, &k);
+            CURLcode c = g_curl.easyRecv(easy_, dst, n, &k);
             if (c == CURLE_OK) return k > 0 ? static_cast<int>(k) : kTransportClosed;
             if (c != CURLE_AGAIN) return kTransportFailed;
             if (!WaitFor(fd_, POLLIN, deadline)) return kTransportTimedOut;

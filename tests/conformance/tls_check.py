@@ -6,7 +6,8 @@ trust: natively by VORLO_CA_FILE, under Wine in the root store of the
 check's own prefix (build/wine-tls/prefix). A station with metadata, a
 redirect from http to https and back and a station list by https play as
 over http; a certificate that is self-signed, of an authority nobody trusts,
-expired or for another name fails the open with its message and no audio.
+expired or for another name fails the open with its message and no audio,
+and so does, natively, a libcurl that cannot be loaded.
 
 Usage: tls_check.py [--no-wine]. Prints "N passed, N failed" last."""
 import hashlib
@@ -103,6 +104,22 @@ def check_tool(tool, bases, work):
         rc, _, err = icy_check.run(tool, f"{bases[name]}/icy8192", ("path", out))
         check(f"{t} a {name} certificate fails the open with its message and no audio",
               rc == 1 and f"VOR Internet Error Message...: {text}\n" in err and not read(out), err)
+    if not tool.wine:
+        # libcurl is loaded by the first https open: one that cannot be
+        # loaded (an empty file found first) fails that open with its message.
+        broken = os.path.join(work, "no-curl")
+        os.makedirs(broken, exist_ok=True)
+        open(os.path.join(broken, "libcurl.so.4"), "wb").close()
+        saved = os.environ.get("LD_LIBRARY_PATH")
+        os.environ["LD_LIBRARY_PATH"] = broken + (":" + saved if saved else "")
+        out = os.path.join(work, f"{t}-no-curl.wav")
+        try:
+            rc, _, err = icy_check.run(tool, f"{good}/icy8192", ("path", out))
+        finally:
+            os.environ.pop("LD_LIBRARY_PATH") if saved is None else os.environ.update(LD_LIBRARY_PATH=saved)
+        check(f"{t} https without a loadable libcurl fails the open with its message and no audio",
+              rc == 1 and "VOR Internet Error Message...: The secure connection library libcurl.so.4 could not be "
+              "loaded (" in err and not read(out), err)
 
 
 def main():

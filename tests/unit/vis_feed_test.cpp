@@ -115,6 +115,7 @@ protected:
         FlushVisFeed();
     }
     void TearDown() override {
+        SetVisFeedShown(true);
         StopVisFeed();
         EXPECT_EQ(VisRecordCount(), 0);
         g_outputDriver = savedDriver_;
@@ -196,6 +197,50 @@ TEST_F(VisFeed, TheFeedThreadExpiresByItself) {
     // Every stamp has passed: the thread empties the queue.
     for (int i = 0; i < 5000 && VisRecordCount() > 0; i++) plat::SleepMs(2);
     EXPECT_EQ(VisRecordCount(), 0);
+}
+
+TEST_F(VisFeed, EachPassSaysHowLongTheFeedMaySleep) {
+    struct Case {
+        std::vector<uint32_t> queued;
+        int position;
+        std::vector<uint32_t> left;
+        unsigned wait;
+    } const cases[] = {
+        {{}, 0, {}, plat::kWaitInfinite},                     // until a push wakes it
+        {{100, 126}, 10, {100, 126}, kVisFeedMaxWaitMs},      // far off: bounded
+        {{100, 126}, 120, {100, 126}, 6},                     // 100 goes when 126 is due
+        {{100}, 90, {100}, 11},                               // a lone record, once past
+        {{100, 126}, 126, {126}, 1},
+        {{100}, 200, {}, plat::kWaitInfinite},
+    };
+    for (const Case& c : cases) {
+        out_.position = 0;  // nothing is due while the case is queued
+        FlushVisFeed();
+        for (uint32_t t : c.queued) Push(t);
+        out_.position = c.position;
+        EXPECT_EQ(ExpireVisRecords(), c.wait) << "position " << c.position;
+        EXPECT_EQ(Times(), c.left) << "position " << c.position;
+    }
+}
+
+TEST_F(VisFeed, OffScreenNothingIsQueuedAndTheFeedSleepsUntilAPush) {
+    Push(0);
+    Push(26);
+    SetVisFeedShown(false);
+    EXPECT_EQ(VisRecordCount(), 0);  // flushed
+    Push(52);
+    EXPECT_EQ(VisRecordCount(), 0);  // and dropped
+    plat::SleepMs(2 * kVisFeedMaxWaitMs);  // a wait begun before the flush ends
+    const unsigned passes = VisFeedPasses();
+    plat::SleepMs(2 * kVisFeedMaxWaitMs);
+    EXPECT_EQ(VisFeedPasses(), passes);
+    SetVisFeedShown(true);
+    // Back on screen, a push wakes the sleeping feed, which expires it.
+    out_.position = 1000;
+    Push(60);
+    for (int i = 0; i < 5000 && VisRecordCount() > 0; i++) plat::SleepMs(1);
+    EXPECT_EQ(VisRecordCount(), 0);
+    EXPECT_GT(VisFeedPasses(), passes);
 }
 
 TEST_F(VisFeed, ThePushCapBoundsTheQueue) {

@@ -20,6 +20,8 @@
 //                      process; prints "box CAPTION|TEXT" and presses OK
 //   nobox MS           fails if a dialog shows up within MS ms
 //   ledname            prints "led NAME": the song name the LED draws now
+//   frames             prints "frames LED DIAL FEED": the frames the LED and
+//                      the dial have drawn and the visual feed's passes so far
 //   close MS           WM_CLOSE, then waits up to MS ms for the process to
 //                      end; prints "exit CODE"
 //   focus CLASS MS     waits up to MS ms for a window of class CLASS (another
@@ -48,6 +50,7 @@ namespace {
 
 using tool::Fail;
 const char* const kClass = tool::kMainClass;
+constexpr UINT kDisplayCount = 0x6402;  // WM_VORLO_DISPLAY_COUNT of the player
 
 HWND g_window = nullptr;
 DWORD g_pid = 0;
@@ -166,6 +169,16 @@ bool StepLedName() {
     return true;
 }
 
+bool StepFrames() {
+    DWORD_PTR n[3] = {};
+    for (int i = 0; i < 3; ++i)
+        if (!SendMessageTimeoutA(g_window, kDisplayCount, i, 0, SMTO_NORMAL, 10000, &n[i]))
+            return Fail("the display counts not answered in 10 s");
+    std::printf("frames %lu %lu %lu\n", static_cast<unsigned long>(n[0]), static_cast<unsigned long>(n[1]),
+                static_cast<unsigned long>(n[2]));
+    return true;
+}
+
 bool StepClose(int ms) {
     DWORD code = 0;
     if (!tool::ClosePlayer(g_window, g_pid, ms, &code)) return false;
@@ -268,6 +281,8 @@ int main(int argc, char** argv) {
             a.used = 1;
         } else if (step == "ledname") {
             ok = NeedWindow() && StepLedName();
+        } else if (step == "frames") {
+            ok = NeedWindow() && StepFrames();
         } else if (step == "close" && a.arg(1)) {
             ok = NeedWindow() && StepClose(a.num(1));
             a.used = 1;

@@ -5,7 +5,9 @@
 # the shell's tooltip control in explorer), a long title keeps the tip within
 # 63 characters (whole ones, in a Cyrillic title too), the press-and-hold notice opens the controller, its keys
 # drive the player, its slider seeks, a click elsewhere closes it, a double
-# click on the icon brings the window back; the exe's icon indices 13 and 14
+# click on the icon brings the window back; the LED, the dial and the visual
+# feed do no work while the window is in the tray, and draw again once it is
+# back; the exe's icon indices 13 and 14
 # are the document icons 131 and 132. Screenshots land in $work/shots.
 #
 # Uses build/win32/bin/{vorlo,vorlo-testdriver,vorlo-tool-tray}.exe
@@ -49,6 +51,11 @@ echo "  $out"
 expect "icons: 15 icon groups; index 12 is 124, 13 is 131, 14 is 132 (same pixels)" \
     test "$out" = "groups 15 index 12 is 124 index 13 is 131 index 14 is 132"
 
+# The display threads' work so far: "frames LED DIAL FEED" (driver counts).
+frames() { read -r _ led dial feed <<<"$(drv frames)"; }
+led_moves() { frames; local l0=$led; sleep 0.5; frames; [ -n "$l0" ] && [ "${led:-0}" -gt "$l0" ]; }
+expect "shown: the LED draws" wait_for 20 led_moves
+
 step "minimise into the tray"
 tray minimize
 hidden() { st=$(tray state); grep -q '^visible 0' <<<"$st"; }
@@ -63,6 +70,11 @@ tip_moved() { p2=$(tip_percent); [ -n "$p1" ] && [ -n "$p2" ] && [ "$p2" -gt "$p
 expect "tip: the percentage follows the playing position" wait_for 30 tip_moved
 echo "  tip percent $p1 then $p2"
 shot tray-minimised
+# Asleep in the tray: not one frame, arc or feed pass in a second and a
+# half (the LED alone draws twelve when shown).
+frames; asleep="$led $dial $feed"; sleep 1.5; frames
+expect "minimised: the LED, the dial and the feed do no work ($asleep, then $led $dial $feed)" \
+    test -n "$led" -a "$asleep" = "$led $dial $feed"
 
 step "the mini controller: held left button"
 tray notify down
@@ -139,6 +151,9 @@ shown() { st=$(tray state); [ "$st" = "visible 1 iconic 0" ]; }
 expect "double click: the window is shown and not minimised" wait_for 20 shown
 echo "  $st"
 expect "double click: the icon is gone" wait_for 20 icon_is 0
+read -r _ l0 d0 _ <<<"$asleep"
+redrawn() { frames; [ "${led:-0}" -gt "$l0" ] && [ "${dial:-0}" -gt "$d0" ]; }
+expect "restored: the LED draws again and the dial is redrawn" wait_for 20 redrawn
 
 step "minimise again, restore by ShowWindow"
 tray minimize
