@@ -135,34 +135,47 @@ int DecodeLayer1Frame(StreamInfo* si) {
         for (int ch = 0; ch < nch; ch++)
             if (allocation[ch][sb]) scalefactor[ch][sb] = static_cast<uint8_t>(GetBitsFast(6));
 
-    double samples[2][32];
-    for (int slot = 0; slot < 12; slot++) {
-        for (int sb = 0; sb < 32; sb++) {
-            if (sb < jsbound) {
-                for (int ch = 0; ch < nch; ch++) {
-                    int n = allocation[ch][sb];
-                    if (n) {
-                        int v = int(GetBits(n + 1)) - (1 << n) + 1;
-                        samples[ch][sb] = v * M[n + 1][scalefactor[ch][sb]];
-                    } else {
-                        samples[ch][sb] = 0.0;
-                    }
-                }
-            } else {
-                int n = allocation[0][sb];
-                if (n) {
-                    int v = int(GetBits(n + 1)) - (1 << n) + 1;
-                    samples[0][sb] = v * M[n + 1][scalefactor[0][sb]];
-                    samples[1][sb] = v * M[n + 1][scalefactor[1][sb]];
-                } else {
-                    samples[0][sb] = samples[1][sb] = 0.0;
-                }
-            }
+    // Per subband and channel the code width (n + 1 bits, 0 when nothing is
+    // allocated), the offset 2^n - 1 that centres the code and the factor of
+    // its scale factor: each sample is (code - offset) times that factor, a
+    // subband without allocation reads no bits and gives +0. Joint subbands
+    // read one code for both channels.
+    uint8_t width[2][32] = {};
+    int offset[2][32] = {};
+    double factor[2][32] = {};
+    for (int sb = 0; sb < 32; sb++)
+        for (int ch = 0; ch < 2; ch++) {
+            int n = allocation[ch][sb];
+            if (!n) continue;
+            width[ch][sb] = uint8_t(n + 1);
+            offset[ch][sb] = (1 << n) - 1;
+            factor[ch][sb] = M[n + 1][scalefactor[ch][sb]];
         }
-        if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
+
+    double samples[2][32];
+    BitCursor in = BitCursor::AtReader();
+    for (int slot = 0; slot < 12; slot++) {
+        if (nch == 2) {
+            for (int sb = 0; sb < jsbound; sb++)
+                for (int ch = 0; ch < 2; ch++)
+                    samples[ch][sb] = (int(in.Get(width[ch][sb])) - offset[ch][sb]) * factor[ch][sb];
+            for (int sb = jsbound; sb < 32; sb++) {
+                int v = int(in.Get(width[0][sb])) - offset[0][sb];
+                samples[0][sb] = v * factor[0][sb];
+                samples[1][sb] = v * factor[1][sb];
+            }
+        } else {
+            for (int sb = 0; sb < 32; sb++)
+                samples[0][sb] = (int(in.Get(width[0][sb])) - offset[0][sb]) * factor[0][sb];
+            std::memset(samples[1], 0, sizeof samples[1]);
+        }
         for (int sb = bandLimit; sb < 32; sb++) samples[0][sb] = samples[1][sb] = 0.0;
-        if (OutputSlot(si, sel, samples[0], samples[1]) < 0) return -2;
+        if (OutputSlot(si, sel, samples[0], samples[1]) < 0) {
+            in.ToReader();
+            return -2;
+        }
     }
+    in.ToReader();
     return 1;
 }
 
