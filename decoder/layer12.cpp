@@ -192,11 +192,11 @@ struct Codes {
     int rows[3]; // grouped: rows of M of the three samples
 };
 
-Codes ReadCodes(const Layer2AllocEntry& e) {
-    Codes c{};
+inline Codes ReadCodes(const Layer2AllocEntry& e, BitCursor& in) {
+    Codes c;
     if (e.d > 0) {
         c.grouped = true;
-        unsigned code = GetBits(e.bits);
+        unsigned code = in.Get(e.bits);
         const uint8_t* r;
         if (e.d == 3)
             r = g_layer2Group3[code & 31];
@@ -208,7 +208,7 @@ Codes ReadCodes(const Layer2AllocEntry& e) {
     } else {
         c.grouped = false;
         c.row = Clamp(e.bits, 0, 16);
-        for (int j = 0; j < 3; j++) c.v[j] = int(GetBits(c.row)) + e.d;
+        for (int j = 0; j < 3; j++) c.v[j] = int(in.Get(c.row)) + e.d;
     }
     return c;
 }
@@ -283,20 +283,21 @@ int DecodeLayer2Frame(StreamInfo* si) {
         }
 
     double samples[2][3][32];
+    BitCursor in = BitCursor::AtReader();
     for (int gr = 0; gr < 12; gr++) {
         const int part = gr >> 2;
         for (int sb = 0; sb < sblimit; sb++) {
             if (sb < jsbound) {
                 for (int ch = 0; ch < nch; ch++) {
                     if (allocation[ch][sb]) {
-                        Codes c = ReadCodes(*entry[ch][sb]);
+                        Codes c = ReadCodes(*entry[ch][sb], in);
                         Dequantize(c, scalefactor[ch][sb][part], &samples[ch][0][sb]);
                     } else {
                         samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
                     }
                 }
             } else if (allocation[0][sb]) {
-                Codes c = ReadCodes(*entry[0][sb]);
+                Codes c = ReadCodes(*entry[0][sb], in);
                 Dequantize(c, scalefactor[0][sb][part], &samples[0][0][sb]);
                 Dequantize(c, scalefactor[1][sb][part], &samples[1][0][sb]);
             } else {
@@ -308,7 +309,11 @@ int DecodeLayer2Frame(StreamInfo* si) {
             for (int j = 0; j < 3; j++)
                 for (int sb = bandLimit; sb < 32; sb++) samples[ch][j][sb] = 0.0;
         for (int j = 0; j < 3; j++)
-            if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) return -2;
+            if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) {
+                in.ToReader();
+                return -2;
+            }
     }
+    in.ToReader();
     return 1;
 }
