@@ -4,7 +4,9 @@
 
 // The 32-byte vector paths: x86 with GCC or clang, and not 64-bit Windows,
 // where the compiler cannot realign the stack for 32-byte values.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
+// VORLO_NO_AVX_PATHS leaves them out (a build that checks the SSE2 paths).
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__) && \
+    !defined(VORLO_NO_AVX_PATHS)
 #define VORLO_HAVE_AVX_PATHS 1
 #else
 #define VORLO_HAVE_AVX_PATHS 0

@@ -194,12 +194,6 @@ inline void StoreSample(uint8_t* p, double sum) {
     std::memcpy(p, &s, 2);
 }
 
-inline Pair LoadPair(const double* p) {
-    Pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Two window sums as 16-bit samples at p0 and p1, rounded and clipped as
 // PcmRoundClip does: the minimum with 32767 also maps NaN to the top, the
 // conversion rounds to nearest-even like the 2^52 + 2^31 addition, and the
@@ -225,40 +219,58 @@ inline double WindowSum(const double* c, const double* b, int row, int col, int 
     return sum;
 }
 
-// The full-rate window stage four outputs at a time with AVX where the
-// processor has it (detected at start-up; not for 64-bit Windows, where the
-// compiler cannot realign the stack for 32-byte values): the same lanes as
-// the two-at-a-time stage, each with the same products in the same order.
+// Both sums that read rows r .. r + L - 1 (L the lanes of V), so that each
+// slot's values are loaded once: outputs r .. r + L - 1 (columns r ..) and
+// outputs 32 - r .. 33 - r - L (columns 16 + r ..). For r = 0 the lane of
+// row 0 in the second sum has no output (its column belongs to row 16) and
+// is dropped; every other lane is the k-ordered sum of its output.
+template <typename V>
+__attribute__((always_inline)) inline void WindowRows(const double* c, const double* b, int r, V& low, V& high) {
+    V lo{}, hi{};
+    for (int k = 0; k < 16; k++) {
+        V v, cl, ch;
+        std::memcpy(&v, b + kRows * k + r, sizeof v);
+        std::memcpy(&cl, c + 32 * k + r, sizeof cl);
+        std::memcpy(&ch, c + 32 * k + 16 + r, sizeof ch);
+        lo += cl * v;
+        hi += ch * v;
+    }
+    low = lo;
+    high = hi;
+}
+
+// The full-rate window stage two outputs at a time.
+inline void WindowFull(const double* c, const double* b, uint8_t* out, int stride) {
+    Pair lo, hi;
+    WindowRows(c, b, 0, lo, hi);
+    StorePair(out, out + stride, lo);
+    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), hi[1]});
+    for (int r = 2; r < 16; r += 2) {
+        WindowRows(c, b, r, lo, hi);
+        StorePair(out + r * stride, out + (r + 1) * stride, lo);
+        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, hi);
+    }
+}
+
+// The same four outputs at a time with AVX where the processor has it
+// (detected at start-up; not for 64-bit Windows, where the compiler cannot
+// realign the stack for 32-byte values): the same lanes, each with the same
+// products in the same order.
 #if VORLO_HAVE_AVX_PATHS
-__attribute__((target("avx"), always_inline)) inline Quad LoadQuad(const double* p) {
-    Quad v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The four sums of row `row` on (column col) and the three rows above it.
-__attribute__((target("avx"), always_inline)) inline Quad WindowQuad(const double* c, const double* b, int row,
-                                                                      int col) {
-    Quad acc = {0.0, 0.0, 0.0, 0.0};
-    for (int k = 0; k < 16; k++) acc += LoadQuad(c + 32 * k + col) * LoadQuad(b + kRows * k + row);
-    return acc;
-}
-
 __attribute__((target("avx"))) void WindowFullWide(const double* c, const double* b, uint8_t* out, int stride) {
-    for (int n = 0; n < 16; n += 4) {  // outputs 0..15 from rows 0..15
-        Quad acc = WindowQuad(c, b, n, n);
-        StorePair(out + n * stride, out + (n + 1) * stride, Pair{acc[0], acc[1]});
-        StorePair(out + (n + 2) * stride, out + (n + 3) * stride, Pair{acc[2], acc[3]});
+    Quad lo, hi;
+    WindowRows(c, b, 0, lo, hi);
+    StorePair(out, out + stride, Pair{lo[0], lo[1]});
+    StorePair(out + 2 * stride, out + 3 * stride, Pair{lo[2], lo[3]});
+    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), hi[1]});
+    StorePair(out + 30 * stride, out + 29 * stride, Pair{hi[2], hi[3]});
+    for (int r = 4; r < 16; r += 4) {
+        WindowRows(c, b, r, lo, hi);
+        StorePair(out + r * stride, out + (r + 1) * stride, Pair{lo[0], lo[1]});
+        StorePair(out + (r + 2) * stride, out + (r + 3) * stride, Pair{lo[2], lo[3]});
+        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, Pair{hi[0], hi[1]});
+        StorePair(out + (30 - r) * stride, out + (29 - r) * stride, Pair{hi[2], hi[3]});
     }
-    for (int r = 4; r < 16; r += 4) {  // outputs 28..17 from rows 4..15
-        Quad acc = WindowQuad(c, b, r, 16 + r);
-        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, Pair{acc[0], acc[1]});
-        StorePair(out + (30 - r) * stride, out + (29 - r) * stride, Pair{acc[2], acc[3]});
-    }
-    Pair acc = {0.0, 0.0};  // outputs 30 and 29 from rows 2 and 3
-    for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 18) * LoadPair(b + kRows * k + 2);
-    StorePair(out + 30 * stride, out + 29 * stride, acc);
-    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), WindowSum(c, b, 1, 17, 1)});
 }
 
 const bool kWindowWide = kAvx;
@@ -309,19 +321,7 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     if (R == 0 && kWindowWide) {
         WindowFullWide(c, b, out, stride);
     } else if (R == 0) {
-        // Outputs 0..15 from rows 0..15 and 17..30 from rows 15..2, two
-        // rows (lanes) at a time; outputs 16 and 31 alone.
-        for (int n = 0; n < 16; n += 2) {
-            Pair acc = {0.0, 0.0};
-            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + n) * LoadPair(b + kRows * k + n);
-            StorePair(out + n * stride, out + (n + 1) * stride, acc);
-        }
-        for (int r = 2; r < 16; r += 2) {
-            Pair acc = {0.0, 0.0};
-            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 16 + r) * LoadPair(b + kRows * k + r);
-            StorePair(out + (32 - r) * stride, out + (31 - r) * stride, acc);
-        }
-        StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), WindowSum(c, b, 1, 17, 1)});
+        WindowFull(c, b, out, stride);
     } else {
         for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
             StoreSample(out, WindowSum(c, b, n, n, 1));
