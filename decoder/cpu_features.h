@@ -21,3 +21,14 @@ inline bool CpuHasAvx() {
     return false;
 #endif
 }
+
+// Whether the processor (and the system) runs the 64-byte AVX-512 foundation
+// instructions.
+inline bool CpuHasAvx512() {
+#if VORLO_HAVE_AVX_PATHS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+#else
+    return false;
+#endif
+}
