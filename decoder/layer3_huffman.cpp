@@ -372,7 +372,28 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         bool stop = false;
         while (quadruples > 0 && budget > 0 && !stop) {
             int len;
-            int sym = DecodeCode(lut, tree, in.Peek(), &len);
+            uint32_t bits = in.Peek();
+            int sym = DecodeCode(lut, tree, bits, &len);
+            if (left >= 4 && len + 4 <= budget) {
+                // The whole quadruple in the current run, with every sign bit
+                // inside the budget: the four values without branches, their
+                // sign bits from the same look as the code (at most 6 + 4).
+                bits <<= len;
+                unsigned used = unsigned(len);
+                const double level[2] = {0.0, gain};
+                for (int f = 3; f >= 0; f--) {
+                    const unsigned nz = (unsigned(sym) >> f) & 1;
+                    const uint64_t sign = uint64_t(bits >> 31) & nz;
+                    bits <<= nz;
+                    used += nz;
+                    store(WithSign(level[nz], sign));
+                }
+                hit = hit || sym != 0;
+                in.pos += used;
+                budget -= int(used);
+                quadruples--;
+                continue;
+            }
             if (len > budget) {
                 budget = 0;
                 sym = 0;
