@@ -98,13 +98,15 @@ struct BitCursor {
         g_bits.p = base + (pos >> 3);
         g_bits.bit = pos & 7;
     }
-    // The next 32 bits, the first of them the most significant.
-    uint32_t Peek() const {
+    // The next 64 bits, the first of them the most significant; the last
+    // (pos & 7) of them are zeros, so at least 57 are the stream's.
+    uint64_t Peek64() const {
         uint64_t w;
         std::memcpy(&w, base + (pos >> 3), 8);
-        w = __builtin_bswap64(w);
-        return uint32_t((w << (pos & 7)) >> 32);
+        return __builtin_bswap64(w) << (pos & 7);
     }
+    // The next 32 bits, the first of them the most significant.
+    uint32_t Peek() const { return uint32_t(Peek64() >> 32); }
     // The next n bits (0..25).
     unsigned Get(int n) {
         unsigned v = unsigned((uint64_t(Peek()) << n) >> 32);

@@ -116,26 +116,9 @@ inline double Gain(int k) {
     return g_l3t.gain[k - kGainMin];
 }
 
-// The granule's bits, MSB first, as a bit position from a byte pointer.
-// Every read loads eight bytes: the frame area's slack keeps them inside it.
-struct Cursor {
-    const uint8_t* base;
-    uint32_t pos;
-
-    // The next 32 bits, the first of them the most significant.
-    uint32_t Peek() const {
-        uint64_t w;
-        std::memcpy(&w, base + (pos >> 3), 8);
-        w = __builtin_bswap64(w);
-        return uint32_t((w << (pos & 7)) >> 32);
-    }
-    // The next n bits (1..25).
-    unsigned Get(int n) {
-        unsigned v = Peek() >> (32 - n);
-        pos += unsigned(n);
-        return v;
-    }
-};
+// The granule's bits (every read loads eight bytes: the frame area's slack
+// keeps them inside it).
+using Cursor = BitCursor;
 
 // One code of a tree from its first-level table: the leaf, and the code
 // length in len. Codes longer than the table walk the tree on by the layout
@@ -187,59 +170,44 @@ struct PairRun {
 // power 4/3, scaled by the gain and signed, and stored at pos and pos + step
 // (kMidSide: formed into left and right with the mid values in xr0). Stops
 // after the first pair that leaves the budget negative. Returns the pairs
-// decoded. One look at the next 32 bits serves the code (at most 19 bits)
-// and both sign bits; an escape (kEscapes, value 15) reads on from the cursor.
+// decoded. One look at the next 64 bits (57 at least) serves the code (at
+// most 19 bits), both escapes (kEscapes: linbits behind a value 15, at most
+// 13 each) and both sign bits, without branches on the values.
 template <bool kEscapes, bool kMidSide>
 int DecodePairs(PairRun* r) {
     Cursor& in = *r->in;
     int budget = r->budget;
     int pos = r->pos;
     const double gain = r->gain;
+    const int linbits = r->linbits;
     bool hit = false;
     int done = 0;
     while (done < r->count) {
         int len;
-        uint32_t bits = in.Peek();
-        const int leaf = DecodeCode(r->lut, r->tree, bits, &len);
+        uint64_t bits = in.Peek64();
+        const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
         bits <<= len;
         unsigned used = unsigned(len);
-        budget -= len;
-        double value[2];
-        const int x = leaf >> 4, y = leaf & 15;
-        if (!kEscapes || (x != 15 && y != 15)) {
-            // Without escapes: a sign bit follows the code for each nonzero
-            // value (power[0] * gain is +0, and stays unsigned).
-            const unsigned nx = x != 0, ny = y != 0;
-            const uint64_t signX = uint64_t(bits >> 31) & nx;
-            bits <<= nx;
-            const uint64_t signY = uint64_t(bits >> 31) & ny;
-            used += nx + ny;
-            budget -= int(nx + ny);
-            value[0] = WithSign(r->power[x] * gain, signX);
-            value[1] = WithSign(r->power[y] * gain, signY);
-            hit = hit || leaf != 0;
-        } else {
-            value[0] = value[1] = 0.0;
-            hit = true;
-            const int v[2] = {x, y};
-            for (int i = 0; i < 2; i++) {
-                if (v[i] == 0) continue;
-                int n = v[i];
-                if (kEscapes && n == 15) {
-                    in.pos += used;
-                    n += int(in.Get(r->linbits));
-                    budget -= r->linbits;
-                    bits = in.Peek();
-                    used = 0;
-                }
-                budget--;
-                const bool negative = bits & 0x80000000u;
-                bits <<= 1;
-                used++;
-                const double magnitude = r->power[n] * gain;
-                value[i] = negative ? -magnitude : magnitude;
+        int n[2] = {leaf >> 4, leaf & 15};
+        uint64_t sign[2];
+        for (int i = 0; i < 2; i++) {
+            if (kEscapes) {
+                const int e = n[i] == 15 ? linbits : 0;
+                n[i] += e ? int(bits >> (64 - e)) : 0;
+                bits <<= e;
+                used += unsigned(e);
             }
+            // A sign bit follows each nonzero value (power[0] * gain is +0,
+            // and stays unsigned).
+            const unsigned nz = n[i] != 0;
+            sign[i] = (bits >> 63) & nz;
+            bits <<= nz;
+            used += nz;
         }
+        budget -= int(used);
+        double value[2];
+        for (int i = 0; i < 2; i++) value[i] = WithSign(r->power[n[i]] * gain, sign[i]);
+        hit = hit || leaf != 0;
         in.pos += used;
         for (int i = 0; i < 2; i++, pos += r->step) {
             if (kMidSide) {
