@@ -323,12 +323,62 @@ __attribute__((always_inline)) inline void Scatter18(double* p, const V& v) {
     }
 }
 
+// All 18 lines of each lane's subband: v[k] holds line k. Four lanes go by
+// 4 x 4 transposes of rows of four lines (the last block, lines 14..17,
+// overlaps the one before it and reads nothing outside the subbands).
+typedef long long Lanes4 __attribute__((vector_size(32)));
+
+template <typename V>
+__attribute__((always_inline)) inline void Transpose4(V& a, V& b, V& c, V& d) {
+    V t0 = __builtin_shuffle(a, b, Lanes4{0, 4, 2, 6});
+    V t1 = __builtin_shuffle(a, b, Lanes4{1, 5, 3, 7});
+    V t2 = __builtin_shuffle(c, d, Lanes4{0, 4, 2, 6});
+    V t3 = __builtin_shuffle(c, d, Lanes4{1, 5, 3, 7});
+    a = __builtin_shuffle(t0, t2, Lanes4{0, 1, 4, 5});
+    b = __builtin_shuffle(t1, t3, Lanes4{0, 1, 4, 5});
+    c = __builtin_shuffle(t0, t2, Lanes4{2, 3, 6, 7});
+    d = __builtin_shuffle(t1, t3, Lanes4{2, 3, 6, 7});
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void GatherLines(const double* p, V* v) {
+    if constexpr (sizeof(V) == 4 * sizeof(double)) {
+        for (int k : {0, 4, 8, 12, 14}) {
+            V r[4];
+            std::memcpy(r, p + k, sizeof r[0]);
+            std::memcpy(r + 1, p + 18 + k, sizeof r[0]);
+            std::memcpy(r + 2, p + 36 + k, sizeof r[0]);
+            std::memcpy(r + 3, p + 54 + k, sizeof r[0]);
+            Transpose4(r[0], r[1], r[2], r[3]);
+            for (int i = 0; i < 4; i++) v[k + i] = r[i];
+        }
+    } else {
+        for (int k = 0; k < 18; k++) Gather18(p + k, v[k]);
+    }
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void ScatterLines(double* p, const V* v) {
+    if constexpr (sizeof(V) == 4 * sizeof(double)) {
+        for (int k : {0, 4, 8, 12, 14}) {
+            V r[4] = {v[k], v[k + 1], v[k + 2], v[k + 3]};
+            Transpose4(r[0], r[1], r[2], r[3]);
+            std::memcpy(p + k, r, sizeof r[0]);
+            std::memcpy(p + 18 + k, r + 1, sizeof r[0]);
+            std::memcpy(p + 36 + k, r + 2, sizeof r[0]);
+            std::memcpy(p + 54 + k, r + 3, sizeof r[0]);
+        }
+    } else {
+        for (int k = 0; k < 18; k++) Scatter18(p + k, v[k]);
+    }
+}
+
 template <typename V>
 __attribute__((always_inline)) inline void Imdct36Lanes(const double* x, const double* prev, double* next,
                                                         const V* win, const V (*cos9)[4], const V* odd18,
                                                         double* out) {
     V v[18];
-    for (int k = 0; k < 18; k++) Gather18(x + k, v[k]);
+    GatherLines(x, v);
     for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
     for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
     V a[9], b[9], e[9], o[9];
@@ -344,19 +394,17 @@ __attribute__((always_inline)) inline void Imdct36Lanes(const double* x, const d
         d[n] = e[n] + on;
         d[17 - n] = e[n] - on;
     }
+    V p[18], n[18];
+    GatherLines(prev, p);
     for (int t = 0; t < 9; t++) {
-        V p0, p1;
-        Gather18(prev + t, p0);
-        Gather18(prev + t + 9, p1);
-        V o0 = win[t] * d[t + 9] + p0;
-        V o1 = win[t + 9] * d[17 - t] + p1;
+        V o0 = win[t] * d[t + 9] + p[t];
+        V o1 = win[t + 9] * d[17 - t] + p[t + 9];
         std::memcpy(out + 32 * t, &o0, sizeof o0);
         std::memcpy(out + 32 * (t + 9), &o1, sizeof o1);
-        V n0 = win[t + 18] * d[8 - t];
-        V n1 = win[t + 27] * d[t];
-        Scatter18(next + t, n0);
-        Scatter18(next + t + 9, n1);
+        n[t] = win[t + 18] * d[8 - t];
+        n[t + 9] = win[t + 27] * d[t];
     }
+    ScatterLines(next, n);
 }
 
 // Subbands s (even) and s + 1 side by side.
