@@ -42,6 +42,7 @@ typedef double Quad __attribute__((vector_size(32)));
 alignas(32) Quad g_cos9Quad[9][4];
 alignas(32) Quad g_odd18Quad[9];
 alignas(32) Quad g_windowQuad[4][36];
+alignas(32) Quad g_cos6Quad[6][6];
 #endif
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
@@ -90,6 +91,8 @@ void InitLayer3HybridTables() {
         for (int m = 0; m < 9; m++)
             for (int n = 0; n < 4; n++) g_cos9Quad[m][n][l] = g_cos9[m][n];
         for (int n = 0; n < 9; n++) g_odd18Quad[n][l] = g_odd18[n];
+        for (int j = 0; j < 6; j++)
+            for (int n = 0; n < 6; n++) g_cos6Quad[j][n][l] = g_cos6[j][n];
     }
 #endif
 
@@ -478,9 +481,11 @@ template <typename V>
 __attribute__((always_inline)) inline void Imdct12Lanes(const double* x, const double* prev, double* next,
                                                         const V* win, const V (*cos6)[6], double* out) {
     V y[3][12];
+    V lines[18];
+    GatherLines(x, lines);
     for (int w = 0; w < 3; w++) {
         V v[6];
-        for (int k = 0; k < 6; k++) Gather18(x + 3 * k + w, v[k]);
+        for (int k = 0; k < 6; k++) v[k] = lines[3 * k + w];
         for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
         V d[6];
         for (int n = 0; n < 6; n++) {
@@ -492,28 +497,34 @@ __attribute__((always_inline)) inline void Imdct12Lanes(const double* x, const d
         for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
         for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
     }
-    const V zero{};
+    V p[18], n[18];
+    GatherLines(prev, p);
     for (int t = 0; t < 6; t++) {
-        V p0, p1, p2;
-        Gather18(prev + t, p0);
-        Gather18(prev + t + 6, p1);
-        Gather18(prev + t + 12, p2);
-        V o1 = y[0][t] + p1;
-        V o2 = y[0][t + 6] + y[1][t] + p2;
-        std::memcpy(out + 32 * t, &p0, sizeof p0);
+        V o1 = y[0][t] + p[t + 6];
+        V o2 = y[0][t + 6] + y[1][t] + p[t + 12];
+        std::memcpy(out + 32 * t, &p[t], sizeof p[t]);
         std::memcpy(out + 32 * (t + 6), &o1, sizeof o1);
         std::memcpy(out + 32 * (t + 12), &o2, sizeof o2);
-        V n0 = y[1][t + 6] + y[2][t];
-        Scatter18(next + t, n0);
-        Scatter18(next + t + 6, y[2][t + 6]);
-        Scatter18(next + t + 12, zero);
+        n[t] = y[1][t + 6] + y[2][t];
+        n[t + 6] = y[2][t + 6];
+        n[t + 12] = V{};
     }
+    ScatterLines(next, n);
 }
 
 // Subbands s (even) and s + 1 side by side.
 void Imdct12Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
     Imdct12Lanes<Pair>(x, prev, next, win, g_cos6Pair, out);
 }
+
+// Four lanes wide with AVX where the processor has it: subbands s .. s + 3.
+#if VORLO_HAVE_AVX_PATHS
+__attribute__((target("avx"))) void Imdct12Quad(const double* x, const double* prev, double* next, double* out) {
+    Imdct12Lanes<Quad>(x, prev, next, g_windowQuad[2], g_cos6Quad, out);
+}
+#else
+inline void Imdct12Quad(const double*, const double*, double*, double*) {}
+#endif
 
 }  // namespace
 
@@ -543,8 +554,14 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     }
     const int row = gi->block_type & 3;
     if (row == 2) {
-        for (; s < maxb; s += 2)
+        for (; s < maxb; s += 2) {
+            if (kImdctWide && s + 2 < maxb) {
+                Imdct12Quad(xr + 18 * s, prev + 18 * s, next + 18 * s, &out[0][s]);
+                s += 2;
+                continue;
+            }
             Imdct12Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[2], &out[0][s]);
+        }
     } else {
         // The pairs start at an even subband (the mixed part above covers
         // 2 or 4), so the odd lane is the odd subband.
