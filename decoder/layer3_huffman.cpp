@@ -149,6 +149,37 @@ inline double WithSign(double v, uint64_t sign) {
     return v;
 }
 
+// The values of a count1 quadruple by code value v (4 bits, the first value
+// in bit 3) and the next four bits b: each value is +0 (gain times 0), or the
+// gain times 1 or -1 by its sign bit, the nonzero values taking b's bits from
+// the top; signs counts the sign bits taken.
+struct Count1Pattern {
+    double unit[4];
+    unsigned signs;
+};
+struct Count1Table {
+    Count1Pattern of[256];
+};
+constexpr Count1Table MakeCount1Table() {
+    Count1Table t{};
+    for (int v = 0; v < 16; v++)
+        for (int b = 0; b < 16; b++) {
+            Count1Pattern& q = t.of[v << 4 | b];
+            int k = 0;
+            for (int i = 0; i < 4; i++) {
+                if (!((v >> (3 - i)) & 1)) {
+                    q.unit[i] = 0.0;
+                    continue;
+                }
+                q.unit[i] = ((b >> (3 - k)) & 1) ? -1.0 : 1.0;
+                k++;
+            }
+            q.signs = unsigned(k);
+        }
+    return t;
+}
+constexpr Count1Table kCount1 = MakeCount1Table();
+
 // A stretch of big-value pairs that share table, gain and step.
 struct PairRun {
     Cursor* in;
@@ -344,17 +375,17 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             int sym = DecodeCode(lut, tree, bits, &len);
             if (left >= 4 && len + 4 <= budget) {
                 // The whole quadruple in the current run, with every sign bit
-                // inside the budget: the four values without branches, their
-                // sign bits from the same look as the code (at most 6 + 4).
-                bits <<= len;
-                unsigned used = unsigned(len);
-                const double level[2] = {0.0, gain};
-                for (int f = 3; f >= 0; f--) {
-                    const unsigned nz = (unsigned(sym) >> f) & 1;
-                    const uint64_t sign = uint64_t(bits >> 31) & nz;
-                    bits <<= nz;
-                    used += nz;
-                    store(WithSign(level[nz], sign));
+                // inside the budget: the four values as the gain times the
+                // pattern of the code and the four bits behind it (their
+                // sign bits, and bits it does not use), without branches.
+                const Count1Pattern& q = kCount1.of[sym << 4 | ((bits << len) >> 28)];
+                const unsigned used = unsigned(len) + q.signs;
+                if (!kMidSide && step == 1) {
+                    for (int i = 0; i < 4; i++) out[pos + i] = gain * q.unit[i];
+                    pos += 4;
+                    left -= 4;
+                } else {
+                    for (int i = 0; i < 4; i++) store(gain * q.unit[i]);
                 }
                 hit = hit || sym != 0;
                 in.pos += used;
