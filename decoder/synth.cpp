@@ -70,11 +70,31 @@ struct Dct<1, T> {
     __attribute__((always_inline)) static inline void Run(const T* x, T* X) { X[0] = x[0]; }
 };
 
+// The last recombination of the 32-point transform, X[2k] = Z[k][0] and
+// X[2k + 1] = Z[k][1] + Z[k + 1][0] (two at a time; adding -0.0 leaves any
+// value as it is), stored straight into the ring rows: hx[m] = X[16 - m]
+// for m = 0..16 and hv[m] = X[16 + m] for m = 0..15.
+__attribute__((always_inline)) inline void StoreDct(const Pair* Z, double* hx, double* hv) {
+    typedef long long Lanes __attribute__((vector_size(16)));
+    const Pair minusZero = {-0.0, -0.0};
+    for (int k = 0; k < 8; k++) {  // X[2k], X[2k + 1] to hx[16 - 2k], hx[15 - 2k]
+        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
+        v = __builtin_shuffle(v, Lanes{1, 0});
+        std::memcpy(hx + 15 - 2 * k, &v, sizeof v);
+    }
+    for (int k = 8; k < 15; k++) {  // X[2k], X[2k + 1] to hv[2k - 16], hv[2k - 15]
+        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
+        std::memcpy(hv + 2 * k - 16, &v, sizeof v);
+        if (k == 8) hx[0] = v[0];
+    }
+    std::memcpy(hv + 14, &Z[15], sizeof Z[15]);
+}
+
 // The 32-point transform: its two 16-point halves (sums and weighted
 // differences) run side by side as the lanes of one Pair transform.
 // The butterflies of the first stage and the recombination of the last go
 // two at a time too; adding -0.0 leaves any value as it is.
-inline void Dct32(const double* x, double* X) {
+inline void Dct32(const double* x, double* hx, double* hv) {
     typedef long long Lanes __attribute__((vector_size(16)));
     Pair z[16], Z[16];
     for (int k = 0; k < 16; k += 2) {
@@ -89,13 +109,7 @@ inline void Dct32(const double* x, double* X) {
         z[k + 1] = __builtin_shuffle(a, b, Lanes{1, 3});
     }
     Dct<16, Pair>::Run(z, Z);
-    const Pair minusZero = {-0.0, -0.0};
-    for (int k = 0; k < 15; k++) {
-        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});  // A[k], B[k] + B[k + 1]
-        std::memcpy(X + 2 * k, &v, sizeof v);
-    }
-    X[30] = Z[15][0];
-    X[31] = Z[15][1];
+    StoreDct(Z, hx, hv);
 }
 
 // The 32-point transform four lanes wide with AVX (see WindowFullWide):
@@ -103,7 +117,7 @@ inline void Dct32(const double* x, double* X) {
 #if VORLO_HAVE_AVX_PATHS
 typedef double Quad __attribute__((vector_size(32)));
 
-__attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
+__attribute__((target("avx"))) void Dct32Wide(const double* x, double* hx, double* hv) {
     typedef long long Lanes __attribute__((vector_size(16)));
     Pair z[16];
     for (int k = 0; k < 16; k += 2) {
@@ -133,19 +147,13 @@ __attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
     }
     Z[14] = Pair{U[7][0], U[7][1]};
     Z[15] = Pair{U[7][2], U[7][3]};
-    const Pair minusZero = {-0.0, -0.0};
-    for (int k = 0; k < 15; k++) {
-        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
-        std::memcpy(X + 2 * k, &v, sizeof v);
-    }
-    X[30] = Z[15][0];
-    X[31] = Z[15][1];
+    StoreDct(Z, hx, hv);
 }
 
 const bool kAvx = CpuHasAvx();
 #else
 constexpr bool kAvx = false;
-inline void Dct32Wide(const double*, double*) {}
+inline void Dct32Wide(const double*, double*, double*) {}
 #endif
 
 // ------------------------------------------------------------ rate variants
@@ -310,12 +318,6 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     double* h0 = st.ring[ch & 1][0];
     double* h1 = st.ring[ch & 1][1];
 
-    double X[32];
-    if (kAvx)
-        Dct32Wide(samples, X);
-    else
-        Dct32(samples, X);
-
     // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
     // kinds alternate halves from slot to slot.
     double* hx;
@@ -333,8 +335,10 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
         b = h1;
         o1 = offset + 1;
     }
-    for (int m = 0; m <= 16; m++) hx[m] = X[16 - m];
-    for (int m = 0; m < 16; m++) hv[m] = X[16 + m];
+    if (kAvx)
+        Dct32Wide(samples, hx, hv);
+    else
+        Dct32(samples, hx, hv);
 
     const double* c = kSynthCoef.c[o1 >> 1][0];
     if (R == 0 && kWindowOct) {
