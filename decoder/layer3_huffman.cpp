@@ -36,6 +36,14 @@ constexpr uint16_t kLongCode = 0x8000;
 uint16_t g_lookup[34][1 << kLookupBits];
 const uint16_t* g_lookupOf[34];
 
+// Whole big-value pairs by the next kLookupBits bits: when the code and the
+// sign bits of its nonzero values all lie in them (and, for a table with
+// linbits, neither value is the escape 15), kWholePair | x | y << 4 | the
+// bits taken << 8 | the sign of x << 12 | the sign of y << 13; else 0.
+constexpr uint32_t kWholePair = 0x80000000u;
+uint32_t g_pairLookup[34][1 << kLookupBits];
+const uint32_t* g_pairLookupOf[34];
+
 void BuildLookup(const int16_t* tree, uint16_t* lut) {
     for (int v = 0; v < (1 << kLookupBits); v++) {
         int i = 0;
@@ -49,6 +57,22 @@ void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
+void BuildPairLookup(const uint16_t* lut, bool escapes, uint32_t* pairs) {
+    for (int v = 0; v < (1 << kLookupBits); v++) {
+        pairs[v] = 0;
+        if (lut[v] & kLongCode) continue;
+        const int len = lut[v] >> 8;
+        const int x = (lut[v] >> 4) & 15, y = lut[v] & 15;
+        if (escapes && (x == 15 || y == 15)) continue;
+        const int taken = len + (x != 0) + (y != 0);
+        if (taken > kLookupBits) continue;
+        auto bitAt = [&](int i) { return uint32_t(v >> (kLookupBits - 1 - i)) & 1; };
+        const uint32_t signX = x ? bitAt(len) : 0;
+        const uint32_t signY = y ? bitAt(len + (x != 0)) : 0;
+        pairs[v] = kWholePair | uint32_t(x) | uint32_t(y) << 4 | uint32_t(taken) << 8 | signX << 12 | signY << 13;
+    }
+}
+
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
@@ -59,8 +83,12 @@ void InitLayer3SpectrumTables(int downSample) {
         for (int t = 0; t < 34; t++) {
             int same = 0;
             while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
-            if (same == t) BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+            if (same == t) {
+                BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+                BuildPairLookup(g_lookup[t], kHuffTables[t].linbits > 0, g_pairLookup[t]);
+            }
             g_lookupOf[t] = g_lookup[same];
+            g_pairLookupOf[t] = g_pairLookup[same];
         }
         for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
         for (int n = 0; n < kPowerTableSize; n++) g_l3t.power[n] = std::pow(double(n), 4.0 / 3.0);
@@ -184,6 +212,7 @@ constexpr Count1Table kCount1 = MakeCount1Table();
 struct PairRun {
     Cursor* in;
     const uint16_t* lut;
+    const uint32_t* pairs;  // g_pairLookupOf the table
     const int16_t* tree;
     int linbits;
     const double* power;
@@ -203,7 +232,8 @@ struct PairRun {
 // after the first pair that leaves the budget negative. Returns the pairs
 // decoded. One look at the next 64 bits (57 at least) serves the code (at
 // most 19 bits), both escapes (kEscapes: linbits behind a value 15, at most
-// 13 each) and both sign bits, without branches on the values.
+// 13 each) and both sign bits, without branches on the values; a pair of at
+// most kLookupBits bits in all comes whole from the pair table.
 template <bool kEscapes, bool kMidSide>
 int DecodePairs(PairRun* r) {
     Cursor& in = *r->in;
@@ -214,31 +244,43 @@ int DecodePairs(PairRun* r) {
     bool hit = false;
     int done = 0;
     while (done < r->count) {
-        int len;
         uint64_t bits = in.Peek64();
-        const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
-        bits <<= len;
-        unsigned used = unsigned(len);
-        int n[2] = {leaf >> 4, leaf & 15};
+        const uint32_t whole = r->pairs[bits >> (64 - kLookupBits)];
+        int n[2];
         uint64_t sign[2];
-        for (int i = 0; i < 2; i++) {
-            if (kEscapes) {
-                const int e = n[i] == 15 ? linbits : 0;
-                n[i] += e ? int(bits >> (64 - e)) : 0;
-                bits <<= e;
-                used += unsigned(e);
+        unsigned used;
+        if (whole & kWholePair) {
+            n[0] = int(whole & 15);
+            n[1] = int((whole >> 4) & 15);
+            used = (whole >> 8) & 15;
+            sign[0] = (whole >> 12) & 1;
+            sign[1] = (whole >> 13) & 1;
+        } else {
+            int len;
+            const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
+            bits <<= len;
+            used = unsigned(len);
+            n[0] = leaf >> 4;
+            n[1] = leaf & 15;
+            for (int i = 0; i < 2; i++) {
+                if (kEscapes) {
+                    const int e = n[i] == 15 ? linbits : 0;
+                    n[i] += e ? int(bits >> (64 - e)) : 0;
+                    bits <<= e;
+                    used += unsigned(e);
+                }
+                // A sign bit follows each nonzero value (power[0] * gain is
+                // +0, and stays unsigned).
+                const unsigned nz = n[i] != 0;
+                sign[i] = (bits >> 63) & nz;
+                bits <<= nz;
+                used += nz;
             }
-            // A sign bit follows each nonzero value (power[0] * gain is +0,
-            // and stays unsigned).
-            const unsigned nz = n[i] != 0;
-            sign[i] = (bits >> 63) & nz;
-            bits <<= nz;
-            used += nz;
         }
         budget -= int(used);
         double value[2];
         for (int i = 0; i < 2; i++) value[i] = WithSign(r->power[n[i]] * gain, sign[i]);
-        hit = hit || leaf != 0;
+        hit = hit || (n[0] | n[1]) != 0;
         in.pos += used;
         for (int i = 0; i < 2; i++, pos += r->step) {
             if (kMidSide) {
@@ -349,7 +391,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             // The pairs left in both the run and the region share gain,
             // step and table.
             const int count = std::min(left >> 1, regionEnd[region] - pair);
-            PairRun r{&in, lut, tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
+            PairRun r{&in, lut, g_pairLookupOf[table], tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
             int done = linbits ? DecodePairs<true, kMidSide>(&r) : DecodePairs<false, kMidSide>(&r);
             budget = r.budget;
             hit = hit || r.hit;
