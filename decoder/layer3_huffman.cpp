@@ -36,12 +36,13 @@ constexpr uint16_t kLongCode = 0x8000;
 uint16_t g_lookup[34][1 << kLookupBits];
 const uint16_t* g_lookupOf[34];
 
-// Whole big-value pairs by the next kLookupBits bits: when the code and the
+// Whole big-value pairs by the next kPairBits bits: when the code and the
 // sign bits of its nonzero values all lie in them (and, for a table with
 // linbits, neither value is the escape 15), kWholePair | x | y << 4 | the
 // bits taken << 8 | the sign of x << 12 | the sign of y << 13; else 0.
+constexpr int kPairBits = 10;
 constexpr uint32_t kWholePair = 0x80000000u;
-uint32_t g_pairLookup[34][1 << kLookupBits];
+uint32_t g_pairLookup[34][1 << kPairBits];
 const uint32_t* g_pairLookupOf[34];
 
 void BuildLookup(const int16_t* tree, uint16_t* lut) {
@@ -57,16 +58,18 @@ void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
-void BuildPairLookup(const uint16_t* lut, bool escapes, uint32_t* pairs) {
-    for (int v = 0; v < (1 << kLookupBits); v++) {
+void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
+    for (int v = 0; v < (1 << kPairBits); v++) {
+        auto bitAt = [&](int i) { return uint32_t(v >> (kPairBits - 1 - i)) & 1; };
+        int i = 0;
+        int len = 0;
+        while (tree[i] < 0 && len < kPairBits) i += bitAt(len++) ? 1 - tree[i] : 1;
         pairs[v] = 0;
-        if (lut[v] & kLongCode) continue;
-        const int len = lut[v] >> 8;
-        const int x = (lut[v] >> 4) & 15, y = lut[v] & 15;
+        if (tree[i] < 0) continue;
+        const int x = tree[i] >> 4, y = tree[i] & 15;
         if (escapes && (x == 15 || y == 15)) continue;
         const int taken = len + (x != 0) + (y != 0);
-        if (taken > kLookupBits) continue;
-        auto bitAt = [&](int i) { return uint32_t(v >> (kLookupBits - 1 - i)) & 1; };
+        if (taken > kPairBits) continue;
         const uint32_t signX = x ? bitAt(len) : 0;
         const uint32_t signY = y ? bitAt(len + (x != 0)) : 0;
         pairs[v] = kWholePair | uint32_t(x) | uint32_t(y) << 4 | uint32_t(taken) << 8 | signX << 12 | signY << 13;
@@ -85,7 +88,7 @@ void InitLayer3SpectrumTables(int downSample) {
             while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
             if (same == t) {
                 BuildLookup(kHuffTables[t].tree, g_lookup[t]);
-                BuildPairLookup(g_lookup[t], kHuffTables[t].linbits > 0, g_pairLookup[t]);
+                BuildPairLookup(kHuffTables[t].tree, kHuffTables[t].linbits > 0, g_pairLookup[t]);
             }
             g_lookupOf[t] = g_lookup[same];
             g_pairLookupOf[t] = g_pairLookup[same];
@@ -233,7 +236,7 @@ struct PairRun {
 // decoded. One look at the next 64 bits (57 at least) serves the code (at
 // most 19 bits), both escapes (kEscapes: linbits behind a value 15, at most
 // 13 each) and both sign bits, without branches on the values; a pair of at
-// most kLookupBits bits in all comes whole from the pair table.
+// most kPairBits bits in all comes whole from the pair table.
 template <bool kEscapes, bool kMidSide>
 int DecodePairs(PairRun* r) {
     Cursor& in = *r->in;
@@ -245,7 +248,7 @@ int DecodePairs(PairRun* r) {
     int done = 0;
     while (done < r->count) {
         uint64_t bits = in.Peek64();
-        const uint32_t whole = r->pairs[bits >> (64 - kLookupBits)];
+        const uint32_t whole = r->pairs[bits >> (64 - kPairBits)];
         int n[2];
         uint64_t sign[2];
         unsigned used;
