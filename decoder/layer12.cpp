@@ -135,40 +135,67 @@ int DecodeLayer1Frame(StreamInfo* si) {
         for (int ch = 0; ch < nch; ch++)
             if (allocation[ch][sb]) scalefactor[ch][sb] = static_cast<uint8_t>(GetBitsFast(6));
 
-    // Per subband and channel the code width (n + 1 bits, 0 when nothing is
-    // allocated), the offset 2^n - 1 that centres the code and the factor of
-    // its scale factor: each sample is (code - offset) times that factor, a
-    // subband without allocation reads no bits and gives +0. Joint subbands
-    // read one code for both channels.
-    uint8_t width[2][32] = {};
-    int offset[2][32] = {};
-    double factor[2][32] = {};
+    // The codes of a slot in stream order, each with its width (n + 1 bits,
+    // 0 when nothing is allocated), the offset 2^n - 1 that centres it and
+    // the factor of its scale factor: a sample is (code - offset) times that
+    // factor; a subband without allocation reads no bits and gives +0.
+    // Plain codes fill one sample (index ch * 32 + sb), joint ones the
+    // subband's sample of both channels.
+    struct Code {
+        int width;
+        int shift;  // 63 - width
+        int offset;
+        int at;
+        double factor[2];
+    };
+    Code plain[64], joint[32];
+    int nPlain = 0, nJoint = 0;
     for (int sb = 0; sb < 32; sb++)
-        for (int ch = 0; ch < 2; ch++) {
-            int n = allocation[ch][sb];
-            if (!n) continue;
-            width[ch][sb] = uint8_t(n + 1);
-            offset[ch][sb] = (1 << n) - 1;
-            factor[ch][sb] = M[n + 1][scalefactor[ch][sb]];
+        for (int ch = 0; ch < (sb < jsbound ? nch : 1); ch++) {
+            const int n = allocation[ch][sb];
+            Code c{n ? n + 1 : 0, n ? 62 - n : 63, n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
+            for (int k = 0; k < 2; k++)
+                if (n) c.factor[k] = M[n + 1][scalefactor[sb < jsbound ? ch : k][sb]];
+            if (sb < jsbound)
+                plain[nPlain++] = c;
+            else
+                joint[nJoint++] = c;
         }
 
+    // The next code of `word`, consumed from its top: (word >> (63 - w)) >> 1
+    // is its top w bits for every width w = 0..16.
+    auto take = [](uint64_t& word, const Code& c) {
+        int v = int((word >> c.shift) >> 1) - c.offset;
+        word <<= c.width;
+        return v;
+    };
     double samples[2][32];
+    double* flat = samples[0];  // samples[1] follows it
     BitCursor in = BitCursor::AtReader();
     for (int slot = 0; slot < 12; slot++) {
-        if (nch == 2) {
-            for (int sb = 0; sb < jsbound; sb++)
-                for (int ch = 0; ch < 2; ch++)
-                    samples[ch][sb] = (int(in.Get(width[ch][sb])) - offset[ch][sb]) * factor[ch][sb];
-            for (int sb = jsbound; sb < 32; sb++) {
-                int v = int(in.Get(width[0][sb])) - offset[0][sb];
-                samples[0][sb] = v * factor[0][sb];
-                samples[1][sb] = v * factor[1][sb];
-            }
-        } else {
-            for (int sb = 0; sb < 32; sb++)
-                samples[0][sb] = (int(in.Get(width[0][sb])) - offset[0][sb]) * factor[0][sb];
-            std::memset(samples[1], 0, sizeof samples[1]);
+        // Two codes (at most 2 x 16 bits) from each look at the next 57 bits.
+        int i = 0;
+        for (; i + 1 < nPlain; i += 2) {
+            uint64_t word = in.Peek64();
+            const Code& c0 = plain[i];
+            const Code& c1 = plain[i + 1];
+            flat[c0.at] = take(word, c0) * c0.factor[0];
+            flat[c1.at] = take(word, c1) * c1.factor[0];
+            in.pos += unsigned(c0.width + c1.width);
         }
+        if (i < nPlain) {
+            uint64_t word = in.Peek64();
+            flat[plain[i].at] = take(word, plain[i]) * plain[i].factor[0];
+            in.pos += unsigned(plain[i].width);
+        }
+        for (int j = 0; j < nJoint; j++) {
+            uint64_t word = in.Peek64();
+            const int v = take(word, joint[j]);
+            samples[0][joint[j].at] = v * joint[j].factor[0];
+            samples[1][joint[j].at] = v * joint[j].factor[1];
+            in.pos += unsigned(joint[j].width);
+        }
+        if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
         for (int sb = bandLimit; sb < 32; sb++) samples[0][sb] = samples[1][sb] = 0.0;
         if (OutputSlot(si, sel, samples[0], samples[1]) < 0) {
             in.ToReader();
