@@ -235,7 +235,14 @@ inline Codes ReadCodes(const Layer2AllocEntry& e, BitCursor& in) {
     } else {
         c.grouped = false;
         c.row = Clamp(e.bits, 0, 16);
-        for (int j = 0; j < 3; j++) c.v[j] = int(in.Get(c.row)) + e.d;
+        // All three (at most 3 x 16 bits) from one look at the next 57 bits;
+        // (w >> (63 - n)) >> 1 is the top n bits of w for n = 0..16.
+        uint64_t w = in.Peek64();
+        for (int j = 0; j < 3; j++) {
+            c.v[j] = int((w >> (63 - c.row)) >> 1) + e.d;
+            w <<= c.row;
+        }
+        in.pos += unsigned(3 * c.row);
     }
     return c;
 }
