@@ -2,6 +2,9 @@
 // start-up by the paths that have a wider version.
 #pragma once
 
+#include <cstdlib>
+#include <cstring>
+
 // The 32-byte vector paths: x86 with GCC or clang, and not 64-bit Windows,
 // where the compiler cannot realign the stack for 32-byte values.
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
@@ -10,11 +13,32 @@
 #define VORLO_HAVE_AVX_PATHS 0
 #endif
 
+// The widest paths allowed: the environment variable VORLO_SIMD set to
+// "sse2" keeps to the two-lane paths and "avx" to the four-lane ones (every
+// path gives the same output; the checks compare them on one processor).
+inline int SimdCap() {
+    const char* v = std::getenv("VORLO_SIMD");
+    if (v && std::strcmp(v, "sse2") == 0) return 0;
+    if (v && std::strcmp(v, "avx") == 0) return 1;
+    return 2;
+}
+
 // Whether the processor (and the system) runs AVX instructions.
 inline bool CpuHasAvx() {
 #if VORLO_HAVE_AVX_PATHS
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
+    return SimdCap() >= 1 && __builtin_cpu_supports("avx");
+#else
+    return false;
+#endif
+}
+
+// Whether the processor (and the system) runs the 64-byte AVX-512 foundation
+// instructions.
+inline bool CpuHasAvx512() {
+#if VORLO_HAVE_AVX_PATHS
+    __builtin_cpu_init();
+    return SimdCap() >= 2 && __builtin_cpu_supports("avx512f");
 #else
     return false;
 #endif

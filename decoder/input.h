@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -83,6 +84,36 @@ inline unsigned Get1Bit() {
     }
     return v;
 }
+// A local copy of the reader for the loops that read value after value: a
+// bit position from a byte pointer, kept in registers. Every read loads eight
+// bytes at the position, which the frame area's slack keeps inside the area
+// as it does for GetBits.
+struct BitCursor {
+    const uint8_t* base;
+    uint32_t pos;
+
+    static BitCursor AtReader() { return {g_bits.p, g_bits.bit}; }
+    // Puts the reader where the cursor is.
+    void ToReader() const {
+        g_bits.p = base + (pos >> 3);
+        g_bits.bit = pos & 7;
+    }
+    // The next 64 bits, the first of them the most significant; the last
+    // (pos & 7) of them are zeros, so at least 57 are the stream's.
+    uint64_t Peek64() const {
+        uint64_t w;
+        std::memcpy(&w, base + (pos >> 3), 8);
+        return __builtin_bswap64(w) << (pos & 7);
+    }
+    // The next 32 bits, the first of them the most significant.
+    uint32_t Peek() const { return uint32_t(Peek64() >> 32); }
+    // The next n bits (0..25).
+    unsigned Get(int n) {
+        unsigned v = unsigned((uint64_t(Peek()) << n) >> 32);
+        pos += unsigned(n);
+        return v;
+    }
+};
 // Puts the last len (0..511) bytes of the previous frame's body in front of
 // the current frame's main data and points the reader there.
 void PrependReservoir(int len);

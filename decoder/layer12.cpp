@@ -135,34 +135,74 @@ int DecodeLayer1Frame(StreamInfo* si) {
         for (int ch = 0; ch < nch; ch++)
             if (allocation[ch][sb]) scalefactor[ch][sb] = static_cast<uint8_t>(GetBitsFast(6));
 
+    // The codes of a slot in stream order, each with its width (n + 1 bits,
+    // 0 when nothing is allocated), the offset 2^n - 1 that centres it and
+    // the factor of its scale factor: a sample is (code - offset) times that
+    // factor; a subband without allocation reads no bits and gives +0.
+    // Plain codes fill one sample (index ch * 32 + sb), joint ones the
+    // subband's sample of both channels.
+    struct Code {
+        int width;
+        int shift;  // 63 - width
+        int offset;
+        int at;
+        double factor[2];
+    };
+    Code plain[64], joint[32];
+    int nPlain = 0, nJoint = 0;
+    for (int sb = 0; sb < 32; sb++)
+        for (int ch = 0; ch < (sb < jsbound ? nch : 1); ch++) {
+            const int n = allocation[ch][sb];
+            Code c{n ? n + 1 : 0, n ? 62 - n : 63, n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
+            for (int k = 0; k < 2; k++)
+                if (n) c.factor[k] = M[n + 1][scalefactor[sb < jsbound ? ch : k][sb]];
+            if (sb < jsbound)
+                plain[nPlain++] = c;
+            else
+                joint[nJoint++] = c;
+        }
+
+    // The next code of `word`, consumed from its top: (word >> (63 - w)) >> 1
+    // is its top w bits for every width w = 0..16.
+    auto take = [](uint64_t& word, const Code& c) {
+        int v = int((word >> c.shift) >> 1) - c.offset;
+        word <<= c.width;
+        return v;
+    };
     double samples[2][32];
+    double* flat = samples[0];  // samples[1] follows it
+    BitCursor in = BitCursor::AtReader();
     for (int slot = 0; slot < 12; slot++) {
-        for (int sb = 0; sb < 32; sb++) {
-            if (sb < jsbound) {
-                for (int ch = 0; ch < nch; ch++) {
-                    int n = allocation[ch][sb];
-                    if (n) {
-                        int v = int(GetBits(n + 1)) - (1 << n) + 1;
-                        samples[ch][sb] = v * M[n + 1][scalefactor[ch][sb]];
-                    } else {
-                        samples[ch][sb] = 0.0;
-                    }
-                }
-            } else {
-                int n = allocation[0][sb];
-                if (n) {
-                    int v = int(GetBits(n + 1)) - (1 << n) + 1;
-                    samples[0][sb] = v * M[n + 1][scalefactor[0][sb]];
-                    samples[1][sb] = v * M[n + 1][scalefactor[1][sb]];
-                } else {
-                    samples[0][sb] = samples[1][sb] = 0.0;
-                }
-            }
+        // Two codes (at most 2 x 16 bits) from each look at the next 57 bits.
+        int i = 0;
+        for (; i + 1 < nPlain; i += 2) {
+            uint64_t word = in.Peek64();
+            const Code& c0 = plain[i];
+            const Code& c1 = plain[i + 1];
+            flat[c0.at] = take(word, c0) * c0.factor[0];
+            flat[c1.at] = take(word, c1) * c1.factor[0];
+            in.pos += unsigned(c0.width + c1.width);
+        }
+        if (i < nPlain) {
+            uint64_t word = in.Peek64();
+            flat[plain[i].at] = take(word, plain[i]) * plain[i].factor[0];
+            in.pos += unsigned(plain[i].width);
+        }
+        for (int j = 0; j < nJoint; j++) {
+            uint64_t word = in.Peek64();
+            const int v = take(word, joint[j]);
+            samples[0][joint[j].at] = v * joint[j].factor[0];
+            samples[1][joint[j].at] = v * joint[j].factor[1];
+            in.pos += unsigned(joint[j].width);
         }
         if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
         for (int sb = bandLimit; sb < 32; sb++) samples[0][sb] = samples[1][sb] = 0.0;
-        if (OutputSlot(si, sel, samples[0], samples[1]) < 0) return -2;
+        if (OutputSlot(si, sel, samples[0], samples[1]) < 0) {
+            in.ToReader();
+            return -2;
+        }
     }
+    in.ToReader();
     return 1;
 }
 
@@ -179,11 +219,11 @@ struct Codes {
     int rows[3]; // grouped: rows of M of the three samples
 };
 
-Codes ReadCodes(const Layer2AllocEntry& e) {
-    Codes c{};
+inline Codes ReadCodes(const Layer2AllocEntry& e, BitCursor& in) {
+    Codes c;
     if (e.d > 0) {
         c.grouped = true;
-        unsigned code = GetBits(e.bits);
+        unsigned code = in.Get(e.bits);
         const uint8_t* r;
         if (e.d == 3)
             r = g_layer2Group3[code & 31];
@@ -195,7 +235,14 @@ Codes ReadCodes(const Layer2AllocEntry& e) {
     } else {
         c.grouped = false;
         c.row = Clamp(e.bits, 0, 16);
-        for (int j = 0; j < 3; j++) c.v[j] = int(GetBits(c.row)) + e.d;
+        // All three (at most 3 x 16 bits) from one look at the next 57 bits;
+        // (w >> (63 - n)) >> 1 is the top n bits of w for n = 0..16.
+        uint64_t w = in.Peek64();
+        for (int j = 0; j < 3; j++) {
+            c.v[j] = int((w >> (63 - c.row)) >> 1) + e.d;
+            w <<= c.row;
+        }
+        in.pos += unsigned(3 * c.row);
     }
     return c;
 }
@@ -270,20 +317,21 @@ int DecodeLayer2Frame(StreamInfo* si) {
         }
 
     double samples[2][3][32];
+    BitCursor in = BitCursor::AtReader();
     for (int gr = 0; gr < 12; gr++) {
         const int part = gr >> 2;
         for (int sb = 0; sb < sblimit; sb++) {
             if (sb < jsbound) {
                 for (int ch = 0; ch < nch; ch++) {
                     if (allocation[ch][sb]) {
-                        Codes c = ReadCodes(*entry[ch][sb]);
+                        Codes c = ReadCodes(*entry[ch][sb], in);
                         Dequantize(c, scalefactor[ch][sb][part], &samples[ch][0][sb]);
                     } else {
                         samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
                     }
                 }
             } else if (allocation[0][sb]) {
-                Codes c = ReadCodes(*entry[0][sb]);
+                Codes c = ReadCodes(*entry[0][sb], in);
                 Dequantize(c, scalefactor[0][sb][part], &samples[0][0][sb]);
                 Dequantize(c, scalefactor[1][sb][part], &samples[1][0][sb]);
             } else {
@@ -295,7 +343,11 @@ int DecodeLayer2Frame(StreamInfo* si) {
             for (int j = 0; j < 3; j++)
                 for (int sb = bandLimit; sb < 32; sb++) samples[ch][j][sb] = 0.0;
         for (int j = 0; j < 3; j++)
-            if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) return -2;
+            if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) {
+                in.ToReader();
+                return -2;
+            }
     }
+    in.ToReader();
     return 1;
 }

@@ -37,6 +37,15 @@ constexpr uint16_t kLongCode = 0x8000;
 uint16_t g_lookup[34][1 << kLookupBits];
 const uint16_t* g_lookupOf[34];
 
+// Whole big-value pairs by the next kPairBits bits: when the code and the
+// sign bits of its nonzero values all lie in them (and, for a table with
+// linbits, neither value is the escape 15), kWholePair | x | y << 4 | the
+// bits taken << 8 | the sign of x << 12 | the sign of y << 13; else 0.
+constexpr int kPairBits = 10;
+constexpr uint32_t kWholePair = 0x80000000u;
+uint32_t g_pairLookup[34][1 << kPairBits];
+const uint32_t* g_pairLookupOf[34];
+
 void BuildLookup(const int16_t* tree, uint16_t* lut) {
     for (int v = 0; v < (1 << kLookupBits); v++) {
         int i = 0;
@@ -50,6 +59,24 @@ void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
+void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
+    for (int v = 0; v < (1 << kPairBits); v++) {
+        auto bitAt = [&](int i) { return uint32_t(v >> (kPairBits - 1 - i)) & 1; };
+        int i = 0;
+        int len = 0;
+        while (tree[i] < 0 && len < kPairBits) i += bitAt(len++) ? 1 - tree[i] : 1;
+        pairs[v] = 0;
+        if (tree[i] < 0) continue;
+        const int x = tree[i] >> 4, y = tree[i] & 15;
+        if (escapes && (x == 15 || y == 15)) continue;
+        const int taken = len + (x != 0) + (y != 0);
+        if (taken > kPairBits) continue;
+        const uint32_t signX = x ? bitAt(len) : 0;
+        const uint32_t signY = y ? bitAt(len + (x != 0)) : 0;
+        pairs[v] = kWholePair | uint32_t(x) | uint32_t(y) << 4 | uint32_t(taken) << 8 | signX << 12 | signY << 13;
+    }
+}
+
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
@@ -60,8 +87,12 @@ void InitLayer3SpectrumTables(int downSample) {
         for (int t = 0; t < 34; t++) {
             int same = 0;
             while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
-            if (same == t) BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+            if (same == t) {
+                BuildLookup(kHuffTables[t].tree, g_lookup[t]);
+                BuildPairLookup(kHuffTables[t].tree, kHuffTables[t].linbits > 0, g_pairLookup[t]);
+            }
             g_lookupOf[t] = g_lookup[same];
+            g_pairLookupOf[t] = g_pairLookup[same];
         }
         for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
         // The powers come made (8207 calls of pow would be most of a short
@@ -120,26 +151,9 @@ inline double Gain(int k) {
     return g_l3t.gain[k - kGainMin];
 }
 
-// The granule's bits, MSB first, as a bit position from a byte pointer.
-// Every read loads eight bytes: the frame area's slack keeps them inside it.
-struct Cursor {
-    const uint8_t* base;
-    uint32_t pos;
-
-    // The next 32 bits, the first of them the most significant.
-    uint32_t Peek() const {
-        uint64_t w;
-        std::memcpy(&w, base + (pos >> 3), 8);
-        w = __builtin_bswap64(w);
-        return uint32_t((w << (pos & 7)) >> 32);
-    }
-    // The next n bits (1..25).
-    unsigned Get(int n) {
-        unsigned v = Peek() >> (32 - n);
-        pos += unsigned(n);
-        return v;
-    }
-};
+// The granule's bits (every read loads eight bytes: the frame area's slack
+// keeps them inside it).
+using Cursor = BitCursor;
 
 // One code of a tree from its first-level table: the leaf, and the code
 // length in len. Codes longer than the table walk the tree on by the layout
@@ -170,10 +184,42 @@ inline double WithSign(double v, uint64_t sign) {
     return v;
 }
 
+// The values of a count1 quadruple by code value v (4 bits, the first value
+// in bit 3) and the next four bits b: each value is +0 (gain times 0), or the
+// gain times 1 or -1 by its sign bit, the nonzero values taking b's bits from
+// the top; signs counts the sign bits taken.
+struct Count1Pattern {
+    double unit[4];
+    unsigned signs;
+};
+struct Count1Table {
+    Count1Pattern of[256];
+};
+constexpr Count1Table MakeCount1Table() {
+    Count1Table t{};
+    for (int v = 0; v < 16; v++)
+        for (int b = 0; b < 16; b++) {
+            Count1Pattern& q = t.of[v << 4 | b];
+            int k = 0;
+            for (int i = 0; i < 4; i++) {
+                if (!((v >> (3 - i)) & 1)) {
+                    q.unit[i] = 0.0;
+                    continue;
+                }
+                q.unit[i] = ((b >> (3 - k)) & 1) ? -1.0 : 1.0;
+                k++;
+            }
+            q.signs = unsigned(k);
+        }
+    return t;
+}
+constexpr Count1Table kCount1 = MakeCount1Table();
+
 // A stretch of big-value pairs that share table, gain and step.
 struct PairRun {
     Cursor* in;
     const uint16_t* lut;
+    const uint32_t* pairs;  // g_pairLookupOf the table
     const int16_t* tree;
     int linbits;
     const double* power;
@@ -191,59 +237,57 @@ struct PairRun {
 // power 4/3, scaled by the gain and signed, and stored at pos and pos + step
 // (kMidSide: formed into left and right with the mid values in xr0). Stops
 // after the first pair that leaves the budget negative. Returns the pairs
-// decoded. One look at the next 32 bits serves the code (at most 19 bits)
-// and both sign bits; an escape (kEscapes, value 15) reads on from the cursor.
+// decoded. One look at the next 64 bits (57 at least) serves the code (at
+// most 19 bits), both escapes (kEscapes: linbits behind a value 15, at most
+// 13 each) and both sign bits, without branches on the values; a pair of at
+// most kPairBits bits in all comes whole from the pair table.
 template <bool kEscapes, bool kMidSide>
 int DecodePairs(PairRun* r) {
     Cursor& in = *r->in;
     int budget = r->budget;
     int pos = r->pos;
     const double gain = r->gain;
+    const int linbits = r->linbits;
     bool hit = false;
     int done = 0;
     while (done < r->count) {
-        int len;
-        uint32_t bits = in.Peek();
-        const int leaf = DecodeCode(r->lut, r->tree, bits, &len);
-        bits <<= len;
-        unsigned used = unsigned(len);
-        budget -= len;
-        double value[2];
-        const int x = leaf >> 4, y = leaf & 15;
-        if (!kEscapes || (x != 15 && y != 15)) {
-            // Without escapes: a sign bit follows the code for each nonzero
-            // value (power[0] * gain is +0, and stays unsigned).
-            const unsigned nx = x != 0, ny = y != 0;
-            const uint64_t signX = uint64_t(bits >> 31) & nx;
-            bits <<= nx;
-            const uint64_t signY = uint64_t(bits >> 31) & ny;
-            used += nx + ny;
-            budget -= int(nx + ny);
-            value[0] = WithSign(r->power[x] * gain, signX);
-            value[1] = WithSign(r->power[y] * gain, signY);
-            hit = hit || leaf != 0;
+        uint64_t bits = in.Peek64();
+        const uint32_t whole = r->pairs[bits >> (64 - kPairBits)];
+        int n[2];
+        uint64_t sign[2];
+        unsigned used;
+        if (whole & kWholePair) {
+            n[0] = int(whole & 15);
+            n[1] = int((whole >> 4) & 15);
+            used = (whole >> 8) & 15;
+            sign[0] = (whole >> 12) & 1;
+            sign[1] = (whole >> 13) & 1;
         } else {
-            value[0] = value[1] = 0.0;
-            hit = true;
-            const int v[2] = {x, y};
+            int len;
+            const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
+            bits <<= len;
+            used = unsigned(len);
+            n[0] = leaf >> 4;
+            n[1] = leaf & 15;
             for (int i = 0; i < 2; i++) {
-                if (v[i] == 0) continue;
-                int n = v[i];
-                if (kEscapes && n == 15) {
-                    in.pos += used;
-                    n += int(in.Get(r->linbits));
-                    budget -= r->linbits;
-                    bits = in.Peek();
-                    used = 0;
+                if (kEscapes) {
+                    const int e = n[i] == 15 ? linbits : 0;
+                    n[i] += e ? int(bits >> (64 - e)) : 0;
+                    bits <<= e;
+                    used += unsigned(e);
                 }
-                budget--;
-                const bool negative = bits & 0x80000000u;
-                bits <<= 1;
-                used++;
-                const double magnitude = r->power[n] * gain;
-                value[i] = negative ? -magnitude : magnitude;
+                // A sign bit follows each nonzero value (power[0] * gain is
+                // +0, and stays unsigned).
+                const unsigned nz = n[i] != 0;
+                sign[i] = (bits >> 63) & nz;
+                bits <<= nz;
+                used += nz;
             }
         }
+        budget -= int(used);
+        double value[2];
+        for (int i = 0; i < 2; i++) value[i] = WithSign(r->power[n[i]] * gain, sign[i]);
+        hit = hit || (n[0] | n[1]) != 0;
         in.pos += used;
         for (int i = 0; i < 2; i++, pos += r->step) {
             if (kMidSide) {
@@ -354,7 +398,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             // The pairs left in both the run and the region share gain,
             // step and table.
             const int count = std::min(left >> 1, regionEnd[region] - pair);
-            PairRun r{&in, lut, tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
+            PairRun r{&in, lut, g_pairLookupOf[table], tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
             int done = linbits ? DecodePairs<true, kMidSide>(&r) : DecodePairs<false, kMidSide>(&r);
             budget = r.budget;
             hit = hit || r.hit;
@@ -376,7 +420,28 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         bool stop = false;
         while (quadruples > 0 && budget > 0 && !stop) {
             int len;
-            int sym = DecodeCode(lut, tree, in.Peek(), &len);
+            uint32_t bits = in.Peek();
+            int sym = DecodeCode(lut, tree, bits, &len);
+            if (left >= 4 && len + 4 <= budget) {
+                // The whole quadruple in the current run, with every sign bit
+                // inside the budget: the four values as the gain times the
+                // pattern of the code and the four bits behind it (their
+                // sign bits, and bits it does not use), without branches.
+                const Count1Pattern& q = kCount1.of[sym << 4 | ((bits << len) >> 28)];
+                const unsigned used = unsigned(len) + q.signs;
+                if (!kMidSide && step == 1) {
+                    for (int i = 0; i < 4; i++) out[pos + i] = gain * q.unit[i];
+                    pos += 4;
+                    left -= 4;
+                } else {
+                    for (int i = 0; i < 4; i++) store(gain * q.unit[i]);
+                }
+                hit = hit || sym != 0;
+                in.pos += used;
+                budget -= int(used);
+                quadruples--;
+                continue;
+            }
             if (len > budget) {
                 budget = 0;
                 sym = 0;

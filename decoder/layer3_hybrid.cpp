@@ -42,6 +42,7 @@ typedef double Quad __attribute__((vector_size(32)));
 alignas(32) Quad g_cos9Quad[9][4];
 alignas(32) Quad g_odd18Quad[9];
 alignas(32) Quad g_windowQuad[4][36];
+alignas(32) Quad g_cos6Quad[6][6];
 #endif
 // cos(pi j (2n + 1) / 12): the 6-point DCT-III of the short transform.
 double g_cos6[6][6];
@@ -90,6 +91,8 @@ void InitLayer3HybridTables() {
         for (int m = 0; m < 9; m++)
             for (int n = 0; n < 4; n++) g_cos9Quad[m][n][l] = g_cos9[m][n];
         for (int n = 0; n < 9; n++) g_odd18Quad[n][l] = g_odd18[n];
+        for (int j = 0; j < 6; j++)
+            for (int n = 0; n < 6; n++) g_cos6Quad[j][n][l] = g_cos6[j][n];
     }
 #endif
 
@@ -245,6 +248,38 @@ void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const Gra
 
 // ------------------------------------------------------------ alias reduction
 
+namespace {
+
+// Butterflies i .. i + 3 side by side with AVX where the processor has it,
+// the lanes as in the two-at-a-time loop of Antialias.
+#if VORLO_HAVE_AVX_PATHS
+__attribute__((target("avx"))) void AntialiasWide(double* xr, int n) {
+    typedef long long Lanes __attribute__((vector_size(32)));
+    const Lanes reverse = {3, 2, 1, 0};
+    for (int j = 1; j <= n; j++) {
+        double* x = xr + 18 * j;
+        for (int i = 0; i < 8; i += 4) {
+            Quad a, b, cs, ca;
+            std::memcpy(&a, x - 4 - i, sizeof a);
+            a = __builtin_shuffle(a, reverse);
+            std::memcpy(&b, x + i, sizeof b);
+            std::memcpy(&cs, g_l3t.cs + i, sizeof cs);
+            std::memcpy(&ca, g_l3t.ca + i, sizeof ca);
+            Quad lo = __builtin_shuffle(a * cs - b * ca, reverse);
+            Quad hi = b * cs + a * ca;
+            std::memcpy(x - 4 - i, &lo, sizeof lo);
+            std::memcpy(x + i, &hi, sizeof hi);
+        }
+    }
+}
+const bool kAliasWide = CpuHasAvx();
+#else
+constexpr bool kAliasWide = false;
+inline void AntialiasWide(double*, int) {}
+#endif
+
+}  // namespace
+
 void Antialias(double* xr, const GranuleInfo* gi) {
     int n;
     if (gi->block_type == 2)
@@ -252,6 +287,10 @@ void Antialias(double* xr, const GranuleInfo* gi) {
     else
         n = gi->maxb - 1;
     n = std::min(n, 31);
+    if (kAliasWide) {
+        AntialiasWide(xr, n);
+        return;
+    }
     // Butterflies i and i + 1 side by side: the lines below the boundary
     // are read and written in reverse lane order.
     typedef long long Lanes __attribute__((vector_size(16)));
@@ -323,12 +362,62 @@ __attribute__((always_inline)) inline void Scatter18(double* p, const V& v) {
     }
 }
 
+// All 18 lines of each lane's subband: v[k] holds line k. Four lanes go by
+// 4 x 4 transposes of rows of four lines (the last block, lines 14..17,
+// overlaps the one before it and reads nothing outside the subbands).
+typedef long long Lanes4 __attribute__((vector_size(32)));
+
+template <typename V>
+__attribute__((always_inline)) inline void Transpose4(V& a, V& b, V& c, V& d) {
+    V t0 = __builtin_shuffle(a, b, Lanes4{0, 4, 2, 6});
+    V t1 = __builtin_shuffle(a, b, Lanes4{1, 5, 3, 7});
+    V t2 = __builtin_shuffle(c, d, Lanes4{0, 4, 2, 6});
+    V t3 = __builtin_shuffle(c, d, Lanes4{1, 5, 3, 7});
+    a = __builtin_shuffle(t0, t2, Lanes4{0, 1, 4, 5});
+    b = __builtin_shuffle(t1, t3, Lanes4{0, 1, 4, 5});
+    c = __builtin_shuffle(t0, t2, Lanes4{2, 3, 6, 7});
+    d = __builtin_shuffle(t1, t3, Lanes4{2, 3, 6, 7});
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void GatherLines(const double* p, V* v) {
+    if constexpr (sizeof(V) == 4 * sizeof(double)) {
+        for (int k : {0, 4, 8, 12, 14}) {
+            V r[4];
+            std::memcpy(r, p + k, sizeof r[0]);
+            std::memcpy(r + 1, p + 18 + k, sizeof r[0]);
+            std::memcpy(r + 2, p + 36 + k, sizeof r[0]);
+            std::memcpy(r + 3, p + 54 + k, sizeof r[0]);
+            Transpose4(r[0], r[1], r[2], r[3]);
+            for (int i = 0; i < 4; i++) v[k + i] = r[i];
+        }
+    } else {
+        for (int k = 0; k < 18; k++) Gather18(p + k, v[k]);
+    }
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void ScatterLines(double* p, const V* v) {
+    if constexpr (sizeof(V) == 4 * sizeof(double)) {
+        for (int k : {0, 4, 8, 12, 14}) {
+            V r[4] = {v[k], v[k + 1], v[k + 2], v[k + 3]};
+            Transpose4(r[0], r[1], r[2], r[3]);
+            std::memcpy(p + k, r, sizeof r[0]);
+            std::memcpy(p + 18 + k, r + 1, sizeof r[0]);
+            std::memcpy(p + 36 + k, r + 2, sizeof r[0]);
+            std::memcpy(p + 54 + k, r + 3, sizeof r[0]);
+        }
+    } else {
+        for (int k = 0; k < 18; k++) Scatter18(p + k, v[k]);
+    }
+}
+
 template <typename V>
 __attribute__((always_inline)) inline void Imdct36Lanes(const double* x, const double* prev, double* next,
                                                         const V* win, const V (*cos9)[4], const V* odd18,
                                                         double* out) {
     V v[18];
-    for (int k = 0; k < 18; k++) Gather18(x + k, v[k]);
+    GatherLines(x, v);
     for (int k = 17; k >= 1; k--) v[k] += v[k - 1];
     for (int k = 17; k >= 3; k -= 2) v[k] += v[k - 2];
     V a[9], b[9], e[9], o[9];
@@ -344,19 +433,17 @@ __attribute__((always_inline)) inline void Imdct36Lanes(const double* x, const d
         d[n] = e[n] + on;
         d[17 - n] = e[n] - on;
     }
+    V p[18], n[18];
+    GatherLines(prev, p);
     for (int t = 0; t < 9; t++) {
-        V p0, p1;
-        Gather18(prev + t, p0);
-        Gather18(prev + t + 9, p1);
-        V o0 = win[t] * d[t + 9] + p0;
-        V o1 = win[t + 9] * d[17 - t] + p1;
+        V o0 = win[t] * d[t + 9] + p[t];
+        V o1 = win[t + 9] * d[17 - t] + p[t + 9];
         std::memcpy(out + 32 * t, &o0, sizeof o0);
         std::memcpy(out + 32 * (t + 9), &o1, sizeof o1);
-        V n0 = win[t + 18] * d[8 - t];
-        V n1 = win[t + 27] * d[t];
-        Scatter18(next + t, n0);
-        Scatter18(next + t + 9, n1);
+        n[t] = win[t + 18] * d[8 - t];
+        n[t + 9] = win[t + 27] * d[t];
     }
+    ScatterLines(next, n);
 }
 
 // Subbands s (even) and s + 1 side by side.
@@ -394,9 +481,11 @@ template <typename V>
 __attribute__((always_inline)) inline void Imdct12Lanes(const double* x, const double* prev, double* next,
                                                         const V* win, const V (*cos6)[6], double* out) {
     V y[3][12];
+    V lines[18];
+    GatherLines(x, lines);
     for (int w = 0; w < 3; w++) {
         V v[6];
-        for (int k = 0; k < 6; k++) Gather18(x + 3 * k + w, v[k]);
+        for (int k = 0; k < 6; k++) v[k] = lines[3 * k + w];
         for (int k = 5; k >= 1; k--) v[k] += v[k - 1];
         V d[6];
         for (int n = 0; n < 6; n++) {
@@ -408,28 +497,34 @@ __attribute__((always_inline)) inline void Imdct12Lanes(const double* x, const d
         for (int i = 3; i < 9; i++) y[w][i] = win[i] * d[8 - i];
         for (int i = 9; i < 12; i++) y[w][i] = win[i] * d[i - 9];
     }
-    const V zero{};
+    V p[18], n[18];
+    GatherLines(prev, p);
     for (int t = 0; t < 6; t++) {
-        V p0, p1, p2;
-        Gather18(prev + t, p0);
-        Gather18(prev + t + 6, p1);
-        Gather18(prev + t + 12, p2);
-        V o1 = y[0][t] + p1;
-        V o2 = y[0][t + 6] + y[1][t] + p2;
-        std::memcpy(out + 32 * t, &p0, sizeof p0);
+        V o1 = y[0][t] + p[t + 6];
+        V o2 = y[0][t + 6] + y[1][t] + p[t + 12];
+        std::memcpy(out + 32 * t, &p[t], sizeof p[t]);
         std::memcpy(out + 32 * (t + 6), &o1, sizeof o1);
         std::memcpy(out + 32 * (t + 12), &o2, sizeof o2);
-        V n0 = y[1][t + 6] + y[2][t];
-        Scatter18(next + t, n0);
-        Scatter18(next + t + 6, y[2][t + 6]);
-        Scatter18(next + t + 12, zero);
+        n[t] = y[1][t + 6] + y[2][t];
+        n[t + 6] = y[2][t + 6];
+        n[t + 12] = V{};
     }
+    ScatterLines(next, n);
 }
 
 // Subbands s (even) and s + 1 side by side.
 void Imdct12Pair(const double* x, const double* prev, double* next, const Pair* win, double* out) {
     Imdct12Lanes<Pair>(x, prev, next, win, g_cos6Pair, out);
 }
+
+// Four lanes wide with AVX where the processor has it: subbands s .. s + 3.
+#if VORLO_HAVE_AVX_PATHS
+__attribute__((target("avx"))) void Imdct12Quad(const double* x, const double* prev, double* next, double* out) {
+    Imdct12Lanes<Quad>(x, prev, next, g_windowQuad[2], g_cos6Quad, out);
+}
+#else
+inline void Imdct12Quad(const double*, const double*, double*, double*) {}
+#endif
 
 }  // namespace
 
@@ -459,8 +554,14 @@ void Hybrid(double* xr, double (*out)[32], int channel, const GranuleInfo* gi) {
     }
     const int row = gi->block_type & 3;
     if (row == 2) {
-        for (; s < maxb; s += 2)
+        for (; s < maxb; s += 2) {
+            if (kImdctWide && s + 2 < maxb) {
+                Imdct12Quad(xr + 18 * s, prev + 18 * s, next + 18 * s, &out[0][s]);
+                s += 2;
+                continue;
+            }
             Imdct12Pair(xr + 18 * s, prev + 18 * s, next + 18 * s, g_windowPair[2], &out[0][s]);
+        }
     } else {
         // The pairs start at an even subband (the mixed part above covers
         // 2 or 4), so the odd lane is the odd subband.

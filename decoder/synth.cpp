@@ -70,11 +70,31 @@ struct Dct<1, T> {
     __attribute__((always_inline)) static inline void Run(const T* x, T* X) { X[0] = x[0]; }
 };
 
+// The last recombination of the 32-point transform, X[2k] = Z[k][0] and
+// X[2k + 1] = Z[k][1] + Z[k + 1][0] (two at a time; adding -0.0 leaves any
+// value as it is), stored straight into the ring rows: hx[m] = X[16 - m]
+// for m = 0..16 and hv[m] = X[16 + m] for m = 0..15.
+__attribute__((always_inline)) inline void StoreDct(const Pair* Z, double* hx, double* hv) {
+    typedef long long Lanes __attribute__((vector_size(16)));
+    const Pair minusZero = {-0.0, -0.0};
+    for (int k = 0; k < 8; k++) {  // X[2k], X[2k + 1] to hx[16 - 2k], hx[15 - 2k]
+        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
+        v = __builtin_shuffle(v, Lanes{1, 0});
+        std::memcpy(hx + 15 - 2 * k, &v, sizeof v);
+    }
+    for (int k = 8; k < 15; k++) {  // X[2k], X[2k + 1] to hv[2k - 16], hv[2k - 15]
+        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
+        std::memcpy(hv + 2 * k - 16, &v, sizeof v);
+        if (k == 8) hx[0] = v[0];
+    }
+    std::memcpy(hv + 14, &Z[15], sizeof Z[15]);
+}
+
 // The 32-point transform: its two 16-point halves (sums and weighted
 // differences) run side by side as the lanes of one Pair transform.
 // The butterflies of the first stage and the recombination of the last go
 // two at a time too; adding -0.0 leaves any value as it is.
-inline void Dct32(const double* x, double* X) {
+inline void Dct32(const double* x, double* hx, double* hv) {
     typedef long long Lanes __attribute__((vector_size(16)));
     Pair z[16], Z[16];
     for (int k = 0; k < 16; k += 2) {
@@ -89,13 +109,7 @@ inline void Dct32(const double* x, double* X) {
         z[k + 1] = __builtin_shuffle(a, b, Lanes{1, 3});
     }
     Dct<16, Pair>::Run(z, Z);
-    const Pair minusZero = {-0.0, -0.0};
-    for (int k = 0; k < 15; k++) {
-        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});  // A[k], B[k] + B[k + 1]
-        std::memcpy(X + 2 * k, &v, sizeof v);
-    }
-    X[30] = Z[15][0];
-    X[31] = Z[15][1];
+    StoreDct(Z, hx, hv);
 }
 
 // The 32-point transform four lanes wide with AVX (see WindowFullWide):
@@ -103,7 +117,7 @@ inline void Dct32(const double* x, double* X) {
 #if VORLO_HAVE_AVX_PATHS
 typedef double Quad __attribute__((vector_size(32)));
 
-__attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
+__attribute__((target("avx"))) void Dct32Wide(const double* x, double* hx, double* hv) {
     typedef long long Lanes __attribute__((vector_size(16)));
     Pair z[16];
     for (int k = 0; k < 16; k += 2) {
@@ -133,19 +147,13 @@ __attribute__((target("avx"))) void Dct32Wide(const double* x, double* X) {
     }
     Z[14] = Pair{U[7][0], U[7][1]};
     Z[15] = Pair{U[7][2], U[7][3]};
-    const Pair minusZero = {-0.0, -0.0};
-    for (int k = 0; k < 15; k++) {
-        Pair v = Z[k] + __builtin_shuffle(minusZero, Z[k + 1], Lanes{0, 3});
-        std::memcpy(X + 2 * k, &v, sizeof v);
-    }
-    X[30] = Z[15][0];
-    X[31] = Z[15][1];
+    StoreDct(Z, hx, hv);
 }
 
 const bool kAvx = CpuHasAvx();
 #else
 constexpr bool kAvx = false;
-inline void Dct32Wide(const double*, double*) {}
+inline void Dct32Wide(const double*, double*, double*) {}
 #endif
 
 // ------------------------------------------------------------ rate variants
@@ -200,12 +208,6 @@ inline void StoreSample(uint8_t* p, double sum) {
     std::memcpy(p, &s, 2);
 }
 
-inline Pair LoadPair(const double* p) {
-    Pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Two window sums as 16-bit samples at p0 and p1, rounded and clipped as
 // PcmRoundClip does: the minimum with 32767 also maps NaN to the top, the
 // conversion rounds to nearest-even like the 2^52 + 2^31 addition, and the
@@ -233,46 +235,83 @@ inline double WindowSum(const double* c, const double* b, int row, int col, int 
     return sum;
 }
 
-// The full-rate window stage four outputs at a time with AVX where the
-// processor has it (detected at start-up; not for 64-bit Windows, where the
-// compiler cannot realign the stack for 32-byte values): the same lanes as
-// the two-at-a-time stage, each with the same products in the same order.
+// Both sums that read rows r .. r + L - 1 (L the lanes of V), so that each
+// slot's values are loaded once: outputs r .. r + L - 1 (columns r ..) and
+// outputs 32 - r .. 33 - r - L (columns 16 + r ..). For r = 0 the lane of
+// row 0 in the second sum has no output (its column belongs to row 16) and
+// is dropped; every other lane is the k-ordered sum of its output.
+template <typename V>
+__attribute__((always_inline)) inline void WindowRows(const double* c, const double* b, int r, V& low, V& high) {
+    V lo{}, hi{};
+    for (int k = 0; k < 16; k++) {
+        V v, cl, ch;
+        std::memcpy(&v, b + kRows * k + r, sizeof v);
+        std::memcpy(&cl, c + 32 * k + r, sizeof cl);
+        std::memcpy(&ch, c + 32 * k + 16 + r, sizeof ch);
+        lo += cl * v;
+        hi += ch * v;
+    }
+    low = lo;
+    high = hi;
+}
+
+// The full-rate window stage two outputs at a time.
+inline void WindowFull(const double* c, const double* b, uint8_t* out, int stride) {
+    Pair lo, hi;
+    WindowRows(c, b, 0, lo, hi);
+    StorePair(out, out + stride, lo);
+    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), hi[1]});
+    for (int r = 2; r < 16; r += 2) {
+        WindowRows(c, b, r, lo, hi);
+        StorePair(out + r * stride, out + (r + 1) * stride, lo);
+        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, hi);
+    }
+}
+
+// The same four outputs at a time with AVX where the processor has it
+// (detected at start-up; not for 64-bit Windows, where the compiler cannot
+// realign the stack for 32-byte values): the same lanes, each with the same
+// products in the same order.
 #if VORLO_HAVE_AVX_PATHS
-__attribute__((target("avx"), always_inline)) inline Quad LoadQuad(const double* p) {
-    Quad v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The four sums of row `row` on (column col) and the three rows above it.
-__attribute__((target("avx"), always_inline)) inline Quad WindowQuad(const double* c, const double* b, int row,
-                                                                      int col) {
-    Quad acc = {0.0, 0.0, 0.0, 0.0};
-    for (int k = 0; k < 16; k++) acc += LoadQuad(c + 32 * k + col) * LoadQuad(b + kRows * k + row);
-    return acc;
-}
-
 __attribute__((target("avx"))) void WindowFullWide(const double* c, const double* b, uint8_t* out, int stride) {
-    for (int n = 0; n < 16; n += 4) {  // outputs 0..15 from rows 0..15
-        Quad acc = WindowQuad(c, b, n, n);
-        StorePair(out + n * stride, out + (n + 1) * stride, Pair{acc[0], acc[1]});
-        StorePair(out + (n + 2) * stride, out + (n + 3) * stride, Pair{acc[2], acc[3]});
+    Quad lo, hi;
+    WindowRows(c, b, 0, lo, hi);
+    StorePair(out, out + stride, Pair{lo[0], lo[1]});
+    StorePair(out + 2 * stride, out + 3 * stride, Pair{lo[2], lo[3]});
+    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), hi[1]});
+    StorePair(out + 30 * stride, out + 29 * stride, Pair{hi[2], hi[3]});
+    for (int r = 4; r < 16; r += 4) {
+        WindowRows(c, b, r, lo, hi);
+        StorePair(out + r * stride, out + (r + 1) * stride, Pair{lo[0], lo[1]});
+        StorePair(out + (r + 2) * stride, out + (r + 3) * stride, Pair{lo[2], lo[3]});
+        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, Pair{hi[0], hi[1]});
+        StorePair(out + (30 - r) * stride, out + (29 - r) * stride, Pair{hi[2], hi[3]});
     }
-    for (int r = 4; r < 16; r += 4) {  // outputs 28..17 from rows 4..15
-        Quad acc = WindowQuad(c, b, r, 16 + r);
-        StorePair(out + (32 - r) * stride, out + (31 - r) * stride, Pair{acc[0], acc[1]});
-        StorePair(out + (30 - r) * stride, out + (29 - r) * stride, Pair{acc[2], acc[3]});
+}
+
+// Eight outputs at a time with AVX-512 where the processor has it.
+typedef double Oct __attribute__((vector_size(64)));
+
+__attribute__((target("avx512f"))) void WindowFullOct(const double* c, const double* b, uint8_t* out, int stride) {
+    Oct lo, hi;
+    WindowRows(c, b, 0, lo, hi);
+    for (int n = 0; n < 8; n += 2) StorePair(out + n * stride, out + (n + 1) * stride, Pair{lo[n], lo[n + 1]});
+    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), hi[1]});
+    for (int l = 2; l < 8; l += 2) StorePair(out + (32 - l) * stride, out + (31 - l) * stride, Pair{hi[l], hi[l + 1]});
+    WindowRows(c, b, 8, lo, hi);
+    for (int n = 0; n < 8; n += 2) {
+        StorePair(out + (8 + n) * stride, out + (9 + n) * stride, Pair{lo[n], lo[n + 1]});
+        StorePair(out + (24 - n) * stride, out + (23 - n) * stride, Pair{hi[n], hi[n + 1]});
     }
-    Pair acc = {0.0, 0.0};  // outputs 30 and 29 from rows 2 and 3
-    for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 18) * LoadPair(b + kRows * k + 2);
-    StorePair(out + 30 * stride, out + 29 * stride, acc);
-    StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), WindowSum(c, b, 1, 17, 1)});
 }
 
 const bool kWindowWide = kAvx;
+const bool kWindowOct = CpuHasAvx512();
 #else
 constexpr bool kWindowWide = false;
+constexpr bool kWindowOct = false;
 inline void WindowFullWide(const double*, const double*, uint8_t*, int) {}
+inline void WindowFullOct(const double*, const double*, uint8_t*, int) {}
 #endif
 
 // The core of variant R (0 full, 1 half, 2 quarter rate): synthesises one
@@ -286,12 +325,6 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     const int offset = st.offset;
     double* h0 = st.ring[ch & 1][0];
     double* h1 = st.ring[ch & 1][1];
-
-    double X[32];
-    if (kAvx)
-        Dct32Wide(samples, X);
-    else
-        Dct32(samples, X);
 
     // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
     // kinds alternate halves from slot to slot.
@@ -310,26 +343,18 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
         b = h1;
         o1 = offset + 1;
     }
-    for (int m = 0; m <= 16; m++) hx[m] = X[16 - m];
-    for (int m = 0; m < 16; m++) hv[m] = X[16 + m];
+    if (kAvx)
+        Dct32Wide(samples, hx, hv);
+    else
+        Dct32(samples, hx, hv);
 
     const double* c = kSynthCoef.c[o1 >> 1][0];
-    if (R == 0 && kWindowWide) {
+    if (R == 0 && kWindowOct) {
+        WindowFullOct(c, b, out, stride);
+    } else if (R == 0 && kWindowWide) {
         WindowFullWide(c, b, out, stride);
     } else if (R == 0) {
-        // Outputs 0..15 from rows 0..15 and 17..30 from rows 15..2, two
-        // rows (lanes) at a time; outputs 16 and 31 alone.
-        for (int n = 0; n < 16; n += 2) {
-            Pair acc = {0.0, 0.0};
-            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + n) * LoadPair(b + kRows * k + n);
-            StorePair(out + n * stride, out + (n + 1) * stride, acc);
-        }
-        for (int r = 2; r < 16; r += 2) {
-            Pair acc = {0.0, 0.0};
-            for (int k = 0; k < 16; k++) acc += LoadPair(c + 32 * k + 16 + r) * LoadPair(b + kRows * k + r);
-            StorePair(out + (32 - r) * stride, out + (31 - r) * stride, acc);
-        }
-        StorePair(out + 16 * stride, out + 31 * stride, Pair{WindowSum(c, b, 16, 16, 2), WindowSum(c, b, 1, 17, 1)});
+        WindowFull(c, b, out, stride);
     } else {
         for (int n = 0; n < 16; n += S) {  // outputs 0 .. 15
             StoreSample(out, WindowSum(c, b, n, n, 1));
@@ -380,7 +405,16 @@ struct Variant {
     }
     static void MonoToStereo16(const double* s, uint8_t* out) {
         SynthCore<R>(s, 0, out, 4);
+#ifdef __SSE2__
+        // Four sample frames at a time: words 0, 2, 4, 6 into 1, 3, 5, 7.
+        for (int i = 0; i < n; i += 4) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 4 * i));
+            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xA0), 0xA0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), v);
+        }
+#else
         for (int i = 0; i < n; i++) std::memcpy(out + 4 * i + 2, out + 4 * i, 2);
+#endif
     }
     static void MonoToStereo8(const double* s, uint8_t* out) {
         uint8_t tmp[2 * n];
