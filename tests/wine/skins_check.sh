@@ -49,7 +49,7 @@ PY
 
 # ---- helpers
 prefs() { app_tool vorlo-tool-prefs sheet "VOR Preferences" 5000 "$@"; }
-SKIN_LIST=1701
+SKIN_LIST=1711
 shot() {  # shot NAME: screenshot of the player's window
     local geo
     sleep 1   # the LED and dial threads draw their frames
@@ -71,7 +71,7 @@ shows() {
 # window: it is moved off it for the screenshots.
 open_skins_page() {
     drv command 40009 >/dev/null
-    prefs page 5 >/dev/null
+    prefs page 6 >/dev/null
     timeout 20 xdotool search --name '^VOR Preferences$' windowmove 0 0 >/dev/null 2>&1
 }
 # led_is NAME R,G,B: a new screenshot NAME's LED name strip is mostly that
