@@ -44,13 +44,14 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
 #include "tool_util.h"
 
 namespace {
 
 using tool::Fail;
 const char* const kClass = tool::kMainClass;
-constexpr UINT kDisplayCount = 0x6402;  // WM_VORLO_DISPLAY_COUNT of the player
+constexpr UINT kDisplayCount = WM_VORLO_DISPLAY_COUNT;
 
 HWND g_window = nullptr;
 DWORD g_pid = 0;
