@@ -127,12 +127,13 @@ p0=$(tip_percent)
 tray seek 40
 at_seek() { p1=$(tip_percent); [ -n "$p1" ] && [ "$p1" -ge 40 ] && [ "$p1" -le 50 ]; }
 wait_for 20 at_seek
-s=$(tray slider)
-echo "  percent before $p0, after the seek $p1; $s"
+echo "  percent before $p0, after the seek $p1"
 expect "slider: dragged to 40 and released, the player moves to 40 %" \
     test -n "$p1" -a "${p0:-99}" -lt 30 -a "${p1:-0}" -ge 40 -a "${p1:-0}" -le 50
-expect "slider: follows the position again after the drag ($s)" \
-    python3 -c "import sys; sys.exit(0 if 40 <= int('${s#slider }') <= 50 else 1)"
+# The slider takes the position on the controller's own timer, after the tip.
+slider_follows() { s=$(tray slider); v=${s#slider }; [ "${v:-0}" -ge 40 ] 2>/dev/null && [ "$v" -le 55 ]; }
+expect "slider: follows the position again after the drag" wait_for 10 slider_follows
+echo "  $s"
 
 r=$(tray outside); echo "  $r"
 expect "a click elsewhere closes the controller" test "$r" = "mini closed"
