@@ -30,12 +30,9 @@ static_assert(kWorstBigValuesBytes <= kSlackSize, "the frame area's slack must c
 
 // First-level decoding tables: for each value of the next kLookupBits bits,
 // the leaf and its code length (len << 8 | leaf), or, for a longer code,
-// kLongCode | the tree node reached after kLookupBits bits. Tree layouts
-// repeat across tables, so tables share them by tree.
+// kLongCode | the tree node reached after kLookupBits bits.
 constexpr int kLookupBits = 8;
 constexpr uint16_t kLongCode = 0x8000;
-uint16_t g_lookup[34][1 << kLookupBits];
-const uint16_t* g_lookupOf[34];
 
 // Whole big-value pairs by the next kPairBits bits: when the code and the
 // sign bits of its nonzero values all lie in them (and, for a table with
@@ -43,10 +40,19 @@ const uint16_t* g_lookupOf[34];
 // bits taken << 8 | the sign of x << 12 | the sign of y << 13; else 0.
 constexpr int kPairBits = 10;
 constexpr uint32_t kWholePair = 0x80000000u;
-uint32_t g_pairLookup[34][1 << kPairBits];
-const uint32_t* g_pairLookupOf[34];
 
-void BuildLookup(const int16_t* tree, uint16_t* lut) {
+// Tree layouts repeat across tables (16..23 and 24..31 differ only in
+// linbits), so the tables are made once per layout; whether the layout's
+// first table has linbits decides the escape rule, which holds for all of
+// them (linbits > 0 throughout 16..31).
+constexpr int kTreeLayouts = 18;
+struct LookupTables {
+    uint8_t layoutOf[34];
+    uint16_t first[kTreeLayouts][1 << kLookupBits];
+    uint32_t pairs[kTreeLayouts][1 << kPairBits];
+};
+
+constexpr void BuildLookup(const int16_t* tree, uint16_t* lut) {
     for (int v = 0; v < (1 << kLookupBits); v++) {
         int i = 0;
         int len = 0;
@@ -59,7 +65,7 @@ void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
-void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
+constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
     for (int v = 0; v < (1 << kPairBits); v++) {
         auto bitAt = [&](int i) { return uint32_t(v >> (kPairBits - 1 - i)) & 1; };
         int i = 0;
@@ -77,23 +83,41 @@ void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
     }
 }
 
+// Made by the compiler: walking the trees at run time was most of a short
+// file's start-up.
+constexpr LookupTables MakeLookupTables() {
+    LookupTables t{};
+    const int16_t* layouts[kTreeLayouts] = {};
+    int firstTable[kTreeLayouts] = {};
+    int n = 0;
+    for (int k = 0; k < 34; k++) {
+        int same = 0;
+        while (same < n && layouts[same] != kHuffTables[k].tree) same++;
+        if (same == n) {
+            if (n == kTreeLayouts) throw "kTreeLayouts is too small";
+            layouts[n] = kHuffTables[k].tree;
+            firstTable[n] = k;
+            BuildLookup(kHuffTables[k].tree, t.first[n]);
+            BuildPairLookup(kHuffTables[k].tree, kHuffTables[k].linbits > 0, t.pairs[n]);
+            n++;
+        } else if ((kHuffTables[k].linbits > 0) != (kHuffTables[firstTable[same]].linbits > 0)) {
+            throw "a shared tree layout with and without linbits";
+        }
+        t.layoutOf[k] = uint8_t(same);
+    }
+    return t;
+}
+constexpr LookupTables kLookup = MakeLookupTables();
+
+inline const uint16_t* FirstLevelOf(int table) { return kLookup.first[kLookup.layoutOf[table]]; }
+inline const uint32_t* PairsOf(int table) { return kLookup.pairs[kLookup.layoutOf[table]]; }
+
 }  // namespace
 
 void InitLayer3SpectrumTables(int downSample) {
-    // The Huffman lookups, gains and powers are the same for every
-    // down-sampling: built once.
+    // The gains and powers are the same for every down-sampling: built once.
     static bool fixedBuilt = false;
     if (!fixedBuilt) {
-        for (int t = 0; t < 34; t++) {
-            int same = 0;
-            while (same < t && kHuffTables[same].tree != kHuffTables[t].tree) same++;
-            if (same == t) {
-                BuildLookup(kHuffTables[t].tree, g_lookup[t]);
-                BuildPairLookup(kHuffTables[t].tree, kHuffTables[t].linbits > 0, g_pairLookup[t]);
-            }
-            g_lookupOf[t] = g_lookup[same];
-            g_pairLookupOf[t] = g_pairLookup[same];
-        }
         for (int k = kGainMin; k <= kGainMax; k++) g_l3t.gain[k - kGainMin] = std::pow(2.0, -(k + 210) / 4.0);
         // The powers come made (8207 calls of pow would be most of a short
         // file's start-up).
@@ -219,7 +243,7 @@ constexpr Count1Table kCount1 = MakeCount1Table();
 struct PairRun {
     Cursor* in;
     const uint16_t* lut;
-    const uint32_t* pairs;  // g_pairLookupOf the table
+    const uint32_t* pairs;  // PairsOf the table
     const int16_t* tree;
     int linbits;
     const double* power;
@@ -390,7 +414,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     for (int region = 0; region < 3 && !overrun; region++) {
         const int table = gi->table_select[region] & 31;
         const int16_t* tree = kHuffTables[table].tree;
-        const uint16_t* lut = g_lookupOf[table];
+        const uint16_t* lut = FirstLevelOf(table);
         const int linbits = kHuffTables[table].linbits;
         while (pair < regionEnd[region]) {
             if (left == 0) nextRun();
@@ -398,7 +422,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             // The pairs left in both the run and the region share gain,
             // step and table.
             const int count = std::min(left >> 1, regionEnd[region] - pair);
-            PairRun r{&in, lut, g_pairLookupOf[table], tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
+            PairRun r{&in, lut, PairsOf(table), tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
             int done = linbits ? DecodePairs<true, kMidSide>(&r) : DecodePairs<false, kMidSide>(&r);
             budget = r.budget;
             hit = hit || r.hit;
@@ -416,7 +440,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     // does not fit in the budget is not read: the budget drops to 0.
     if (!overrun) {
         const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
-        const uint16_t* lut = g_lookupOf[32 + (gi->count1table_select & 1)];
+        const uint16_t* lut = FirstLevelOf(32 + (gi->count1table_select & 1));
         bool stop = false;
         while (quadruples > 0 && budget > 0 && !stop) {
             int len;
