@@ -7,10 +7,13 @@
 
 // The 32-byte vector paths: x86 with GCC or clang, and not 64-bit Windows,
 // where the compiler cannot realign the stack for 32-byte values.
+// A build may leave them out by defining it as 0 beforehand.
+#ifndef VORLO_HAVE_AVX_PATHS
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN64) && defined(__GNUC__)
 #define VORLO_HAVE_AVX_PATHS 1
 #else
 #define VORLO_HAVE_AVX_PATHS 0
+#endif
 #endif
 
 // The widest paths allowed: the environment variable VORLO_SIMD set to

@@ -83,6 +83,15 @@ constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pair
     }
 }
 
+// Trees compared by their entries: the compiler cannot always tell two
+// arrays' addresses apart while it evaluates constants.
+constexpr bool SameTree(const int16_t* a, int size, const HuffTableInfo& b) {
+    if (size != b.treeSize) return false;
+    for (int i = 0; i < size; i++)
+        if (a[i] != b.tree[i]) return false;
+    return true;
+}
+
 // Made by the compiler: walking the trees at run time was most of a short
 // file's start-up.
 constexpr LookupTables MakeLookupTables() {
@@ -92,7 +101,7 @@ constexpr LookupTables MakeLookupTables() {
     int n = 0;
     for (int k = 0; k < 34; k++) {
         int same = 0;
-        while (same < n && layouts[same] != kHuffTables[k].tree) same++;
+        while (same < n && !SameTree(layouts[same], kHuffTables[firstTable[same]].treeSize, kHuffTables[k])) same++;
         if (same == n) {
             if (n == kTreeLayouts) throw "kTreeLayouts is too small";
             layouts[n] = kHuffTables[k].tree;

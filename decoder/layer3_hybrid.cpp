@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "decoder/cpu_features.h"
 #include "decoder/layer3_internal.h"
@@ -250,28 +251,38 @@ void ApplyIntensityStereo(double* xr0, double* xr1, const int32_t* sf, const Gra
 
 namespace {
 
-// Butterflies i .. i + 3 side by side with AVX where the processor has it,
-// the lanes as in the two-at-a-time loop of Antialias.
-#if VORLO_HAVE_AVX_PATHS
-__attribute__((target("avx"))) void AntialiasWide(double* xr, int n) {
-    typedef long long Lanes __attribute__((vector_size(32)));
-    const Lanes reverse = {3, 2, 1, 0};
+// The butterflies of the subband boundaries 1 .. n, L = the lanes of V side
+// by side: butterflies i .. i + L - 1, the lines below the boundary read and
+// written in reverse lane order.
+typedef long long LanesOfPair __attribute__((vector_size(16)));
+typedef long long LanesOfQuad __attribute__((vector_size(32)));
+
+template <typename V>
+__attribute__((always_inline)) inline void AntialiasLanes(double* xr, int n) {
+    constexpr int L = sizeof(V) / sizeof(double);
+    using Lanes = std::conditional_t<L == 4, LanesOfQuad, LanesOfPair>;
+    Lanes reverse{};
+    for (int l = 0; l < L; l++) reverse[l] = L - 1 - l;
     for (int j = 1; j <= n; j++) {
         double* x = xr + 18 * j;
-        for (int i = 0; i < 8; i += 4) {
-            Quad a, b, cs, ca;
-            std::memcpy(&a, x - 4 - i, sizeof a);
+        for (int i = 0; i < 8; i += L) {
+            V a, b, cs, ca;
+            std::memcpy(&a, x - L - i, sizeof a);
             a = __builtin_shuffle(a, reverse);
             std::memcpy(&b, x + i, sizeof b);
             std::memcpy(&cs, g_l3t.cs + i, sizeof cs);
             std::memcpy(&ca, g_l3t.ca + i, sizeof ca);
-            Quad lo = __builtin_shuffle(a * cs - b * ca, reverse);
-            Quad hi = b * cs + a * ca;
-            std::memcpy(x - 4 - i, &lo, sizeof lo);
+            V lo = __builtin_shuffle(a * cs - b * ca, reverse);
+            V hi = b * cs + a * ca;
+            std::memcpy(x - L - i, &lo, sizeof lo);
             std::memcpy(x + i, &hi, sizeof hi);
         }
     }
 }
+
+// Four butterflies at a time with AVX where the processor has it.
+#if VORLO_HAVE_AVX_PATHS
+__attribute__((target("avx"))) void AntialiasWide(double* xr, int n) { AntialiasLanes<Quad>(xr, n); }
 const bool kAliasWide = CpuHasAvx();
 #else
 constexpr bool kAliasWide = false;
@@ -287,29 +298,10 @@ void Antialias(double* xr, const GranuleInfo* gi) {
     else
         n = gi->maxb - 1;
     n = std::min(n, 31);
-    if (kAliasWide) {
+    if (kAliasWide)
         AntialiasWide(xr, n);
-        return;
-    }
-    // Butterflies i and i + 1 side by side: the lines below the boundary
-    // are read and written in reverse lane order.
-    typedef long long Lanes __attribute__((vector_size(16)));
-    const Lanes swap = {1, 0};
-    for (int j = 1; j <= n; j++) {
-        double* x = xr + 18 * j;
-        for (int i = 0; i < 8; i += 2) {
-            Pair a, b, cs, ca;
-            std::memcpy(&a, x - 2 - i, sizeof a);
-            a = __builtin_shuffle(a, swap);
-            std::memcpy(&b, x + i, sizeof b);
-            std::memcpy(&cs, g_l3t.cs + i, sizeof cs);
-            std::memcpy(&ca, g_l3t.ca + i, sizeof ca);
-            Pair lo = __builtin_shuffle(a * cs - b * ca, swap);
-            Pair hi = b * cs + a * ca;
-            std::memcpy(x - 2 - i, &lo, sizeof lo);
-            std::memcpy(x + i, &hi, sizeof hi);
-        }
-    }
+    else
+        AntialiasLanes<Pair>(xr, n);
 }
 
 // ------------------------------------------------------------ IMDCT

@@ -139,6 +139,15 @@ void FreeRegions() {
     g_mw.shape.reset();
 }
 
+// Combines each of the skin rectangles, at scale s, into shape by mode.
+void CombineSkinRects(HRGN shape, const SkinRect* rects, int count, int s, int mode) {
+    for (int i = 0; i < count; i++) {
+        const SkinRect c = SkinRectToWindow(rects[i], s);
+        Region r(CreateRectRgn(c.left, c.top, c.right, c.bottom));
+        if (r) CombineRgn(shape, shape, r.get(), mode);
+    }
+}
+
 // The window region: the client rectangle less the cut corners and edges,
 // plus the expand button's tab at markerTop (-1: none).
 void BuildWindowShape(HWND hwnd, int markerTop) {
@@ -147,19 +156,11 @@ void BuildWindowShape(HWND hwnd, int markerTop) {
     if (!shape) return;
     SkinRect cuts[kShapeCutCount];
     ShapeCutRects(W, H, cuts);
-    for (SkinRect c : cuts) {
-        c = SkinRectToWindow(c, s);
-        Region r(CreateRectRgn(c.left, c.top, c.right, c.bottom));
-        if (r) CombineRgn(shape, shape, r.get(), RGN_DIFF);
-    }
+    CombineSkinRects(shape, cuts, kShapeCutCount, s, RGN_DIFF);
     if (markerTop != -1) {
         SkinRect tab[kShapeTabCount];
         ShapeTabRects(W, markerTop, tab);
-        for (SkinRect t : tab) {
-            t = SkinRectToWindow(t, s);
-            Region r(CreateRectRgn(t.left, t.top, t.right, t.bottom));
-            if (r) CombineRgn(shape, shape, r.get(), RGN_OR);
-        }
+        CombineSkinRects(shape, tab, kShapeTabCount, s, RGN_OR);
     }
     g_mw.shape.reset(CreateRectRgn(0, 0, 0, 0));
     if (g_mw.shape) CombineRgn(g_mw.shape.get(), shape, nullptr, RGN_COPY);
