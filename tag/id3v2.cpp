@@ -13,7 +13,7 @@
 #include "decoder/stream_probe.h"
 #include "platform/text_codec.h"
 #include "tag/id3v1.h"
-#include "tag/replay_gain.h"
+#include "tag/gain_values.h"
 
 namespace {
 

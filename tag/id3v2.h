@@ -43,7 +43,7 @@ struct Id3v2Tag : TagTexts {
 // one). Returns valid; the file position is left anywhere.
 int ReadId3v2Tag(plat::File file, Id3v2Tag* tag);
 
-// Adds the ReplayGain values (tag/replay_gain.h) of the same tags, in the
+// Adds the ReplayGain values (tag/gain_values.h) of the same tags, in the
 // same order, that values still lacks: TXXX frames first (TXX in 2.2),
 // then RVA2 frames. The file position is left anywhere.
 struct ReplayGainValues;
