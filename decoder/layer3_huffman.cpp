@@ -270,22 +270,39 @@ struct PairRun {
 // power 4/3, scaled by the gain and signed, and stored at pos and pos + step
 // (kMidSide: formed into left and right with the mid values in xr0). Stops
 // after the first pair that leaves the budget negative. Returns the pairs
-// decoded. One look at the next 64 bits (57 at least) serves the code (at
-// most 19 bits), both escapes (kEscapes: linbits behind a value 15, at most
-// 13 each) and both sign bits, without branches on the values; a pair of at
-// most kPairBits bits in all comes whole from the pair table.
+// decoded. The pairs come from a 64-bit window on the stream that is shifted
+// by each pair's bits and loaded again only when fewer bits than the longest
+// pair (kEscapes: a 19-bit code, two escapes of at most 13 bits and two sign
+// bits; else the code and the signs) are left in it: the next pair's look
+// waits for a shift, not for a load. A pair of at most kPairBits bits in all
+// comes whole from the pair table; the others take the code, the escapes and
+// the signs from the window without branches on the values.
 template <bool kEscapes, bool kMidSide>
 int DecodePairs(PairRun* r) {
+    constexpr int kLongestPair = kEscapes ? 19 + 2 * (13 + 1) : 19 + 2;
     Cursor& in = *r->in;
     int budget = r->budget;
     int pos = r->pos;
     const double gain = r->gain;
     const int linbits = r->linbits;
+    const int count = r->count;
+    const int step = r->step;
+    const uint32_t* const pairs = r->pairs;
+    const double* const power = r->power;
+    double* const xr0 = r->xr0;
+    double* const xr1 = r->xr1;
+    uint32_t bitPos = in.pos;
+    uint64_t window = 0;
+    int valid = 0;  // the stream's bits at the top of window
     bool hit = false;
     int done = 0;
-    while (done < r->count) {
-        uint64_t bits = in.Peek64();
-        const uint32_t whole = r->pairs[bits >> (64 - kPairBits)];
+    while (done < count) {
+        if (valid < kLongestPair) {
+            window = Cursor{in.base, bitPos}.Peek64();
+            valid = 64 - int(bitPos & 7);
+        }
+        uint64_t bits = window;
+        const uint32_t whole = pairs[bits >> (64 - kPairBits)];
         int n[2];
         uint64_t sign[2];
         unsigned used;
@@ -295,6 +312,7 @@ int DecodePairs(PairRun* r) {
             used = (whole >> 8) & 15;
             sign[0] = (whole >> 12) & 1;
             sign[1] = (whole >> 13) & 1;
+            window = bits << used;
         } else {
             int len;
             const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
@@ -316,24 +334,27 @@ int DecodePairs(PairRun* r) {
                 bits <<= nz;
                 used += nz;
             }
+            window = bits;
         }
+        valid -= int(used);
+        bitPos += used;
         budget -= int(used);
         double value[2];
-        for (int i = 0; i < 2; i++) value[i] = WithSign(r->power[n[i]] * gain, sign[i]);
+        for (int i = 0; i < 2; i++) value[i] = WithSign(power[n[i]] * gain, sign[i]);
         hit = hit || (n[0] | n[1]) != 0;
-        in.pos += used;
-        for (int i = 0; i < 2; i++, pos += r->step) {
+        for (int i = 0; i < 2; i++, pos += step) {
             if (kMidSide) {
-                double mid = r->xr0[pos];
-                r->xr0[pos] = mid + value[i];
-                r->xr1[pos] = mid - value[i];
+                double mid = xr0[pos];
+                xr0[pos] = mid + value[i];
+                xr1[pos] = mid - value[i];
             } else {
-                r->xr0[pos] = value[i];
+                xr0[pos] = value[i];
             }
         }
         done++;
         if (budget < 0) break;
     }
+    in.pos = bitPos;
     r->budget = budget;
     r->hit = hit;
     return done;
