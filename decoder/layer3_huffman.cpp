@@ -13,6 +13,11 @@
 
 Layer3Tables g_l3t;
 
+namespace {
+// The powers of 0..15 with their signs: n and, for -n^(4/3), n | 16.
+double g_signedPower[32];
+}  // namespace
+
 const int32_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
 
 namespace {
@@ -36,10 +41,14 @@ constexpr uint16_t kLongCode = 0x8000;
 
 // Whole big-value pairs by the next kPairBits bits: when the code and the
 // sign bits of its nonzero values all lie in them (and, for a table with
-// linbits, neither value is the escape 15), kWholePair | x | y << 4 | the
-// bits taken << 8 | the sign of x << 12 | the sign of y << 13; else 0.
+// linbits, neither value is the escape 15), kWholePair | the bits taken |
+// (x | the sign of x << 4) << 8 | (y | the sign of y << 4) << 16; else 0.
+// The bits taken sit lowest, where a shift by the entry takes its count
+// from, and each value with its sign indexes the signed powers.
 constexpr int kPairBits = 10;
 constexpr uint32_t kWholePair = 0x80000000u;
+constexpr uint32_t kWholeTaken = 63;
+constexpr uint32_t kWholeNonzero = 0x0F0F00;  // the values without their signs
 
 // Tree layouts repeat across tables (16..23 and 24..31 differ only in
 // linbits), so the tables are made once per layout; whether the layout's
@@ -79,7 +88,7 @@ constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pair
         if (taken > kPairBits) continue;
         const uint32_t signX = x ? bitAt(len) : 0;
         const uint32_t signY = y ? bitAt(len + (x != 0)) : 0;
-        pairs[v] = kWholePair | uint32_t(x) | uint32_t(y) << 4 | uint32_t(taken) << 8 | signX << 12 | signY << 13;
+        pairs[v] = kWholePair | uint32_t(taken) | (uint32_t(x) | signX << 4) << 8 | (uint32_t(y) | signY << 4) << 16;
     }
 }
 
@@ -132,6 +141,10 @@ void InitLayer3SpectrumTables(int downSample) {
         // file's start-up).
         static_assert(kPowerTableEntries == kPowerTableSize, "tables_power.h is out of date");
         std::memcpy(g_l3t.power, kPowerTable, sizeof g_l3t.power);
+        for (int n = 0; n < 16; n++) {
+            g_signedPower[n] = g_l3t.power[n];
+            g_signedPower[n | 16] = -g_l3t.power[n];
+        }
         fixedBuilt = true;
     }
 
@@ -294,7 +307,7 @@ int DecodePairs(PairRun* r) {
     uint32_t bitPos = in.pos;
     uint64_t window = 0;
     int valid = 0;  // the stream's bits at the top of window
-    bool hit = false;
+    uint32_t nonzero = 0;  // kWholeNonzero bits set once a value was not 0
     int done = 0;
     while (done < count) {
         if (valid < kLongestPair) {
@@ -303,17 +316,18 @@ int DecodePairs(PairRun* r) {
         }
         uint64_t bits = window;
         const uint32_t whole = pairs[bits >> (64 - kPairBits)];
-        int n[2];
-        uint64_t sign[2];
+        double value[2];
         unsigned used;
         if (whole & kWholePair) {
-            n[0] = int(whole & 15);
-            n[1] = int((whole >> 4) & 15);
-            used = (whole >> 8) & 15;
-            sign[0] = (whole >> 12) & 1;
-            sign[1] = (whole >> 13) & 1;
+            // A negative power times the gain is the negated product, exactly.
+            used = whole & kWholeTaken;
+            value[0] = g_signedPower[(whole >> 8) & 31] * gain;
+            value[1] = g_signedPower[(whole >> 16) & 31] * gain;
             window = bits << used;
+            nonzero |= whole;
         } else {
+            int n[2];
+            uint64_t sign[2];
             int len;
             const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
             bits <<= len;
@@ -335,13 +349,12 @@ int DecodePairs(PairRun* r) {
                 used += nz;
             }
             window = bits;
+            for (int i = 0; i < 2; i++) value[i] = WithSign(power[n[i]] * gain, sign[i]);
+            nonzero |= (n[0] | n[1]) != 0 ? kWholeNonzero : 0;
         }
         valid -= int(used);
         bitPos += used;
         budget -= int(used);
-        double value[2];
-        for (int i = 0; i < 2; i++) value[i] = WithSign(power[n[i]] * gain, sign[i]);
-        hit = hit || (n[0] | n[1]) != 0;
         for (int i = 0; i < 2; i++, pos += step) {
             if (kMidSide) {
                 double mid = xr0[pos];
@@ -356,7 +369,7 @@ int DecodePairs(PairRun* r) {
     }
     in.pos = bitPos;
     r->budget = budget;
-    r->hit = hit;
+    r->hit = (nonzero & kWholeNonzero) != 0;
     return done;
 }
 
