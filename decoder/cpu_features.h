@@ -46,3 +46,13 @@ inline bool CpuHasAvx512() {
     return false;
 #endif
 }
+
+// Whether it also runs the AVX-512 byte-and-word and vector-length
+// instructions (masked 16-bit stores, 256-bit forms).
+inline bool CpuHasAvx512BwVl() {
+#if VORLO_HAVE_AVX_PATHS
+    return CpuHasAvx512() && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+}

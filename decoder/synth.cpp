@@ -16,6 +16,9 @@
 #endif
 
 #include "decoder/cpu_features.h"
+#if VORLO_HAVE_AVX_PATHS
+#include <immintrin.h>
+#endif
 #include "decoder/tables_synth.h"
 #include "output/output_driver.h"
 
@@ -305,9 +308,45 @@ __attribute__((target("avx512f"))) void WindowFullOct(const double* c, const dou
     }
 }
 
+// Eight samples n..n+7 from v's lanes, rounded and clipped as StorePair
+// does (the minimum, the conversion to nearest-even, the signed saturation
+// to 16 bits), at out, 2 bytes apart, or 4 apart with the 2 bytes between
+// them left alone (masked stores: nothing past the last sample is touched).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline void StoreOct(uint8_t* out, int stride, __m512d v) {
+    if (g_gainOn) v = _mm512_mul_pd(v, _mm512_set1_pd(g_gain));
+    const __m128i s = _mm256_cvtsepi32_epi16(_mm512_cvtpd_epi32(_mm512_min_pd(v, _mm512_set1_pd(32767.0))));
+    if (stride == 2)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), s);
+    else
+        _mm256_mask_storeu_epi16(out, 0x5555, _mm256_cvtepu16_epi32(s));
+}
+
+// The eight-lane window with the 32 samples stored eight at a time: outputs
+// 0..15 are the low sums of rows 0..7 and 8..15 as they stand, 16..23 the
+// row-16 sum and the high sums of rows 8..15 from lane 7 down to lane 1, and
+// 24..31 lane 0 of those and the high sums of rows 0..7 from lane 7 down to
+// lane 1 (lane 0 of row 0 has no output).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void WindowFullOctStore(const double* c, const double* b,
+                                                                          uint8_t* out, int stride) {
+    Oct lo0, hi0, lo8, hi8;
+    WindowRows(c, b, 0, lo0, hi0);
+    WindowRows(c, b, 8, lo8, hi8);
+    const __m512d row16 = _mm512_set1_pd(WindowSum(c, b, 16, 16, 2));
+    const __m512d h0 = reinterpret_cast<__m512d>(hi0), h8 = reinterpret_cast<__m512d>(hi8);
+    const __m512d mid = _mm512_permutex2var_pd(h8, _mm512_setr_epi64(8, 7, 6, 5, 4, 3, 2, 1), row16);
+    const __m512d top = _mm512_permutex2var_pd(h8, _mm512_setr_epi64(0, 15, 14, 13, 12, 11, 10, 9), h0);
+    StoreOct(out, stride, reinterpret_cast<__m512d>(lo0));
+    StoreOct(out + 8 * stride, stride, reinterpret_cast<__m512d>(lo8));
+    StoreOct(out + 16 * stride, stride, mid);
+    StoreOct(out + 24 * stride, stride, top);
+}
+
 const bool kWindowWide = kAvx;
 const bool kWindowOct = CpuHasAvx512();
+const bool kWindowOctStore = CpuHasAvx512BwVl();
 #else
+constexpr bool kWindowOctStore = false;
+inline void WindowFullOctStore(const double*, const double*, uint8_t*, int) {}
 constexpr bool kWindowWide = false;
 constexpr bool kWindowOct = false;
 inline void WindowFullWide(const double*, const double*, uint8_t*, int) {}
@@ -349,7 +388,9 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
         Dct32(samples, hx, hv);
 
     const double* c = kSynthCoef.c[o1 >> 1][0];
-    if (R == 0 && kWindowOct) {
+    if (R == 0 && kWindowOctStore && (stride == 2 || stride == 4)) {
+        WindowFullOctStore(c, b, out, stride);
+    } else if (R == 0 && kWindowOct) {
         WindowFullOct(c, b, out, stride);
     } else if (R == 0 && kWindowWide) {
         WindowFullWide(c, b, out, stride);
