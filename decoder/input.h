@@ -107,6 +107,14 @@ struct BitCursor {
     }
     // The next 32 bits, the first of them the most significant.
     uint32_t Peek() const { return uint32_t(Peek64() >> 32); }
+    // The next 32 bits of which the last (pos & 7) are zeros, so at least
+    // 25 are the stream's: one load and one shift of a 32-bit word, for
+    // machines whose 64-bit shifts take several instructions.
+    uint32_t Peek25() const {
+        uint32_t w;
+        std::memcpy(&w, base + (pos >> 3), 4);
+        return __builtin_bswap32(w) << (pos & 7);
+    }
     // The next n bits (0..25).
     unsigned Get(int n) {
         unsigned v = unsigned((uint64_t(Peek()) << n) >> 32);

@@ -9,6 +9,7 @@
 #include "decoder/layer12.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "decoder/frame.h"
 #include "decoder/input.h"
@@ -20,6 +21,20 @@ uint8_t g_layer2Group5[128][3];
 uint8_t g_layer2Group9[1024][3];
 
 namespace {
+
+// The word the codes of Layers I and II are cut from: the next 64 bits (57
+// at least the stream's) on 64-bit machines, several codes a look; the next
+// 32 (25 at least) elsewhere, one code a look, where a 64-bit shift by a
+// variable count takes several instructions and a branch.
+constexpr bool kWideWords = sizeof(void*) >= 8;
+using Word = std::conditional_t<kWideWords, uint64_t, uint32_t>;
+constexpr int kWordBits = 8 * sizeof(Word);
+inline Word Look(const BitCursor& in) {
+    if constexpr (kWideWords)
+        return in.Peek64();
+    else
+        return in.Peek25();
+}
 
 constexpr Layer2AllocTable kAllocTables[5] = {
     {kLayer2Alloc_a, int(sizeof kLayer2Alloc_a / sizeof kLayer2Alloc_a[0]), kLayer2AllocSblimit[0]},
@@ -143,7 +158,7 @@ int DecodeLayer1Frame(StreamInfo* si) {
     // subband's sample of both channels.
     struct Code {
         int width;
-        int shift;  // 63 - width
+        int shift;  // kWordBits - 1 - width
         int offset;
         int at;
         double factor[2];
@@ -153,7 +168,7 @@ int DecodeLayer1Frame(StreamInfo* si) {
     for (int sb = 0; sb < 32; sb++)
         for (int ch = 0; ch < (sb < jsbound ? nch : 1); ch++) {
             const int n = allocation[ch][sb];
-            Code c{n ? n + 1 : 0, n ? 62 - n : 63, n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
+            Code c{n ? n + 1 : 0, kWordBits - 1 - (n ? n + 1 : 0), n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
             for (int k = 0; k < 2; k++)
                 if (n) c.factor[k] = M[n + 1][scalefactor[sb < jsbound ? ch : k][sb]];
             if (sb < jsbound)
@@ -162,9 +177,9 @@ int DecodeLayer1Frame(StreamInfo* si) {
                 joint[nJoint++] = c;
         }
 
-    // The next code of `word`, consumed from its top: (word >> (63 - w)) >> 1
-    // is its top w bits for every width w = 0..16.
-    auto take = [](uint64_t& word, const Code& c) {
+    // The next code of `word`, consumed from its top: (word >> (kWordBits -
+    // 1 - w)) >> 1 is its top w bits for every width w = 0..16.
+    auto take = [](Word& word, const Code& c) {
         int v = int((word >> c.shift) >> 1) - c.offset;
         word <<= c.width;
         return v;
@@ -173,23 +188,24 @@ int DecodeLayer1Frame(StreamInfo* si) {
     double* flat = samples[0];  // samples[1] follows it
     BitCursor in = BitCursor::AtReader();
     for (int slot = 0; slot < 12; slot++) {
-        // Two codes (at most 2 x 16 bits) from each look at the next 57 bits.
+        // Two codes (at most 2 x 16 bits) from each look at the next 57 bits,
+        // or one from each look at the next 25.
         int i = 0;
-        for (; i + 1 < nPlain; i += 2) {
-            uint64_t word = in.Peek64();
+        for (; kWideWords && i + 1 < nPlain; i += 2) {
+            Word word = Look(in);
             const Code& c0 = plain[i];
             const Code& c1 = plain[i + 1];
             flat[c0.at] = take(word, c0) * c0.factor[0];
             flat[c1.at] = take(word, c1) * c1.factor[0];
             in.pos += unsigned(c0.width + c1.width);
         }
-        if (i < nPlain) {
-            uint64_t word = in.Peek64();
+        for (; i < nPlain; i++) {
+            Word word = Look(in);
             flat[plain[i].at] = take(word, plain[i]) * plain[i].factor[0];
             in.pos += unsigned(plain[i].width);
         }
         for (int j = 0; j < nJoint; j++) {
-            uint64_t word = in.Peek64();
+            Word word = Look(in);
             const int v = take(word, joint[j]);
             samples[0][joint[j].at] = v * joint[j].factor[0];
             samples[1][joint[j].at] = v * joint[j].factor[1];
@@ -235,14 +251,22 @@ inline Codes ReadCodes(const Layer2AllocEntry& e, BitCursor& in) {
     } else {
         c.grouped = false;
         c.row = Clamp(e.bits, 0, 16);
-        // All three (at most 3 x 16 bits) from one look at the next 57 bits;
-        // (w >> (63 - n)) >> 1 is the top n bits of w for n = 0..16.
-        uint64_t w = in.Peek64();
-        for (int j = 0; j < 3; j++) {
-            c.v[j] = int((w >> (63 - c.row)) >> 1) + e.d;
-            w <<= c.row;
+        // All three (at most 3 x 16 bits) from one look at the next 57 bits,
+        // or each from its own look at the next 25; (w >> (kWordBits - 1 -
+        // n)) >> 1 is the top n bits of w for n = 0..16.
+        if (kWideWords) {
+            Word w = Look(in);
+            for (int j = 0; j < 3; j++) {
+                c.v[j] = int((w >> (kWordBits - 1 - c.row)) >> 1) + e.d;
+                w <<= c.row;
+            }
+            in.pos += unsigned(3 * c.row);
+        } else {
+            for (int j = 0; j < 3; j++) {
+                c.v[j] = int((Look(in) >> (kWordBits - 1 - c.row)) >> 1) + e.d;
+                in.pos += unsigned(c.row);
+            }
         }
-        in.pos += unsigned(3 * c.row);
     }
     return c;
 }
