@@ -45,7 +45,7 @@ constexpr uint16_t kLongCode = 0x8000;
 // (x | the sign of x << 4) << 8 | (y | the sign of y << 4) << 16; else 0.
 // The bits taken sit lowest, where a shift by the entry takes its count
 // from, and each value with its sign indexes the signed powers.
-constexpr int kPairBits = 10;
+constexpr int kPairBits = 12;
 constexpr uint32_t kWholePair = 0x80000000u;
 constexpr uint32_t kWholeTaken = 63;
 constexpr uint32_t kWholeNonzero = 0x0F0F00;  // the values without their signs
@@ -74,21 +74,29 @@ constexpr void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
-constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs) {
-    for (int v = 0; v < (1 << kPairBits); v++) {
-        auto bitAt = [&](int i) { return uint32_t(v >> (kPairBits - 1 - i)) & 1; };
-        int i = 0;
-        int len = 0;
-        while (tree[i] < 0 && len < kPairBits) i += bitAt(len++) ? 1 - tree[i] : 1;
-        pairs[v] = 0;
-        if (tree[i] < 0) continue;
-        const int x = tree[i] >> 4, y = tree[i] & 15;
-        if (escapes && (x == 15 || y == 15)) continue;
-        const int taken = len + (x != 0) + (y != 0);
-        if (taken > kPairBits) continue;
-        const uint32_t signX = x ? bitAt(len) : 0;
-        const uint32_t signY = y ? bitAt(len + (x != 0)) : 0;
-        pairs[v] = kWholePair | uint32_t(taken) | (uint32_t(x) | signX << 4) << 8 | (uint32_t(y) | signY << 4) << 16;
+// Fills the pair entries whose first len bits are code, the path to tree
+// node i: each leaf fills its range of entries once (the entries of longer
+// codes stay 0), so the table costs its size and not its size times the
+// code lengths.
+constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pairs, int i = 0, int len = 0,
+                               int code = 0) {
+    if (tree[i] < 0) {
+        if (len == kPairBits) return;
+        BuildPairLookup(tree, escapes, pairs, i + 1, len + 1, code << 1);
+        BuildPairLookup(tree, escapes, pairs, i + 1 - tree[i], len + 1, code << 1 | 1);
+        return;
+    }
+    const int x = tree[i] >> 4, y = tree[i] & 15;
+    if (escapes && (x == 15 || y == 15)) return;
+    const int taken = len + (x != 0) + (y != 0);
+    if (taken > kPairBits) return;
+    const int rest = kPairBits - len;
+    for (int tail = 0; tail < (1 << rest); tail++) {
+        auto tailBit = [&](int k) { return uint32_t(tail >> (rest - 1 - k)) & 1; };  // bit len + k
+        const uint32_t signX = x ? tailBit(0) : 0;
+        const uint32_t signY = y ? tailBit(x != 0) : 0;
+        pairs[code << rest | tail] =
+            kWholePair | uint32_t(taken) | (uint32_t(x) | signX << 4) << 8 | (uint32_t(y) | signY << 4) << 16;
     }
 }
 
