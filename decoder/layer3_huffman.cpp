@@ -42,12 +42,14 @@ constexpr uint16_t kLongCode = 0x8000;
 // Whole big-value pairs by the next kPairBits bits: when the code and the
 // sign bits of its nonzero values all lie in them (and, for a table with
 // linbits, neither value is the escape 15), kWholePair | the bits taken |
-// (x | the sign of x << 4) << 8 | (y | the sign of y << 4) << 16; else 0.
-// The bits taken sit lowest, where a shift by the entry takes its count
+// (x | the sign of x << 4) << 8 | (y | the sign of y << 4) << 16. Else, when
+// the code itself lies in them, kCodeOnly | its length | the leaf << 8; else
+// 0. The bits taken sit lowest, where a shift by the entry takes its count
 // from, and each value with its sign indexes the signed powers.
 constexpr int kPairBits = 12;
 constexpr uint32_t kWholePair = 0x80000000u;
 constexpr uint32_t kWholeTaken = 63;
+constexpr uint32_t kCodeOnly = 0x40000000u;
 constexpr uint32_t kWholeNonzero = 0x0F0F00;  // the values without their signs
 
 // Tree layouts repeat across tables (16..23 and 24..31 differ only in
@@ -87,10 +89,13 @@ constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pair
         return;
     }
     const int x = tree[i] >> 4, y = tree[i] & 15;
-    if (escapes && (x == 15 || y == 15)) return;
     const int taken = len + (x != 0) + (y != 0);
-    if (taken > kPairBits) return;
     const int rest = kPairBits - len;
+    if ((escapes && (x == 15 || y == 15)) || taken > kPairBits) {
+        for (int tail = 0; tail < (1 << rest); tail++)
+            pairs[code << rest | tail] = kCodeOnly | uint32_t(len) | uint32_t(tree[i]) << 8;
+        return;
+    }
     for (int tail = 0; tail < (1 << rest); tail++) {
         auto tailBit = [&](int k) { return uint32_t(tail >> (rest - 1 - k)) & 1; };  // bit len + k
         const uint32_t signX = x ? tailBit(0) : 0;
@@ -337,7 +342,13 @@ int DecodePairs(PairRun* r) {
             int n[2];
             uint64_t sign[2];
             int len;
-            const int leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
+            int leaf;
+            if (whole & kCodeOnly) {
+                len = int(whole & kWholeTaken);
+                leaf = int((whole >> 8) & 255);
+            } else {
+                leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
+            }
             bits <<= len;
             used = unsigned(len);
             n[0] = leaf >> 4;
