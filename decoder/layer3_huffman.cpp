@@ -504,9 +504,17 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
         const uint16_t* lut = FirstLevelOf(32 + (gi->count1table_select & 1));
         bool stop = false;
+        // A window on the stream as for the pairs: a quadruple takes at most
+        // 6 + 4 bits.
+        uint64_t window = 0;
+        int valid = 0;
         while (quadruples > 0 && budget > 0 && !stop) {
+            if (valid < 10) {
+                window = in.Peek64();
+                valid = 64 - int(in.pos & 7);
+            }
             int len;
-            uint32_t bits = in.Peek();
+            uint32_t bits = uint32_t(window >> 32);
             int sym = DecodeCode(lut, tree, bits, &len);
             if (left >= 4 && len + 4 <= budget) {
                 // The whole quadruple in the current run, with every sign bit
@@ -524,10 +532,13 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                 }
                 hit = hit || sym != 0;
                 in.pos += used;
+                window <<= used;
+                valid -= int(used);
                 budget -= int(used);
                 quadruples--;
                 continue;
             }
+            valid = 0;
             if (len > budget) {
                 budget = 0;
                 sym = 0;
