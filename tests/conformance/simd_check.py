@@ -2,7 +2,9 @@
 """The decoder's vector paths against each other: every conformance vector
 decoded by `vorlo-decode` with the widest paths the processor has, and again
 kept to the four-lane (VORLO_SIMD=avx) and two-lane (VORLO_SIMD=sse2) paths,
-must give the same bytes; at full and half rate natively, and for a few
+must give the same bytes; at full and half rate natively, at full rate
+also 12 dB louder without clip prevention (the output gain and the clipping
+of every window path) and as mono (the mono outputs' stride), and for a few
 vectors at full rate with the Windows build under Wine. On a processor without a wider
 path the runs coincide and still pass.
 
@@ -15,6 +17,8 @@ from checks import VECTORS, check, finish, host_path, is_windows, tools
 
 WINE_VECTORS = ("l1-fl1", "l2-fl10", "l3-si_block")  # at full rate
 REFUSED = ("l3-he_free",)  # free format: the tool asks for the bitrate
+OPTIONS = ([], ["--downsample", "1"], ["--replaygain", "track", "--untagged-gain", "12", "--no-clip-prevention"],
+           ["--mono"])  # the Windows build: the first only
 
 
 def decode(tool, path, options, simd):
@@ -37,7 +41,7 @@ def main():
         for name in names:
             if is_windows(tool) and name not in WINE_VECTORS:
                 continue
-            for options in ([], ["--downsample", "1"])[: 1 if is_windows(tool) else 2]:
+            for options in OPTIONS[: 1 if is_windows(tool) else len(OPTIONS)]:
                 path = os.path.join(VECTORS, name + ".bit")
                 widest = decode(tool, path, options, None)
                 if not check(f"{os.path.basename(tool)} {name} {options}", widest, "no output"):
