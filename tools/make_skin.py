@@ -1130,14 +1130,18 @@ def build_files():
     return files
 
 
-def main(argv):
-    out = argv[1] if len(argv) > 1 else os.path.join(ROOT, "resources")
+def write_files(files, out):
+    """Writes {file name: bytes} into the folder out, naming each file."""
     os.makedirs(out, exist_ok=True)
-    for name, data in sorted(build_files().items()):
+    for name, data in sorted(files.items()):
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
         print(os.path.join(out, name))
     return 0
+
+
+def main(argv):
+    return write_files(build_files(), argv[1] if len(argv) > 1 else os.path.join(ROOT, "resources"))
 
 
 if __name__ == "__main__":

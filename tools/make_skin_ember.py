@@ -52,13 +52,7 @@ def build_files():
 
 
 def main(argv):
-    out = argv[1] if len(argv) > 1 else OUT
-    os.makedirs(out, exist_ok=True)
-    for name, data in sorted(build_files().items()):
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(data)
-        print(os.path.join(out, name))
-    return 0
+    return make_skin.write_files(build_files(), argv[1] if len(argv) > 1 else OUT)
 
 
 if __name__ == "__main__":
