@@ -15,16 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The big-endian 32-bit word at p (a header word, the fields of the VBR
-// headers and the ID3v2 frames).
-inline uint32_t Be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-// The little-endian 32-bit word at p (RIFF and APE fields).
-inline uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+#include "platform/byte_order.h"
 
 // kbit/s by [lsf][layer-1][bitrate index]; indexes 0 (free format) and 15 hold 0.
 extern const int kBitrateTable[2][3][16];

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/byte_order.h"
+
 namespace skin {
 namespace {
 
 // BITMAPINFOHEADER biCompression values.
 enum : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3 };
-
-uint32_t U16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t U32(const uint8_t* p) { return U16(p) | U16(p + 2) << 16; }
 
 bool Fail(std::string* error, const char* what) {
     *error = what;
@@ -82,13 +81,13 @@ bool DecodeRle(const uint8_t* p, const uint8_t* end, const Header& h, std::vecto
 bool ReadHeader(const uint8_t* data, size_t size, Header* h, size_t* paletteAt, size_t* paletteEntry,
                 std::string* error) {
     if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return Fail(error, "not a BMP file");
-    const uint32_t infoSize = U32(data + 14);
+    const uint32_t infoSize = Le32(data + 14);
     const uint8_t* info = data + 14;
     if (infoSize == 12) {  // BITMAPCOREHEADER
-        h->width = U16(info + 4);
-        h->height = U16(info + 6);
-        if (U16(info + 8) != 1) return Fail(error, "planes is not 1");
-        h->bits = U16(info + 10);
+        h->width = Le16(info + 4);
+        h->height = Le16(info + 6);
+        if (Le16(info + 8) != 1) return Fail(error, "planes is not 1");
+        h->bits = Le16(info + 10);
         *paletteEntry = 3;
         *paletteAt = 14 + 12;
         return true;
@@ -97,12 +96,12 @@ bool ReadHeader(const uint8_t* data, size_t size, Header* h, size_t* paletteAt, 
         infoSize != 124)
         return Fail(error, "unknown info header size");
     if (size < 14 + size_t(infoSize)) return Fail(error, "truncated header");
-    h->width = int32_t(U32(info + 4));
-    h->height = int32_t(U32(info + 8));
-    if (U16(info + 12) != 1) return Fail(error, "planes is not 1");
-    h->bits = U16(info + 14);
-    h->compression = U32(info + 16);
-    h->colours = U32(info + 32);
+    h->width = int32_t(Le32(info + 4));
+    h->height = int32_t(Le32(info + 8));
+    if (Le16(info + 12) != 1) return Fail(error, "planes is not 1");
+    h->bits = Le16(info + 14);
+    h->compression = Le32(info + 16);
+    h->colours = Le32(info + 32);
     *paletteEntry = 4;
     *paletteAt = 14 + infoSize;
     if (h->height < 0) {
@@ -115,7 +114,7 @@ bool ReadHeader(const uint8_t* data, size_t size, Header* h, size_t* paletteAt, 
             if (size < 14 + 40 + 12) return Fail(error, "truncated colour masks");
             *paletteAt += 12;
         }
-        if (h->bits != 32 || !h->r.Set(U32(masks)) || !h->g.Set(U32(masks + 4)) || !h->b.Set(U32(masks + 8)))
+        if (h->bits != 32 || !h->r.Set(Le32(masks)) || !h->g.Set(Le32(masks + 4)) || !h->b.Set(Le32(masks + 8)))
             return Fail(error, "unsupported colour masks");
     }
     return true;
@@ -145,7 +144,7 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image* out, std::string* error)
 
     // The palette. A core header gives no count: its palette fills the gap
     // before the pixels, up to the bit depth's size.
-    const uint32_t offBits = U32(data + 10);
+    const uint32_t offBits = Le32(data + 10);
     std::vector<uint32_t> palette;
     if (indexed) {
         const uint32_t most = 1u << h.bits;
@@ -193,10 +192,10 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image* out, std::string* error)
                     const uint8_t* q = row + 3 * x;
                     dst[x] = uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0];
                 } else if (c == kBiBitfields) {
-                    const uint32_t v = U32(row + 4 * x);
+                    const uint32_t v = Le32(row + 4 * x);
                     dst[x] = h.r.Get(v) << 16 | h.g.Get(v) << 8 | h.b.Get(v);
                 } else {
-                    dst[x] = U32(row + 4 * x) & 0xFFFFFF;
+                    dst[x] = Le32(row + 4 * x) & 0xFFFFFF;
                 }
             }
         }

@@ -4,11 +4,10 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace skin {
 namespace {
-
-uint32_t U16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t U32(const uint8_t* p) { return U16(p) | U16(p + 2) << 16; }
 
 bool Fail(std::string* error, const char* what) {
     *error = what;
@@ -26,17 +25,17 @@ bool ZipList(const uint8_t* data, size_t size, std::vector<ZipEntry>* entries, s
     if (size < kEndSize) return Fail(error, "not a zip archive");
     const uint8_t* end = nullptr;
     for (size_t at = size - kEndSize;; --at) {
-        if (U32(data + at) == kEndSignature && at + kEndSize + U16(data + at + 20) == size) {
+        if (Le32(data + at) == kEndSignature && at + kEndSize + Le16(data + at + 20) == size) {
             end = data + at;
             break;
         }
         if (at == 0 || size - at >= kEndSize + 0xFFFF) break;
     }
     if (!end) return Fail(error, "not a zip archive (no end of central directory)");
-    if (U16(end + 4) != 0 || U16(end + 6) != 0 || U16(end + 8) != U16(end + 10))
+    if (Le16(end + 4) != 0 || Le16(end + 6) != 0 || Le16(end + 8) != Le16(end + 10))
         return Fail(error, "multi-disk archive");
-    const size_t count = U16(end + 10);
-    const size_t dirSize = U32(end + 12), dirAt = U32(end + 16);
+    const size_t count = Le16(end + 10);
+    const size_t dirSize = Le32(end + 12), dirAt = Le32(end + 16);
     if (count == 0xFFFF || dirAt == 0xFFFFFFFF) return Fail(error, "zip64 archive");
     if (count > kZipMaxEntries) return Fail(error, "too many entries");
     const size_t endAt = size_t(end - data);
@@ -44,18 +43,18 @@ bool ZipList(const uint8_t* data, size_t size, std::vector<ZipEntry>* entries, s
     const uint8_t* p = data + dirAt;
     const uint8_t* dirEnd = p + dirSize;
     for (size_t i = 0; i < count; ++i) {
-        if (size_t(dirEnd - p) < kCentralSize || U32(p) != kCentralSignature)
+        if (size_t(dirEnd - p) < kCentralSize || Le32(p) != kCentralSignature)
             return Fail(error, "damaged central directory");
-        const size_t nameLen = U16(p + 28), extraLen = U16(p + 30), commentLen = U16(p + 32);
+        const size_t nameLen = Le16(p + 28), extraLen = Le16(p + 30), commentLen = Le16(p + 32);
         if (size_t(dirEnd - p) - kCentralSize < nameLen + extraLen + commentLen)
             return Fail(error, "damaged central directory");
         ZipEntry e;
-        e.flags = uint16_t(U16(p + 8));
-        e.method = uint16_t(U16(p + 10));
-        e.crc = U32(p + 16);
-        e.packedSize = U32(p + 20);
-        e.size = U32(p + 24);
-        e.localOffset = U32(p + 42);
+        e.flags = uint16_t(Le16(p + 8));
+        e.method = uint16_t(Le16(p + 10));
+        e.crc = Le32(p + 16);
+        e.packedSize = Le32(p + 20);
+        e.size = Le32(p + 24);
+        e.localOffset = Le32(p + 42);
         e.name.assign(reinterpret_cast<const char*>(p + kCentralSize), nameLen);
         if (e.name.find('\0') != std::string::npos) return Fail(error, "entry name holds a NUL");
         entries->push_back(std::move(e));
@@ -73,10 +72,10 @@ bool ZipExtract(const uint8_t* data, size_t size, const ZipEntry& e, std::vector
     // Deflate expands at most 1032 to 1: a larger stated size is a lie, and
     // is refused before any memory is taken for it.
     if (e.method == 8 && e.size / 1032 > e.packedSize) return Fail(error, "entry size beyond its data");
-    if (e.localOffset > size || size - e.localOffset < kLocalSize || U32(data + e.localOffset) != kLocalSignature)
+    if (e.localOffset > size || size - e.localOffset < kLocalSize || Le32(data + e.localOffset) != kLocalSignature)
         return Fail(error, "damaged local header");
     const uint8_t* local = data + e.localOffset;
-    const size_t skip = kLocalSize + U16(local + 26) + U16(local + 28);
+    const size_t skip = kLocalSize + Le16(local + 26) + Le16(local + 28);
     if (size - e.localOffset < skip || size - e.localOffset - skip < e.packedSize)
         return Fail(error, "entry data out of bounds");
     const uint8_t* packed = local + skip;

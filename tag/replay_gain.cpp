@@ -13,10 +13,6 @@ namespace {
 
 double Held(double db) { return std::isfinite(db) ? std::fmax(-15.0, std::fmin(15.0, db)) : 0.0; }
 
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // The text items of the APE tag whose footer is at footer: item value size
 // and flags (4 bytes each, little-endian), key and its terminator, value.
 void ReadApeItems(plat::File file, int64_t footer, ReplayGainValues* values) {
