@@ -107,6 +107,18 @@ void LockEnter(Lock l);
 void LockLeave(Lock l);
 void LockClose(Lock l);
 
+// Holds a lock for the life of the object.
+class LockHeld {
+public:
+    explicit LockHeld(Lock l) : lock_(l) { LockEnter(lock_); }
+    ~LockHeld() { LockLeave(lock_); }
+    LockHeld(const LockHeld&) = delete;
+    LockHeld& operator=(const LockHeld&) = delete;
+
+private:
+    Lock lock_;
+};
+
 // ---------------------------------------------------------------- time
 
 // Milliseconds since some start, wrapping at 2^32 (GetTickCount).

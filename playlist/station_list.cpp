@@ -50,18 +50,10 @@ struct Worker {
 };
 Worker g_worker;
 
-class Held {
-public:
-    Held() { plat::LockEnter(g_worker.lock); }
-    ~Held() { plat::LockLeave(g_worker.lock); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
-
 // The request in flight, for a stop to cut; one published after the stop
 // is cut at once.
 void Publish(plat::Http request) {
-    Held held;
+    plat::LockHeld held(g_worker.lock);
     g_worker.request = request;
     if (request && g_worker.stopping) plat::HttpShutdown(request);
 }
@@ -111,7 +103,7 @@ unsigned WorkerThread(void*) {
     for (;;) {
         std::unique_ptr<Fetch> f;
         {
-            Held held;
+            plat::LockHeld held(g_worker.lock);
             if (g_worker.queue.empty() || g_worker.stopping) {
                 g_worker.running = false;
                 g_worker.admitted = 0;
@@ -121,7 +113,7 @@ unsigned WorkerThread(void*) {
             g_worker.queue.pop_front();
         }
         Run(f.get(), true);
-        Held held;
+        plat::LockHeld held(g_worker.lock);
         if (f->generation != g_worker.generation || g_worker.stopping) continue;
         Fetch* posted = f.get();
         g_worker.done.push_back(std::move(f));
@@ -131,7 +123,7 @@ unsigned WorkerThread(void*) {
 
 // Queues a fetch for the worker, starting it when it is idle.
 bool Queue(const char* url, bool learnTitle) {
-    Held held;
+    plat::LockHeld held(g_worker.lock);
     if (g_worker.admitted >= kStationListMaxFetches) return false;
     auto f = std::make_unique<Fetch>();
     f->url = url;
@@ -166,7 +158,7 @@ int PlaylistOpenStationUrl(const char* url, bool learnTitle) {
 }
 
 void DropStationListFetches() {
-    Held held;
+    plat::LockHeld held(g_worker.lock);
     ++g_worker.generation;
     g_worker.queue.clear();
     plat::HttpShutdown(g_worker.request);
@@ -178,7 +170,7 @@ void StationListsOffThread(void* window) {
         return;
     }
     {
-        Held held;
+        plat::LockHeld held(g_worker.lock);
         g_worker.stopping = true;
         g_worker.queue.clear();
         plat::HttpShutdown(g_worker.request);
@@ -200,7 +192,7 @@ void StationListsOffThread(void* window) {
 int PlaylistTakeFetchedList(intptr_t fetch) {
     std::unique_ptr<Fetch> f;
     {
-        Held held;
+        plat::LockHeld held(g_worker.lock);
         auto& done = g_worker.done;
         auto it = std::find_if(done.begin(), done.end(), [&](const std::unique_ptr<Fetch>& d) {
             return reinterpret_cast<intptr_t>(d.get()) == fetch;
