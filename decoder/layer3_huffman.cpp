@@ -39,18 +39,24 @@ static_assert(kWorstBigValuesBytes <= kSlackSize, "the frame area's slack must c
 constexpr int kLookupBits = 8;
 constexpr uint16_t kLongCode = 0x8000;
 
-// Whole big-value pairs by the next kPairBits bits: when the code and the
+// Whole big-value pairs by the next kPairBits bits. When the code and the
 // sign bits of its nonzero values all lie in them (and, for a table with
-// linbits, neither value is the escape 15), kWholePair | the bits taken |
-// (x | the sign of x << 4) << 8 | (y | the sign of y << 4) << 16. Else, when
-// the code itself lies in them, kCodeOnly | its length | the leaf << 8; else
-// 0. The bits taken sit lowest, where a shift by the entry takes its count
+// linbits, neither value is the escape 15), the entry has kWholePair, the
+// pair's bits at kFirstTakenShift and its values with their signs (x | the
+// sign of x << 4, then y likewise) at kValueShift and 5 bits on; when a
+// second such pair follows within the same bits, kTwoPairs too, its values
+// in the next two fields, and both pairs' bits lowest; else the first
+// pair's bits lowest as well. When only the code lies in them (an escape,
+// or signs past the bits): kCodeOnly | its length | the leaf << 8. Else 0.
+// The bits taken sit lowest, where a shift by the entry takes its count
 // from, and each value with its sign indexes the signed powers.
 constexpr int kPairBits = 12;
 constexpr uint32_t kWholePair = 0x80000000u;
+constexpr uint32_t kTwoPairs = 0x40000000u;   // with kWholePair
+constexpr uint32_t kCodeOnly = 0x40000000u;   // without it
 constexpr uint32_t kWholeTaken = 63;
-constexpr uint32_t kCodeOnly = 0x40000000u;
-constexpr uint32_t kWholeNonzero = 0x0F0F00;  // the values without their signs
+constexpr int kValueShift = 6;
+constexpr int kFirstTakenShift = 26;
 
 // Tree layouts repeat across tables (16..23 and 24..31 differ only in
 // linbits), so the tables are made once per layout; whether the layout's
@@ -76,6 +82,34 @@ constexpr void BuildLookup(const int16_t* tree, uint16_t* lut) {
     }
 }
 
+// Fills the pair entries that begin with the bits `prefix` (plen of them)
+// with `entry`, and adds a second pair where one follows whole within the
+// bits: tree node i is reached by the second code's bits so far (len of them).
+constexpr void FillSecondPair(const int16_t* tree, bool escapes, uint32_t* pairs, uint32_t entry, int prefix,
+                              int plen, int i = 0) {
+    if (tree[i] < 0 && plen < kPairBits) {
+        FillSecondPair(tree, escapes, pairs, entry, prefix << 1, plen + 1, i + 1);
+        FillSecondPair(tree, escapes, pairs, entry, prefix << 1 | 1, plen + 1, i + 1 - tree[i]);
+        return;
+    }
+    const int x = tree[i] >> 4, y = tree[i] & 15;
+    const int signs = (x != 0) + (y != 0);
+    if (tree[i] < 0 || (escapes && (x == 15 || y == 15)) || plen + signs > kPairBits) {
+        for (int tail = 0; tail < (1 << (kPairBits - plen)); tail++) pairs[prefix << (kPairBits - plen) | tail] = entry;
+        return;
+    }
+    const int taken = plen + signs;
+    const int rest = kPairBits - taken;
+    for (int s = 0; s < (1 << signs); s++) {
+        const uint32_t signX = x ? uint32_t(s >> (signs - 1)) & 1 : 0;
+        const uint32_t signY = y ? uint32_t(s) & 1 : 0;
+        const uint32_t two = (entry & ~kWholeTaken) | kTwoPairs | uint32_t(taken) |
+                             (uint32_t(x) | signX << 4) << (kValueShift + 10) |
+                             (uint32_t(y) | signY << 4) << (kValueShift + 15);
+        for (int tail = 0; tail < (1 << rest); tail++) pairs[(prefix << signs | s) << rest | tail] = two;
+    }
+}
+
 // Fills the pair entries whose first len bits are code, the path to tree
 // node i: each leaf fills its range of entries once (the entries of longer
 // codes stay 0), so the table costs its size and not its size times the
@@ -89,19 +123,20 @@ constexpr void BuildPairLookup(const int16_t* tree, bool escapes, uint32_t* pair
         return;
     }
     const int x = tree[i] >> 4, y = tree[i] & 15;
-    const int taken = len + (x != 0) + (y != 0);
-    const int rest = kPairBits - len;
+    const int signs = (x != 0) + (y != 0);
+    const int taken = len + signs;
     if ((escapes && (x == 15 || y == 15)) || taken > kPairBits) {
+        const int rest = kPairBits - len;
         for (int tail = 0; tail < (1 << rest); tail++)
             pairs[code << rest | tail] = kCodeOnly | uint32_t(len) | uint32_t(tree[i]) << 8;
         return;
     }
-    for (int tail = 0; tail < (1 << rest); tail++) {
-        auto tailBit = [&](int k) { return uint32_t(tail >> (rest - 1 - k)) & 1; };  // bit len + k
-        const uint32_t signX = x ? tailBit(0) : 0;
-        const uint32_t signY = y ? tailBit(x != 0) : 0;
-        pairs[code << rest | tail] =
-            kWholePair | uint32_t(taken) | (uint32_t(x) | signX << 4) << 8 | (uint32_t(y) | signY << 4) << 16;
+    for (int s = 0; s < (1 << signs); s++) {  // the sign bits, x's first
+        const uint32_t signX = x ? uint32_t(s >> (signs - 1)) & 1 : 0;
+        const uint32_t signY = y ? uint32_t(s) & 1 : 0;
+        const uint32_t entry = kWholePair | uint32_t(taken) | uint32_t(taken) << kFirstTakenShift |
+                               (uint32_t(x) | signX << 4) << kValueShift | (uint32_t(y) | signY << 4) << (kValueShift + 5);
+        FillSecondPair(tree, escapes, pairs, entry, code << signs | s, taken);
     }
 }
 
@@ -243,84 +278,68 @@ inline double WithSign(double v, uint64_t sign) {
     return v;
 }
 
-// The values of a count1 quadruple by code value v (4 bits, the first value
-// in bit 3) and the next four bits b: each value is +0 (gain times 0), or the
-// gain times 1 or -1 by its sign bit, the nonzero values taking b's bits from
-// the top; signs counts the sign bits taken.
-struct Count1Pattern {
-    double unit[4];
-    unsigned signs;
+// Whole count1 quadruples by the next kQuadBits bits (the longest code, 6
+// bits, and four sign bits): the bits taken lowest, then from bit
+// kQuadValueShift on each value's pattern in 2 bits, the first value lowest:
+// 0 for 0, 1 for +1, 2 for -1 (a value's sign bit follows the code in the
+// order of the values). Both count1 codes are shorter than the first-level
+// tables' bits, so those give each code and its length.
+constexpr int kQuadBits = 10;
+constexpr int kQuadValueShift = 6;
+struct QuadTables {
+    uint16_t of[2][1 << kQuadBits];
 };
-struct Count1Table {
-    Count1Pattern of[256];
-};
-constexpr Count1Table MakeCount1Table() {
-    Count1Table t{};
-    for (int v = 0; v < 16; v++)
-        for (int b = 0; b < 16; b++) {
-            Count1Pattern& q = t.of[v << 4 | b];
-            int k = 0;
+constexpr QuadTables MakeQuadTables() {
+    QuadTables t{};
+    for (int table = 0; table < 2; table++) {
+        const uint16_t* first = kLookup.first[kLookup.layoutOf[32 + table]];
+        for (int bits = 0; bits < (1 << kQuadBits); bits++) {
+            const unsigned e = first[bits >> (kQuadBits - kLookupBits)];
+            if (e & kLongCode) throw "a count1 code longer than the first-level table";
+            const int len = int(e >> 8), sym = int(e & 15);
+            int taken = len;
+            unsigned values = 0;
             for (int i = 0; i < 4; i++) {
-                if (!((v >> (3 - i)) & 1)) {
-                    q.unit[i] = 0.0;
-                    continue;
-                }
-                q.unit[i] = ((b >> (3 - k)) & 1) ? -1.0 : 1.0;
-                k++;
+                if (!((sym >> (3 - i)) & 1)) continue;
+                const int sign = (bits >> (kQuadBits - 1 - taken)) & 1;
+                values |= unsigned(sign ? 2 : 1) << (2 * i);
+                taken++;
             }
-            q.signs = unsigned(k);
+            t.of[table][bits] = uint16_t(unsigned(taken) | values << kQuadValueShift);
         }
+    }
     return t;
 }
-constexpr Count1Table kCount1 = MakeCount1Table();
+constexpr QuadTables kQuads = MakeQuadTables();
+// The units a quadruple's value patterns stand for: the value is the gain
+// times its unit (+0 for 0).
+constexpr double kQuadUnit[4] = {0.0, 1.0, -1.0, 0.0};
 
-// A stretch of big-value pairs that share table, gain and step.
-struct PairRun {
-    Cursor* in;
-    const uint16_t* lut;
-    const uint32_t* pairs;  // PairsOf the table
-    const int16_t* tree;
-    int linbits;
-    const double* power;
-    double gain;
-    double* xr0;
-    double* xr1;
-    int pos;
-    int step;
-    int count;
-    int budget;
-    bool hit;  // set when a nonzero value was stored
-};
-
-// Decodes up to r->count pairs from r->pos on, each value raised to the
-// power 4/3, scaled by the gain and signed, and stored at pos and pos + step
-// (kMidSide: formed into left and right with the mid values in xr0). Stops
-// after the first pair that leaves the budget negative. Returns the pairs
-// decoded. The pairs come from a 64-bit window on the stream that is shifted
-// by each pair's bits and loaded again only when fewer bits than the longest
-// pair (kEscapes: a 19-bit code, two escapes of at most 13 bits and two sign
-// bits; else the code and the signs) are left in it: the next pair's look
-// waits for a shift, not for a load. A pair of at most kPairBits bits in all
-// comes whole from the pair table; the others take the code, the escapes and
-// the signs from the window without branches on the values.
-template <bool kEscapes, bool kMidSide>
-int DecodePairs(PairRun* r) {
+// The big-value pairs of one region (one table), decoded into v as signed
+// powers 4/3 (the gain comes later, run by run), from the cursor on, until
+// count pairs are done or the budget of bits is spent. Stops after the
+// first pair (or table entry of two) that leaves the budget negative.
+// Returns the pairs decoded; v has room for one pair more than count.
+//
+// The pairs come from a 64-bit window on the stream that is shifted by each
+// entry's bits and loaded again only when fewer bits than the longest pair
+// (kEscapes: a 19-bit code, two escapes of at most 13 bits and two sign
+// bits; else the code and the signs) are left in it: the next look waits for
+// a shift, not for a load. Pairs of at most kPairBits bits in all come whole
+// from the pair table, two at a time where two fit; the others take the
+// code, the escapes and the signs from the window without branches on the
+// values.
+template <bool kEscapes>
+int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const int16_t* tree, int linbits,
+                 int count, int& budget, double* v) {
     constexpr int kLongestPair = kEscapes ? 19 + 2 * (13 + 1) : 19 + 2;
-    Cursor& in = *r->in;
-    int budget = r->budget;
-    int pos = r->pos;
-    const double gain = r->gain;
-    const int linbits = r->linbits;
-    const int count = r->count;
-    const int step = r->step;
-    const uint32_t* const pairs = r->pairs;
-    const double* const power = r->power;
-    double* const xr0 = r->xr0;
-    double* const xr1 = r->xr1;
-    uint32_t bitPos = in.pos;
+    const double* const power = g_l3t.power;
+    const uint32_t start = in.pos;
+    // The last bit the budget allows; a pair ending past it ends the loop.
+    const uint32_t end = start + uint32_t(std::max(budget, 0));
+    uint32_t bitPos = start;
     uint64_t window = 0;
     int valid = 0;  // the stream's bits at the top of window
-    uint32_t nonzero = 0;  // kWholeNonzero bits set once a value was not 0
     int done = 0;
     while (done < count) {
         if (valid < kLongestPair) {
@@ -329,15 +348,16 @@ int DecodePairs(PairRun* r) {
         }
         uint64_t bits = window;
         const uint32_t whole = pairs[bits >> (64 - kPairBits)];
-        double value[2];
         unsigned used;
         if (whole & kWholePair) {
-            // A negative power times the gain is the negated product, exactly.
-            used = whole & kWholeTaken;
-            value[0] = g_signedPower[(whole >> 8) & 31] * gain;
-            value[1] = g_signedPower[(whole >> 16) & 31] * gain;
+            // Both pairs' values are written; the second counts only when
+            // the entry has one and the region wants it.
+            const unsigned two = (whole >> 30) & unsigned(done + 1 < count);
+            used = two ? whole & kWholeTaken : (whole >> kFirstTakenShift) & 15;
+            for (int k = 0; k < 4; k++) v[k] = g_signedPower[(whole >> (kValueShift + 5 * k)) & 31];
+            v += 2 + 2 * two;
+            done += 1 + int(two);
             window = bits << used;
-            nonzero |= whole;
         } else {
             int n[2];
             uint64_t sign[2];
@@ -347,7 +367,7 @@ int DecodePairs(PairRun* r) {
                 len = int(whole & kWholeTaken);
                 leaf = int((whole >> 8) & 255);
             } else {
-                leaf = DecodeCode(r->lut, r->tree, uint32_t(bits >> 32), &len);
+                leaf = DecodeCode(lut, tree, uint32_t(bits >> 32), &len);
             }
             bits <<= len;
             used = unsigned(len);
@@ -360,35 +380,24 @@ int DecodePairs(PairRun* r) {
                     bits <<= e;
                     used += unsigned(e);
                 }
-                // A sign bit follows each nonzero value (power[0] * gain is
-                // +0, and stays unsigned).
+                // A sign bit follows each nonzero value (power[0] is +0,
+                // and stays unsigned).
                 const unsigned nz = n[i] != 0;
                 sign[i] = (bits >> 63) & nz;
                 bits <<= nz;
                 used += nz;
             }
             window = bits;
-            for (int i = 0; i < 2; i++) value[i] = WithSign(power[n[i]] * gain, sign[i]);
-            nonzero |= (n[0] | n[1]) != 0 ? kWholeNonzero : 0;
+            for (int i = 0; i < 2; i++) v[i] = WithSign(power[n[i]], sign[i]);
+            v += 2;
+            done++;
         }
         valid -= int(used);
         bitPos += used;
-        budget -= int(used);
-        for (int i = 0; i < 2; i++, pos += step) {
-            if (kMidSide) {
-                double mid = xr0[pos];
-                xr0[pos] = mid + value[i];
-                xr1[pos] = mid - value[i];
-            } else {
-                xr0[pos] = value[i];
-            }
-        }
-        done++;
-        if (budget < 0) break;
+        if (bitPos > end) break;
     }
     in.pos = bitPos;
-    r->budget = budget;
-    r->hit = (nonzero & kWholeNonzero) != 0;
+    budget -= int(bitPos - start);
     return done;
 }
 
@@ -414,7 +423,6 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     const bool mixed = shortBlock && gi->mixed_block_flag;
     const BandRun* run = shortBlock ? (mixed ? g_l3t.mixedMap[rate] : g_l3t.shortMap[rate]) : g_l3t.longMap[rate];
     const int32_t* pretab = gi->preflag ? kPretab : kNoPretab;
-    const double* const power = g_l3t.power;
 
     int track[4] = {-1, -1, -1, -1};  // highest band with a nonzero value per window, 3 = long
     if (mixed) track[0] = track[1] = track[2] = 2;
@@ -464,7 +472,10 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         left--;
     };
 
-    // Big values, region by region; short blocks have two regions.
+    // Big values, region by region (short blocks have two regions), into
+    // values as signed powers; then run by run times the run's gain into
+    // place, so that the decoding loop does not stop at every band.
+    double values[2 * 288 + 2];
     int regionEnd[3];
     int r1 = std::clamp(gi->region1start, 0, 288);
     int r2 = std::clamp(gi->region2start, r1, 288);
@@ -472,30 +483,45 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     regionEnd[1] = std::min(bigValues, r2);
     regionEnd[2] = bigValues;
     int pair = 0;
-    bool overrun = false;
-    for (int region = 0; region < 3 && !overrun; region++) {
+    for (int region = 0; region < 3 && budget >= 0; region++) {
+        const int count = regionEnd[region] - pair;
+        if (count <= 0) continue;
         const int table = gi->table_select[region] & 31;
-        const int16_t* tree = kHuffTables[table].tree;
-        const uint16_t* lut = FirstLevelOf(table);
-        const int linbits = kHuffTables[table].linbits;
-        while (pair < regionEnd[region]) {
-            if (left == 0) nextRun();
-            if (runsDone) break;
-            // The pairs left in both the run and the region share gain,
-            // step and table.
-            const int count = std::min(left >> 1, regionEnd[region] - pair);
-            PairRun r{&in, lut, PairsOf(table), tree, linbits, power, gain, xr0, xr1, pos, step, count, budget, false};
-            int done = linbits ? DecodePairs<true, kMidSide>(&r) : DecodePairs<false, kMidSide>(&r);
-            budget = r.budget;
-            hit = hit || r.hit;
-            // The data ran past its granule: stop here, the values are lost
-            // anyway (the frame is rejected), and the reader stays near its data.
-            if (budget < 0) overrun = true;
-            pos += 2 * step * done;
-            left -= 2 * done;
-            pair += done;
-            if (overrun) break;
+        const HuffTableInfo& h = kHuffTables[table];
+        double* v = values + 2 * pair;
+        pair += h.linbits ? DecodeRegion<true>(in, PairsOf(table), FirstLevelOf(table), h.tree, h.linbits, count, budget, v)
+                          : DecodeRegion<false>(in, PairsOf(table), FirstLevelOf(table), h.tree, 0, count, budget, v);
+    }
+    // The data ran past its granule: the values are lost anyway (the frame
+    // is rejected), and the reader stays near its data.
+    const bool overrun = budget < 0;
+    for (int i = 0, n = 2 * pair; i < n;) {
+        if (left == 0) nextRun();
+        if (runsDone) break;
+        const int m = std::min(left, n - i);
+        const double* v = values + i;
+        // Whether the run holds a nonzero value (no value is -0).
+        uint64_t any = 0;
+        for (int k = 0; k < m; k++) {
+            uint64_t b;
+            std::memcpy(&b, v + k, sizeof b);
+            any |= b;
         }
+        if (kMidSide) {
+            for (int k = 0; k < m; k++) {
+                const double s = v[k] * gain, mid = xr0[pos + step * k];
+                xr0[pos + step * k] = mid + s;
+                xr1[pos + step * k] = mid - s;
+            }
+        } else if (step == 1) {
+            for (int k = 0; k < m; k++) out[pos + k] = v[k] * gain;
+        } else {
+            for (int k = 0; k < m; k++) out[pos + step * k] = v[k] * gain;
+        }
+        hit = hit || any != 0;
+        pos += step * m;
+        left -= m;
+        i += m;
     }
 
     // Count1 region: quadruples while bits remain. A code or a sign bit that
@@ -503,6 +529,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     if (!overrun) {
         const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
         const uint16_t* lut = FirstLevelOf(32 + (gi->count1table_select & 1));
+        const uint16_t* quads = kQuads.of[gi->count1table_select & 1];
         bool stop = false;
         // A window on the stream as for the pairs: a quadruple takes at most
         // 6 + 4 bits.
@@ -513,24 +540,20 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                 window = in.Peek64();
                 valid = 64 - int(in.pos & 7);
             }
-            int len;
-            uint32_t bits = uint32_t(window >> 32);
-            int sym = DecodeCode(lut, tree, bits, &len);
-            if (left >= 4 && len + 4 <= budget) {
+            const unsigned quad = quads[window >> (64 - kQuadBits)];
+            const unsigned used = quad & 63;
+            if (left >= 4 && int(used) <= budget) {
                 // The whole quadruple in the current run, with every sign bit
                 // inside the budget: the four values as the gain times the
-                // pattern of the code and the four bits behind it (their
-                // sign bits, and bits it does not use), without branches.
-                const Count1Pattern& q = kCount1.of[sym << 4 | ((bits << len) >> 28)];
-                const unsigned used = unsigned(len) + q.signs;
+                // units of the code and its sign bits, without branches.
                 if (!kMidSide && step == 1) {
-                    for (int i = 0; i < 4; i++) out[pos + i] = gain * q.unit[i];
+                    for (int i = 0; i < 4; i++) out[pos + i] = gain * kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3];
                     pos += 4;
                     left -= 4;
                 } else {
-                    for (int i = 0; i < 4; i++) store(gain * q.unit[i]);
+                    for (int i = 0; i < 4; i++) store(gain * kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3]);
                 }
-                hit = hit || sym != 0;
+                hit = hit || (quad >> kQuadValueShift) != 0;
                 in.pos += used;
                 window <<= used;
                 valid -= int(used);
@@ -538,6 +561,8 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                 quadruples--;
                 continue;
             }
+            int len;
+            int sym = DecodeCode(lut, tree, uint32_t(window >> 32), &len);
             valid = 0;
             if (len > budget) {
                 budget = 0;
