@@ -341,6 +341,7 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
     uint64_t window = 0;
     int valid = 0;  // the stream's bits at the top of window
     int done = 0;
+    uint32_t last = 0;  // the last whole entry
     while (done < count) {
         if (valid < kLongestPair) {
             window = Cursor{in.base, bitPos}.Peek64();
@@ -350,13 +351,15 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
         const uint32_t whole = pairs[bits >> (64 - kPairBits)];
         unsigned used;
         if (whole & kWholePair) {
-            // Both pairs' values are written; the second counts only when
-            // the entry has one and the region wants it.
-            const unsigned two = (whole >> 30) & unsigned(done + 1 < count);
-            used = two ? whole & kWholeTaken : (whole >> kFirstTakenShift) & 15;
+            // Both pairs' values are written, and both pairs taken when the
+            // entry has two; a second pair past the region is given back
+            // below.
+            const unsigned two = (whole >> 30) & 1;
+            used = whole & kWholeTaken;
             for (int k = 0; k < 4; k++) v[k] = g_signedPower[(whole >> (kValueShift + 5 * k)) & 31];
             v += 2 + 2 * two;
             done += 1 + int(two);
+            last = whole;
             window = bits << used;
         } else {
             int n[2];
@@ -395,6 +398,10 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
         valid -= int(used);
         bitPos += used;
         if (bitPos > end) break;
+    }
+    if (done > count) {  // only the last entry can pass the end, by its second pair
+        bitPos -= (last & kWholeTaken) - ((last >> kFirstTakenShift) & 15);
+        done = count;
     }
     in.pos = bitPos;
     budget -= int(bitPos - start);
