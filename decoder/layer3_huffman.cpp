@@ -315,40 +315,50 @@ constexpr QuadTables kQuads = MakeQuadTables();
 // times its unit (+0 for 0).
 constexpr double kQuadUnit[4] = {0.0, 1.0, -1.0, 0.0};
 
+// A look at the stream one machine word wide: at least 57 of its bits are
+// the stream's on 64-bit machines, at least 25 on 32-bit x86, where a 64-bit
+// look would not stay in registers. Whole pairs and quadruples (at most
+// kPairBits bits) come from it; longer pairs read the stream afresh.
+#if defined(__i386__)
+typedef uint32_t Look;
+inline Look LookAt(const uint8_t* base, uint32_t pos) { return Cursor{base, pos}.Peek25(); }
+#else
+typedef uint64_t Look;
+inline Look LookAt(const uint8_t* base, uint32_t pos) { return Cursor{base, pos}.Peek64(); }
+#endif
+constexpr int kLookBits = 8 * sizeof(Look);
+static_assert(kLookBits - 7 >= kPairBits, "a look must hold a whole pair");
+
 // The big-value pairs of one region (one table), decoded into v as signed
 // powers 4/3 (the gain comes later, run by run), from the cursor on, until
 // count pairs are done or the budget of bits is spent. Stops after the
 // first pair (or table entry of two) that leaves the budget negative.
 // Returns the pairs decoded; v has room for one pair more than count.
 //
-// The pairs come from a 64-bit window on the stream that is shifted by each
-// entry's bits and loaded again only when fewer bits than the longest pair
-// (kEscapes: a 19-bit code, two escapes of at most 13 bits and two sign
-// bits; else the code and the signs) are left in it: the next look waits for
-// a shift, not for a load. Pairs of at most kPairBits bits in all come whole
-// from the pair table, two at a time where two fit; the others take the
-// code, the escapes and the signs from the window without branches on the
-// values.
+// The look is shifted by each entry's bits and loaded again only when fewer
+// than kPairBits of the stream's bits are left in it: the next entry waits
+// for a shift, not for a load. Pairs of at most kPairBits bits in all come
+// whole from the pair table, two at a time where two fit; the others take
+// the code, the escapes (kEscapes) and the signs from a fresh 64-bit read
+// without branches on the values.
 template <bool kEscapes>
 int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const int16_t* tree, int linbits,
                  int count, int& budget, double* v) {
-    constexpr int kLongestPair = kEscapes ? 19 + 2 * (13 + 1) : 19 + 2;
     const double* const power = g_l3t.power;
     const uint32_t start = in.pos;
     // The last bit the budget allows; a pair ending past it ends the loop.
     const uint32_t end = start + uint32_t(std::max(budget, 0));
     uint32_t bitPos = start;
-    uint64_t window = 0;
-    int valid = 0;  // the stream's bits at the top of window
+    Look look = 0;
+    int valid = 0;  // the stream's bits at the top of look
     int done = 0;
     uint32_t last = 0;  // the last whole entry
     while (done < count) {
-        if (valid < kLongestPair) {
-            window = Cursor{in.base, bitPos}.Peek64();
-            valid = 64 - int(bitPos & 7);
+        if (valid < kPairBits) {
+            look = LookAt(in.base, bitPos);
+            valid = kLookBits - int(bitPos & 7);
         }
-        uint64_t bits = window;
-        const uint32_t whole = pairs[bits >> (64 - kPairBits)];
+        const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
         unsigned used;
         if (whole & kWholePair) {
             // Both pairs' values are written, and both pairs taken when the
@@ -360,8 +370,10 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
             v += 2 + 2 * two;
             done += 1 + int(two);
             last = whole;
-            window = bits << used;
+            look <<= used;
+            valid -= int(used);
         } else {
+            uint64_t bits = Cursor{in.base, bitPos}.Peek64();
             int n[2];
             uint64_t sign[2];
             int len;
@@ -372,30 +384,29 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
             } else {
                 leaf = DecodeCode(lut, tree, uint32_t(bits >> 32), &len);
             }
-            bits <<= len;
+            bits = ShiftUp(bits, unsigned(len));
             used = unsigned(len);
             n[0] = leaf >> 4;
             n[1] = leaf & 15;
             for (int i = 0; i < 2; i++) {
                 if (kEscapes) {
                     const int e = n[i] == 15 ? linbits : 0;
-                    n[i] += e ? int(bits >> (64 - e)) : 0;
-                    bits <<= e;
+                    n[i] += e ? int(TopBits(bits, unsigned(e))) : 0;
+                    bits = ShiftUp(bits, unsigned(e));
                     used += unsigned(e);
                 }
                 // A sign bit follows each nonzero value (power[0] is +0,
                 // and stays unsigned).
                 const unsigned nz = n[i] != 0;
                 sign[i] = (bits >> 63) & nz;
-                bits <<= nz;
+                bits = ShiftUp(bits, nz);
                 used += nz;
             }
-            window = bits;
             for (int i = 0; i < 2; i++) v[i] = WithSign(power[n[i]], sign[i]);
             v += 2;
             done++;
+            valid = 0;
         }
-        valid -= int(used);
         bitPos += used;
         if (bitPos > end) break;
     }
@@ -538,16 +549,16 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         const uint16_t* lut = FirstLevelOf(32 + (gi->count1table_select & 1));
         const uint16_t* quads = kQuads.of[gi->count1table_select & 1];
         bool stop = false;
-        // A window on the stream as for the pairs: a quadruple takes at most
+        // A look at the stream as for the pairs: a quadruple takes at most
         // 6 + 4 bits.
-        uint64_t window = 0;
+        Look look = 0;
         int valid = 0;
         while (quadruples > 0 && budget > 0 && !stop) {
-            if (valid < 10) {
-                window = in.Peek64();
-                valid = 64 - int(in.pos & 7);
+            if (valid < kQuadBits) {
+                look = LookAt(in.base, in.pos);
+                valid = kLookBits - int(in.pos & 7);
             }
-            const unsigned quad = quads[window >> (64 - kQuadBits)];
+            const unsigned quad = quads[look >> (kLookBits - kQuadBits)];
             const unsigned used = quad & 63;
             if (left >= 4 && int(used) <= budget) {
                 // The whole quadruple in the current run, with every sign bit
@@ -562,14 +573,14 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                 }
                 hit = hit || (quad >> kQuadValueShift) != 0;
                 in.pos += used;
-                window <<= used;
+                look <<= used;
                 valid -= int(used);
                 budget -= int(used);
                 quadruples--;
                 continue;
             }
             int len;
-            int sym = DecodeCode(lut, tree, uint32_t(window >> 32), &len);
+            int sym = DecodeCode(lut, tree, in.Peek(), &len);
             valid = 0;
             if (len > budget) {
                 budget = 0;
