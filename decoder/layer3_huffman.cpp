@@ -175,6 +175,17 @@ constexpr LookupTables MakeLookupTables() {
 }
 constexpr LookupTables kLookup = MakeLookupTables();
 
+// The long bands and the three windows of the short bands tile the 576
+// lines at every rate: the decoder's runs end exactly where the values do.
+constexpr bool BandsTileTheLines() {
+    for (int r = 0; r < 9; r++)
+        if (kLongBoundary[r][0] != 0 || kLongBoundary[r][22] != 576 || kShortBoundary[r][0] != 0 ||
+            kShortBoundary[r][13] != 192)
+            return false;
+    return true;
+}
+static_assert(BandsTileTheLines(), "the band tables must cover the 576 lines");
+
 inline const uint16_t* FirstLevelOf(int table) { return kLookup.first[kLookup.layoutOf[table]]; }
 inline const uint32_t* PairsOf(int table) { return kLookup.pairs[kLookup.layoutOf[table]]; }
 
@@ -419,6 +430,59 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
     return done;
 }
 
+// Count1 quadruples into v as units (+0, +1, -1; the gain comes later, run
+// by run), from the cursor on while quadruples are left and the budget has
+// bits. A quadruple whose code or sign bits do not all fit in the budget is
+// the last: a code that does not fit gives four zeros, and of a quadruple
+// whose sign bits run out only the values before the first missing sign are
+// kept; the budget drops to 0. Returns the values written (v has room for
+// 4 x quadruples).
+int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double* v) {
+    const uint16_t* quads = kQuads.of[table];
+    double* const first = v;
+    // A look at the stream as for the pairs: a quadruple takes at most 6 + 4
+    // bits.
+    Look look = 0;
+    int valid = 0;
+    while (quadruples > 0 && budget > 0) {
+        if (valid < kQuadBits) {
+            look = LookAt(in.base, in.pos);
+            valid = kLookBits - int(in.pos & 7);
+        }
+        const unsigned quad = quads[look >> (kLookBits - kQuadBits)];
+        const unsigned used = quad & 63;
+        if (int(used) <= budget) {
+            for (int i = 0; i < 4; i++) v[i] = kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3];
+            v += 4;
+            in.pos += used;
+            look <<= used;
+            valid -= int(used);
+            budget -= int(used);
+            quadruples--;
+            continue;
+        }
+        int len;
+        const int sym = DecodeCode(FirstLevelOf(32 + table), kHuffTables[32 + table].tree, in.Peek(), &len);
+        if (len > budget) {
+            for (int i = 0; i < 4; i++) v[i] = 0.0;
+            v += 4;
+        } else {
+            in.pos += unsigned(len);
+            budget -= len;
+            for (int f = 3; f >= 0; f--, v++) {
+                if (!(sym & (1 << f))) {
+                    *v = 0.0;
+                    continue;
+                }
+                if (--budget < 0) break;
+                *v = in.Get(1) ? -1.0 : 1.0;
+            }
+        }
+        budget = 0;
+    }
+    return int(v - first);
+}
+
 // The decoder of both entries; kMidSide forms left and right from the mid
 // values already in xr0 and the side values decoded here.
 template <bool kMidSide>
@@ -478,22 +542,12 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             gain = Gain(gi->fullGain[window] + (s << shift));
         }
     };
-    auto store = [&](double v) {
-        if (kMidSide) {
-            double mid = xr0[pos];
-            xr0[pos] = mid + v;
-            xr1[pos] = mid - v;
-        } else {
-            out[pos] = v;
-        }
-        pos += step;
-        left--;
-    };
-
-    // Big values, region by region (short blocks have two regions), into
-    // values as signed powers; then run by run times the run's gain into
-    // place, so that the decoding loop does not stop at every band.
-    double values[2 * 288 + 2];
+    // Big values, region by region (short blocks have two regions), as
+    // signed powers, and the count1 quadruples as units, into values; then
+    // run by run times the run's gain into place, so that the decoding loops
+    // do not stop at every band. The runs tile the 576 lines, and the
+    // regions' values never pass them.
+    double values[576 + 2];
     int regionEnd[3];
     int r1 = std::clamp(gi->region1start, 0, 288);
     int r2 = std::clamp(gi->region2start, r1, 288);
@@ -511,104 +565,43 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
                           : DecodeRegion<false>(in, PairsOf(table), FirstLevelOf(table), h.tree, 0, count, budget, v);
     }
     // The data ran past its granule: the values are lost anyway (the frame
-    // is rejected), and the reader stays near its data.
-    const bool overrun = budget < 0;
-    for (int i = 0, n = 2 * pair; i < n;) {
+    // is rejected), and the reader stays near its data. Else the count1
+    // region follows.
+    int n = 2 * pair;
+    if (budget >= 0) n += DecodeQuadruples(in, gi->count1table_select & 1, quadruples, budget, values + n);
+    for (int i = 0; i < n;) {
         if (left == 0) nextRun();
         if (runsDone) break;
         const int m = std::min(left, n - i);
         const double* v = values + i;
-        // Whether the run holds a nonzero value (no value is -0).
-        uint64_t any = 0;
-        for (int k = 0; k < m; k++) {
-            uint64_t b;
-            std::memcpy(&b, v + k, sizeof b);
-            any |= b;
-        }
-        if (kMidSide) {
-            for (int k = 0; k < m; k++) {
-                const double s = v[k] * gain, mid = xr0[pos + step * k];
-                xr0[pos + step * k] = mid + s;
-                xr1[pos + step * k] = mid - s;
+        // Two values at a time (runs and regions hold whole pairs), and
+        // whether the run holds a nonzero value: any bit but the sign's.
+        typedef double Pair __attribute__((vector_size(16)));
+        typedef uint64_t Bits __attribute__((vector_size(16)));
+        Bits any = {0, 0};
+        for (int k = 0; k < m; k += 2) {
+            Pair x;
+            std::memcpy(&x, v + k, sizeof x);
+            any |= reinterpret_cast<Bits>(x);
+            const Pair scaled = x * gain;
+            if (kMidSide) {
+                for (int l = 0; l < 2; l++) {
+                    const int at = pos + step * (k + l);
+                    const double mid = xr0[at];
+                    xr0[at] = mid + scaled[l];
+                    xr1[at] = mid - scaled[l];
+                }
+            } else if (step == 1) {
+                std::memcpy(out + pos + k, &scaled, sizeof scaled);
+            } else {
+                out[pos + step * k] = scaled[0];
+                out[pos + step * (k + 1)] = scaled[1];
             }
-        } else if (step == 1) {
-            for (int k = 0; k < m; k++) out[pos + k] = v[k] * gain;
-        } else {
-            for (int k = 0; k < m; k++) out[pos + step * k] = v[k] * gain;
         }
-        hit = hit || any != 0;
+        hit = hit || ((any[0] | any[1]) << 1) != 0;
         pos += step * m;
         left -= m;
         i += m;
-    }
-
-    // Count1 region: quadruples while bits remain. A code or a sign bit that
-    // does not fit in the budget is not read: the budget drops to 0.
-    if (!overrun) {
-        const int16_t* tree = kHuffTables[32 + (gi->count1table_select & 1)].tree;
-        const uint16_t* lut = FirstLevelOf(32 + (gi->count1table_select & 1));
-        const uint16_t* quads = kQuads.of[gi->count1table_select & 1];
-        bool stop = false;
-        // A look at the stream as for the pairs: a quadruple takes at most
-        // 6 + 4 bits.
-        Look look = 0;
-        int valid = 0;
-        while (quadruples > 0 && budget > 0 && !stop) {
-            if (valid < kQuadBits) {
-                look = LookAt(in.base, in.pos);
-                valid = kLookBits - int(in.pos & 7);
-            }
-            const unsigned quad = quads[look >> (kLookBits - kQuadBits)];
-            const unsigned used = quad & 63;
-            if (left >= 4 && int(used) <= budget) {
-                // The whole quadruple in the current run, with every sign bit
-                // inside the budget: the four values as the gain times the
-                // units of the code and its sign bits, without branches.
-                if (!kMidSide && step == 1) {
-                    for (int i = 0; i < 4; i++) out[pos + i] = gain * kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3];
-                    pos += 4;
-                    left -= 4;
-                } else {
-                    for (int i = 0; i < 4; i++) store(gain * kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3]);
-                }
-                hit = hit || (quad >> kQuadValueShift) != 0;
-                in.pos += used;
-                look <<= used;
-                valid -= int(used);
-                budget -= int(used);
-                quadruples--;
-                continue;
-            }
-            int len;
-            int sym = DecodeCode(lut, tree, in.Peek(), &len);
-            valid = 0;
-            if (len > budget) {
-                budget = 0;
-                sym = 0;
-            } else {
-                in.pos += unsigned(len);
-                budget -= len;
-            }
-            for (int f = 3; f >= 0; f--) {
-                if (left == 0) nextRun();
-                if (runsDone) {
-                    stop = true;
-                    break;
-                }
-                if (sym & (1 << f)) {
-                    if (--budget < 0) {
-                        budget = 0;
-                        stop = true;
-                        break;
-                    }
-                    store(in.Get(1) ? -gain : gain);
-                    hit = true;
-                } else {
-                    store(0.0);
-                }
-            }
-            quadruples--;
-        }
     }
 
     // Every position not written above becomes zero (the side channel: zero
