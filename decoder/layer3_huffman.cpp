@@ -14,8 +14,13 @@
 Layer3Tables g_l3t;
 
 namespace {
-// The powers of 0..15 with their signs: n and, for -n^(4/3), n | 16.
+// The powers of 0..15 with their signs: n and, for -n^(4/3), n | 16; and
+// both values of a pair by x | y << 5 (each with its sign as there).
 double g_signedPower[32];
+struct alignas(16) PowerPair {
+    double v[2];
+};
+PowerPair g_pairPower[1024];
 }  // namespace
 
 const int32_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
@@ -204,6 +209,7 @@ void InitLayer3SpectrumTables(int downSample) {
             g_signedPower[n] = g_l3t.power[n];
             g_signedPower[n | 16] = -g_l3t.power[n];
         }
+        for (int i = 0; i < 1024; i++) g_pairPower[i] = {{g_signedPower[i & 31], g_signedPower[i >> 5]}};
         fixedBuilt = true;
     }
 
@@ -377,7 +383,8 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
             // below.
             const unsigned two = (whole >> 30) & 1;
             used = whole & kWholeTaken;
-            for (int k = 0; k < 4; k++) v[k] = g_signedPower[(whole >> (kValueShift + 5 * k)) & 31];
+            std::memcpy(v, &g_pairPower[(whole >> kValueShift) & 1023], 16);
+            std::memcpy(v + 2, &g_pairPower[(whole >> (kValueShift + 10)) & 1023], 16);
             v += 2 + 2 * two;
             done += 1 + int(two);
             last = whole;
