@@ -296,41 +296,75 @@ inline double WithSign(double v, uint64_t sign) {
 }
 
 // Whole count1 quadruples by the next kQuadBits bits (the longest code, 6
-// bits, and four sign bits): the bits taken lowest, then from bit
-// kQuadValueShift on each value's pattern in 2 bits, the first value lowest:
-// 0 for 0, 1 for +1, 2 for -1 (a value's sign bit follows the code in the
-// order of the values). Both count1 codes are shorter than the first-level
-// tables' bits, so those give each code and its length.
+// bits, and four sign bits): the bits of the first quadruple at
+// kQuadFirstShift, its values' pattern at kQuadPatternShift, and where a
+// second whole quadruple follows within the bits, kQuadTwo and its pattern
+// 8 bits higher; the bits of both (or of the one) lowest. A pattern holds
+// each value in 2 bits, the first value lowest: 0 for 0, 1 for +1, 2 for
+// -1 (a value's sign bit follows the code in the order of the values). Both
+// count1 codes are shorter than the first-level tables' bits, so those give
+// each code and its length.
 constexpr int kQuadBits = 10;
-constexpr int kQuadValueShift = 6;
+constexpr int kQuadFirstShift = 6;
+constexpr int kQuadPatternShift = 10;
+constexpr uint32_t kQuadTwo = 0x80000000u;
 struct QuadTables {
-    uint16_t of[2][1 << kQuadBits];
+    uint32_t of[2][1 << kQuadBits];
 };
+// The quadruple whose code starts at bit `at` of the kQuadBits bits: its
+// bits taken and pattern, or false when it does not lie whole in them.
+constexpr bool QuadAt(const uint16_t* first, int bits, int at, int& taken, unsigned& pattern) {
+    const unsigned e = first[((bits << at) & ((1 << kQuadBits) - 1)) >> (kQuadBits - kLookupBits)];
+    if (e & kLongCode) throw "a count1 code longer than the first-level table";
+    const int len = int(e >> 8), sym = int(e & 15);
+    taken = at + len;
+    pattern = 0;
+    if (taken > kQuadBits) return false;
+    for (int i = 0; i < 4; i++) {
+        if (!((sym >> (3 - i)) & 1)) continue;
+        if (taken == kQuadBits) return false;
+        const int sign = (bits >> (kQuadBits - 1 - taken)) & 1;
+        pattern |= unsigned(sign ? 2 : 1) << (2 * i);
+        taken++;
+    }
+    return true;
+}
 constexpr QuadTables MakeQuadTables() {
     QuadTables t{};
     for (int table = 0; table < 2; table++) {
         const uint16_t* first = kLookup.first[kLookup.layoutOf[32 + table]];
         for (int bits = 0; bits < (1 << kQuadBits); bits++) {
-            const unsigned e = first[bits >> (kQuadBits - kLookupBits)];
-            if (e & kLongCode) throw "a count1 code longer than the first-level table";
-            const int len = int(e >> 8), sym = int(e & 15);
-            int taken = len;
-            unsigned values = 0;
-            for (int i = 0; i < 4; i++) {
-                if (!((sym >> (3 - i)) & 1)) continue;
-                const int sign = (bits >> (kQuadBits - 1 - taken)) & 1;
-                values |= unsigned(sign ? 2 : 1) << (2 * i);
-                taken++;
-            }
-            t.of[table][bits] = uint16_t(unsigned(taken) | values << kQuadValueShift);
+            int taken = 0, taken2 = 0;
+            unsigned pattern = 0, pattern2 = 0;
+            if (!QuadAt(first, bits, 0, taken, pattern)) throw "a count1 quadruple longer than its look";
+            uint32_t e = uint32_t(taken) | uint32_t(taken) << kQuadFirstShift | pattern << kQuadPatternShift;
+            if (QuadAt(first, bits, taken, taken2, pattern2))
+                e = kQuadTwo | uint32_t(taken2) | uint32_t(taken) << kQuadFirstShift | pattern << kQuadPatternShift |
+                    pattern2 << (kQuadPatternShift + 8);
+            t.of[table][bits] = e;
         }
     }
     return t;
 }
 constexpr QuadTables kQuads = MakeQuadTables();
-// The units a quadruple's value patterns stand for: the value is the gain
-// times its unit (+0 for 0).
-constexpr double kQuadUnit[4] = {0.0, 1.0, -1.0, 0.0};
+// The four units a pattern stands for: a value is the gain times its unit
+// (+0 for 0).
+struct alignas(32) QuadUnits {
+    double v[4];
+};
+struct QuadUnitTable {
+    QuadUnits of[256];
+};
+constexpr QuadUnitTable MakeQuadUnits() {
+    QuadUnitTable t{};
+    for (int p = 0; p < 256; p++)
+        for (int i = 0; i < 4; i++) {
+            const int u = (p >> (2 * i)) & 3;
+            t.of[p].v[i] = u == 1 ? 1.0 : u == 2 ? -1.0 : 0.0;
+        }
+    return t;
+}
+constexpr QuadUnitTable kQuadUnits = MakeQuadUnits();
 
 // A look at the stream one machine word wide: at least 57 of its bits are
 // the stream's on 64-bit machines, at least 25 on 32-bit x86, where a 64-bit
@@ -443,31 +477,44 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
 // the last: a code that does not fit gives four zeros, and of a quadruple
 // whose sign bits run out only the values before the first missing sign are
 // kept; the budget drops to 0. Returns the values written (v has room for
-// 4 x quadruples).
+// 4 x quadruples + 4).
 int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double* v) {
-    const uint16_t* quads = kQuads.of[table];
+    const uint32_t* quads = kQuads.of[table];
     double* const first = v;
     // A look at the stream as for the pairs: a quadruple takes at most 6 + 4
     // bits.
     Look look = 0;
     int valid = 0;
+    uint32_t last = 0;  // the last entry taken
     while (quadruples > 0 && budget > 0) {
         if (valid < kQuadBits) {
             look = LookAt(in.base, in.pos);
             valid = kLookBits - int(in.pos & 7);
         }
-        const unsigned quad = quads[look >> (kLookBits - kQuadBits)];
+        const uint32_t quad = quads[look >> (kLookBits - kQuadBits)];
+        if (int((quad >> kQuadFirstShift) & 15) > budget) break;  // cut by the budget: below
+        // Both patterns' units are written, and both quadruples taken when
+        // the entry has two; one too many is given back below.
         const unsigned used = quad & 63;
-        if (int(used) <= budget) {
-            for (int i = 0; i < 4; i++) v[i] = kQuadUnit[(quad >> (kQuadValueShift + 2 * i)) & 3];
-            v += 4;
-            in.pos += used;
-            look <<= used;
-            valid -= int(used);
-            budget -= int(used);
-            quadruples--;
-            continue;
-        }
+        const int two = int(quad >> 31);
+        std::memcpy(v, &kQuadUnits.of[(quad >> kQuadPatternShift) & 255], 32);
+        std::memcpy(v + 4, &kQuadUnits.of[(quad >> (kQuadPatternShift + 8)) & 255], 32);
+        v += 4 + 4 * two;
+        quadruples -= 1 + two;
+        budget -= int(used);
+        in.pos += used;
+        look <<= used;
+        valid -= int(used);
+        last = quad;
+    }
+    if (quadruples < 0 || budget < 0) {  // the last entry's second quadruple
+        const int back = int(last & 63) - int((last >> kQuadFirstShift) & 15);
+        in.pos -= unsigned(back);
+        budget += back;
+        quadruples++;
+        v -= 4;
+    }
+    if (quadruples > 0 && budget > 0) {  // the next quadruple does not fit whole
         int len;
         const int sym = DecodeCode(FirstLevelOf(32 + table), kHuffTables[32 + table].tree, in.Peek(), &len);
         if (len > budget) {
@@ -554,7 +601,7 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
     // run by run times the run's gain into place, so that the decoding loops
     // do not stop at every band. The runs tile the 576 lines, and the
     // regions' values never pass them.
-    double values[576 + 2];
+    double values[576 + 4];
     int regionEnd[3];
     int r1 = std::clamp(gi->region1start, 0, 288);
     int r2 = std::clamp(gi->region2start, r1, 288);
