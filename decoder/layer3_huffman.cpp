@@ -633,23 +633,34 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         typedef double Pair __attribute__((vector_size(16)));
         typedef uint64_t Bits __attribute__((vector_size(16)));
         Bits any = {0, 0};
-        for (int k = 0; k < m; k += 2) {
+        auto take = [&](int k) {
             Pair x;
             std::memcpy(&x, v + k, sizeof x);
             any |= reinterpret_cast<Bits>(x);
-            const Pair scaled = x * gain;
-            if (kMidSide) {
+            return x * gain;
+        };
+        if (kMidSide) {
+            for (int k = 0; k < m; k += 2) {
+                const Pair scaled = take(k);
                 for (int l = 0; l < 2; l++) {
                     const int at = pos + step * (k + l);
                     const double mid = xr0[at];
                     xr0[at] = mid + scaled[l];
                     xr1[at] = mid - scaled[l];
                 }
-            } else if (step == 1) {
-                std::memcpy(out + pos + k, &scaled, sizeof scaled);
-            } else {
-                out[pos + step * k] = scaled[0];
-                out[pos + step * (k + 1)] = scaled[1];
+            }
+        } else if (step == 1) {
+            double* o = out + pos;
+            for (int k = 0; k < m; k += 2) {
+                const Pair scaled = take(k);
+                std::memcpy(o + k, &scaled, sizeof scaled);
+            }
+        } else {
+            double* o = out + pos;
+            for (int k = 0; k < m; k += 2) {
+                const Pair scaled = take(k);
+                o[3 * k] = scaled[0];
+                o[3 * k + 3] = scaled[1];
             }
         }
         hit = hit || ((any[0] | any[1]) << 1) != 0;
