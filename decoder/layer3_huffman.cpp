@@ -380,18 +380,57 @@ inline Look LookAt(const uint8_t* base, uint32_t pos) { return Cursor{base, pos}
 constexpr int kLookBits = 8 * sizeof(Look);
 static_assert(kLookBits - 7 >= kPairBits, "a look must hold a whole pair");
 
+// The whole entries a look holds: each takes at most kPairBits bits.
+constexpr int kEntriesPerLook = (kLookBits - 7) / kPairBits;
+
+// A pair that does not come whole from its table entry: the code (from the
+// entry, or the tree), the escapes (kEscapes) and the signs from the stream
+// at bitPos, without branches on the values; the two signed powers into v.
+// Returns the bits taken.
+template <bool kEscapes>
+unsigned LongPair(const uint8_t* base, uint32_t bitPos, uint32_t whole, const uint16_t* lut, const int16_t* tree,
+                  int linbits, const double* power, double* v) {
+    uint64_t bits = Cursor{base, bitPos}.Peek64();
+    int len;
+    int leaf;
+    if (whole & kCodeOnly) {
+        len = int(whole & kWholeTaken);
+        leaf = int((whole >> 8) & 255);
+    } else {
+        leaf = DecodeCode(lut, tree, uint32_t(bits >> 32), &len);
+    }
+    bits = ShiftUp(bits, unsigned(len));
+    unsigned used = unsigned(len);
+    int n[2] = {leaf >> 4, leaf & 15};
+    uint64_t sign[2];
+    for (int i = 0; i < 2; i++) {
+        if (kEscapes) {
+            const int e = n[i] == 15 ? linbits : 0;
+            n[i] += e ? int(TopBits(bits, unsigned(e))) : 0;
+            bits = ShiftUp(bits, unsigned(e));
+            used += unsigned(e);
+        }
+        // A sign bit follows each nonzero value (power[0] is +0, and stays
+        // unsigned).
+        const unsigned nz = n[i] != 0;
+        sign[i] = (bits >> 63) & nz;
+        bits = ShiftUp(bits, nz);
+        used += nz;
+    }
+    for (int i = 0; i < 2; i++) v[i] = WithSign(power[n[i]], sign[i]);
+    return used;
+}
+
 // The big-value pairs of one region (one table), decoded into v as signed
 // powers 4/3 (the gain comes later, run by run), from the cursor on, until
 // count pairs are done or the budget of bits is spent. Stops after the
 // first pair (or table entry of two) that leaves the budget negative.
 // Returns the pairs decoded; v has room for one pair more than count.
 //
-// The look is shifted by each entry's bits and loaded again only when fewer
-// than kPairBits of the stream's bits are left in it: the next entry waits
-// for a shift, not for a load. Pairs of at most kPairBits bits in all come
-// whole from the pair table, two at a time where two fit; the others take
-// the code, the escapes (kEscapes) and the signs from a fresh 64-bit read
-// without branches on the values.
+// The look is shifted by each entry's bits: the next entry waits for a
+// shift, not for a load. Pairs of at most kPairBits bits in all come whole
+// from the pair table, two at a time where two fit; the others come from
+// LongPair.
 template <bool kEscapes>
 int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const int16_t* tree, int linbits,
                  int count, int& budget, double* v) {
@@ -400,67 +439,40 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
     // The last bit the budget allows; a pair ending past it ends the loop.
     const uint32_t end = start + uint32_t(std::max(budget, 0));
     uint32_t bitPos = start;
-    Look look = 0;
-    int valid = 0;  // the stream's bits at the top of look
     int done = 0;
     uint32_t last = 0;  // the last whole entry
-    while (done < count) {
-        if (valid < kPairBits) {
-            look = LookAt(in.base, bitPos);
-            valid = kLookBits - int(bitPos & 7);
-        }
-        const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
-        unsigned used;
-        if (whole & kWholePair) {
+    bool over = false;  // the budget is spent
+    while (done < count && !over) {
+        // A fresh look holds kEntriesPerLook whole entries: they are taken
+        // without a test of the bits left (a test that went either way from
+        // one entry to the next and was often mispredicted).
+        Look look = LookAt(in.base, bitPos);
+        for (int k = 0; k < kEntriesPerLook && done < count; k++) {
+            const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
+            if (!(whole & kWholePair)) {
+                bitPos += LongPair<kEscapes>(in.base, bitPos, whole, lut, tree, linbits, power, v);
+                v += 2;
+                done++;
+                over = bitPos > end;
+                break;  // a fresh look
+            }
             // Both pairs' values are written, and both pairs taken when the
             // entry has two; a second pair past the region is given back
             // below.
             const unsigned two = (whole >> 30) & 1;
-            used = whole & kWholeTaken;
+            const unsigned used = whole & kWholeTaken;
             std::memcpy(v, &g_pairPower[(whole >> kValueShift) & 1023], 16);
             std::memcpy(v + 2, &g_pairPower[(whole >> (kValueShift + 10)) & 1023], 16);
             v += 2 + 2 * two;
             done += 1 + int(two);
             last = whole;
             look <<= used;
-            valid -= int(used);
-        } else {
-            uint64_t bits = Cursor{in.base, bitPos}.Peek64();
-            int n[2];
-            uint64_t sign[2];
-            int len;
-            int leaf;
-            if (whole & kCodeOnly) {
-                len = int(whole & kWholeTaken);
-                leaf = int((whole >> 8) & 255);
-            } else {
-                leaf = DecodeCode(lut, tree, uint32_t(bits >> 32), &len);
+            bitPos += used;
+            if (bitPos > end) {
+                over = true;
+                break;
             }
-            bits = ShiftUp(bits, unsigned(len));
-            used = unsigned(len);
-            n[0] = leaf >> 4;
-            n[1] = leaf & 15;
-            for (int i = 0; i < 2; i++) {
-                if (kEscapes) {
-                    const int e = n[i] == 15 ? linbits : 0;
-                    n[i] += e ? int(TopBits(bits, unsigned(e))) : 0;
-                    bits = ShiftUp(bits, unsigned(e));
-                    used += unsigned(e);
-                }
-                // A sign bit follows each nonzero value (power[0] is +0,
-                // and stays unsigned).
-                const unsigned nz = n[i] != 0;
-                sign[i] = (bits >> 63) & nz;
-                bits = ShiftUp(bits, nz);
-                used += nz;
-            }
-            for (int i = 0; i < 2; i++) v[i] = WithSign(power[n[i]], sign[i]);
-            v += 2;
-            done++;
-            valid = 0;
         }
-        bitPos += used;
-        if (bitPos > end) break;
     }
     if (done > count) {  // only the last entry can pass the end, by its second pair
         bitPos -= (last & kWholeTaken) - ((last >> kFirstTakenShift) & 15);
@@ -481,31 +493,31 @@ int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const i
 int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double* v) {
     const uint32_t* quads = kQuads.of[table];
     double* const first = v;
-    // A look at the stream as for the pairs: a quadruple takes at most 6 + 4
-    // bits.
-    Look look = 0;
-    int valid = 0;
+    // Looks at the stream as for the pairs: an entry takes at most 6 + 4 bits.
+    constexpr int kQuadEntriesPerLook = (kLookBits - 7) / kQuadBits;
     uint32_t last = 0;  // the last entry taken
-    while (quadruples > 0 && budget > 0) {
-        if (valid < kQuadBits) {
-            look = LookAt(in.base, in.pos);
-            valid = kLookBits - int(in.pos & 7);
+    bool cut = false;   // the next quadruple does not fit whole
+    while (quadruples > 0 && budget > 0 && !cut) {
+        Look look = LookAt(in.base, in.pos);
+        for (int k = 0; k < kQuadEntriesPerLook && quadruples > 0 && budget > 0; k++) {
+            const uint32_t quad = quads[look >> (kLookBits - kQuadBits)];
+            if (int((quad >> kQuadFirstShift) & 15) > budget) {
+                cut = true;
+                break;
+            }
+            // Both patterns' units are written, and both quadruples taken
+            // when the entry has two; one too many is given back below.
+            const unsigned used = quad & 63;
+            const int two = int(quad >> 31);
+            std::memcpy(v, &kQuadUnits.of[(quad >> kQuadPatternShift) & 255], 32);
+            std::memcpy(v + 4, &kQuadUnits.of[(quad >> (kQuadPatternShift + 8)) & 255], 32);
+            v += 4 + 4 * two;
+            quadruples -= 1 + two;
+            budget -= int(used);
+            in.pos += used;
+            look <<= used;
+            last = quad;
         }
-        const uint32_t quad = quads[look >> (kLookBits - kQuadBits)];
-        if (int((quad >> kQuadFirstShift) & 15) > budget) break;  // cut by the budget: below
-        // Both patterns' units are written, and both quadruples taken when
-        // the entry has two; one too many is given back below.
-        const unsigned used = quad & 63;
-        const int two = int(quad >> 31);
-        std::memcpy(v, &kQuadUnits.of[(quad >> kQuadPatternShift) & 255], 32);
-        std::memcpy(v + 4, &kQuadUnits.of[(quad >> (kQuadPatternShift + 8)) & 255], 32);
-        v += 4 + 4 * two;
-        quadruples -= 1 + two;
-        budget -= int(used);
-        in.pos += used;
-        look <<= used;
-        valid -= int(used);
-        last = quad;
     }
     if (quadruples < 0 || budget < 0) {  // the last entry's second quadruple
         const int back = int(last & 63) - int((last >> kQuadFirstShift) & 15);
