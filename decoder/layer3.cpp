@@ -255,18 +255,21 @@ int DecodeLayer3Frame(StreamInfo* si) {
 
         GranuleInfo* g0 = &gi[0][gr];
         SeekBits(mainData, bitPos);
-        int part2 = lsf ? ReadScaleFactorsLsf(g0, scalefac[0], 0) : ReadScaleFactorsMpeg1(g0, scalefac[0]);
-        if (DecodeSpectrum(g_l3.xr[0], scalefac[0], g0, rate, part2)) return 0;
-        bitPos += g0->part2_3_length;
-
-        if (nch == 2) {
+        int part2[2];
+        part2[0] = lsf ? ReadScaleFactorsLsf(g0, scalefac[0], 0) : ReadScaleFactorsMpeg1(g0, scalefac[0]);
+        if (nch == 1) {
+            if (DecodeSpectrum(g_l3.xr[0], scalefac[0], g0, rate, part2[0])) return 0;
+            bitPos += g0->part2_3_length;
+        } else {
+            // Both channels' scale factors, then both spectra side by side.
+            const BitCursor at0 = BitCursor::AtReader();
             GranuleInfo* g1 = &gi[1][gr];
-            SeekBits(mainData, bitPos);
-            part2 = lsf ? ReadScaleFactorsLsf(g1, scalefac[1], is) : ReadScaleFactorsMpeg1(g1, scalefac[1]);
-            int bad = ms ? DecodeSpectrumMidSide(g_l3.xr[0], g_l3.xr[1], scalefac[1], g1, rate, part2)
-                         : DecodeSpectrum(g_l3.xr[1], scalefac[1], g1, rate, part2);
-            if (bad) return 0;
-            bitPos += g1->part2_3_length;
+            SeekBits(mainData, bitPos + g0->part2_3_length);
+            part2[1] = lsf ? ReadScaleFactorsLsf(g1, scalefac[1], is) : ReadScaleFactorsMpeg1(g1, scalefac[1]);
+            const int32_t* const sf[2] = {scalefac[0], scalefac[1]};
+            if (DecodeSpectrumPair(g_l3.xr[0], g_l3.xr[1], sf, g0, g1, rate, part2, at0, BitCursor::AtReader(), ms))
+                return 0;
+            bitPos += g0->part2_3_length + g1->part2_3_length;
             if (is) ApplyIntensityStereo(g_l3.xr[0], g_l3.xr[1], scalefac[1], g1, rate, ms, lsf);
             if (ms || is) g0->maxb = g1->maxb = std::max(g0->maxb, g1->maxb);
         }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "decoder/input.h"
 #include "decoder/stream_info.h"
 
 constexpr int kScaleFactorCount = 39;
@@ -68,6 +69,13 @@ int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rat
 // mid - side.
 int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, GranuleInfo* gi,
                           int rateIndex, int part2Bits);
+// Both channels of a granule at once, their data starting at at0 and at1
+// (each after its scale factors, part2Bits[ch] bits): the two channels'
+// codes are read side by side. xr1 gets the right channel, or with midSide
+// the side channel formed with the mid channel in xr0 into left and right.
+// Returns 1 when either channel's data ran past its budget.
+int DecodeSpectrumPair(double* xr0, double* xr1, const int32_t* const* scalefac, GranuleInfo* gi0, GranuleInfo* gi1,
+                       int rateIndex, const int* part2Bits, BitCursor at0, BitCursor at1, bool midSide);
 
 // Intensity stereo (ISO/IEC 11172-3 2.4.3.4.9.3, ISO/IEC 13818-3 2.4.3.2) on
 // the bands above the right channel's last nonzero value (long blocks) or

@@ -421,67 +421,99 @@ unsigned LongPair(const uint8_t* base, uint32_t bitPos, uint32_t whole, const ui
     return used;
 }
 
-// The big-value pairs of one region (one table), decoded into v as signed
-// powers 4/3 (the gain comes later, run by run), from the cursor on, until
-// count pairs are done or the budget of bits is spent. Stops after the
-// first pair (or table entry of two) that leaves the budget negative.
-// Returns the pairs decoded; v has room for one pair more than count.
+// One channel's big values, decoded region by region into v as signed
+// powers 4/3 (the gain comes later, run by run), entry by entry (Step), so
+// that the two channels of a granule can go side by side: each entry waits
+// for the one before it in its channel, and the other channel's entry fills
+// that wait.
 //
-// The look is shifted by each entry's bits: the next entry waits for a
-// shift, not for a load. Pairs of at most kPairBits bits in all come whole
-// from the pair table, two at a time where two fit; the others come from
-// LongPair.
-template <bool kEscapes>
-int DecodeRegion(Cursor& in, const uint32_t* pairs, const uint16_t* lut, const int16_t* tree, int linbits,
-                 int count, int& budget, double* v) {
-    const double* const power = g_l3t.power;
-    const uint32_t start = in.pos;
-    // The last bit the budget allows; a pair ending past it ends the loop.
-    const uint32_t end = start + uint32_t(std::max(budget, 0));
-    uint32_t bitPos = start;
-    int done = 0;
-    uint32_t last = 0;  // the last whole entry
-    bool over = false;  // the budget is spent
-    while (done < count && !over) {
-        // A fresh look holds kEntriesPerLook whole entries: they are taken
-        // without a test of the bits left (a test that went either way from
-        // one entry to the next and was often mispredicted).
-        Look look = LookAt(in.base, bitPos);
-        for (int k = 0; k < kEntriesPerLook && done < count; k++) {
-            const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
-            if (!(whole & kWholePair)) {
-                bitPos += LongPair<kEscapes>(in.base, bitPos, whole, lut, tree, linbits, power, v);
-                v += 2;
-                done++;
-                over = bitPos > end;
-                break;  // a fresh look
-            }
+// The look is shifted by each entry's bits, and a fresh look holds
+// kEntriesPerLook whole entries: they are taken without a test of the bits
+// left (a test that went either way from one entry to the next and was often
+// mispredicted). Pairs of at most kPairBits bits in all come whole from the
+// pair table, two at a time where two fit; the others come from LongPair.
+// The data runs past its budget when a pair (or an entry of two) ends past
+// end: the reader stops there.
+struct BigValues {
+    const uint8_t* base;
+    uint32_t bitPos;
+    uint32_t end;            // the last bit the budget allows
+    double* v;               // where the next values go
+    const uint32_t* pairs;   // the current region's table
+    const uint16_t* lut;
+    const int16_t* tree;
+    int linbits;
+    int left;                // pairs left in the current region
+    int region;              // the current region
+    int regionPairs[3];
+    int regionTable[3];
+    Look look;
+    int lookLeft;            // whole entries the look still holds
+    uint32_t last;           // the last whole entry
+    bool over;               // the budget is spent
+
+    // Takes the next region with pairs; false when there is none.
+    bool NextRegion() {
+        while (++region < 3) {
+            if (regionPairs[region] <= 0) continue;
+            const int table = regionTable[region];
+            pairs = PairsOf(table);
+            lut = FirstLevelOf(table);
+            tree = kHuffTables[table].tree;
+            linbits = kHuffTables[table].linbits;
+            left = regionPairs[region];
+            lookLeft = 0;
+            return true;
+        }
+        return false;
+    }
+
+    // The end of a region, or of the budget: a second pair past the region
+    // is given back first (only the last entry can take one).
+    bool Stop() {
+        if (left < 0) {
+            bitPos -= (last & kWholeTaken) - ((last >> kFirstTakenShift) & 15);
+            v -= 2;
+            left = 0;
+        }
+        if (bitPos > end) {
+            over = true;
+            return false;
+        }
+        return left > 0 || NextRegion();
+    }
+
+    // Decodes one entry; false when the big values are done.
+    __attribute__((always_inline)) bool Step() {
+        if (lookLeft == 0) {
+            look = LookAt(base, bitPos);
+            lookLeft = kEntriesPerLook;
+        }
+        const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
+        unsigned used;
+        if (whole & kWholePair) {
             // Both pairs' values are written, and both pairs taken when the
-            // entry has two; a second pair past the region is given back
-            // below.
+            // entry has two.
             const unsigned two = (whole >> 30) & 1;
-            const unsigned used = whole & kWholeTaken;
+            used = whole & kWholeTaken;
             std::memcpy(v, &g_pairPower[(whole >> kValueShift) & 1023], 16);
             std::memcpy(v + 2, &g_pairPower[(whole >> (kValueShift + 10)) & 1023], 16);
             v += 2 + 2 * two;
-            done += 1 + int(two);
+            left -= 1 + int(two);
             last = whole;
             look <<= used;
-            bitPos += used;
-            if (bitPos > end) {
-                over = true;
-                break;
-            }
+            lookLeft--;
+        } else {
+            used = LongPair<true>(base, bitPos, whole, lut, tree, linbits, g_l3t.power, v);
+            v += 2;
+            left--;
+            lookLeft = 0;
         }
+        bitPos += used;
+        if (left > 0 && bitPos <= end) return true;
+        return Stop();
     }
-    if (done > count) {  // only the last entry can pass the end, by its second pair
-        bitPos -= (last & kWholeTaken) - ((last >> kFirstTakenShift) & 15);
-        done = count;
-    }
-    in.pos = bitPos;
-    budget -= int(bitPos - start);
-    return done;
-}
+};
 
 // Count1 quadruples into v as units (+0, +1, -1; the gain comes later, run
 // by run), from the cursor on while quadruples are left and the budget has
@@ -549,24 +581,69 @@ int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double*
     return int(v - first);
 }
 
-// The decoder of both entries; kMidSide forms left and right from the mid
-// values already in xr0 and the side values decoded here.
-template <bool kMidSide>
-int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int rate, int part2Bits) {
-    double* const out = kMidSide ? xr1 : xr0;
-    // The granule's data ends part2_3_length - part2Bits bits from here.
-    Cursor in{g_bits.p, g_bits.bit};
-    const uint8_t* endP = g_bits.p;
-    unsigned endBit = g_bits.bit;
-    int budget = gi->part2_3_length - part2Bits;
-    if (budget > 0) {
-        unsigned k = endBit + unsigned(budget);
-        endP += k >> 3;
-        endBit = k & 7;
+// One granule and channel: where its data starts and ends, its big values,
+// and the values decoded so far (the big values as signed powers, then the
+// count1 quadruples as units; the runs tile the 576 lines, and the values
+// never pass them).
+struct Spectrum {
+    Cursor in;
+    const uint8_t* endP;  // where the granule's data ends
+    unsigned endBit;
+    int budget;           // its bits left
+    int quadruples;       // the most count1 quadruples it can hold
+    BigValues big;
+    bool bigDone;
+    double values[576 + 4];
+};
+
+// Starts a granule whose data (after part2Bits of scale factors) begins at
+// in: the big values' regions, and the budget of part2_3_length -
+// part2Bits bits.
+void BeginSpectrum(Spectrum& c, const GranuleInfo* gi, int part2Bits, Cursor in) {
+    c.in = in;
+    c.endP = in.base + (in.pos >> 3);
+    c.endBit = in.pos & 7;
+    c.budget = gi->part2_3_length - part2Bits;
+    if (c.budget > 0) {
+        unsigned k = c.endBit + unsigned(c.budget);
+        c.endP += k >> 3;
+        c.endBit = k & 7;
     }
-    const int shift = gi->scalefac_scale + 1;
     const int bigValues = std::clamp(gi->big_values, 0, 288);
-    int quadruples = (288 - bigValues) / 2;
+    c.quadruples = (288 - bigValues) / 2;
+    // Big values, region by region; short blocks have two regions.
+    const int r1 = std::clamp(gi->region1start, 0, 288);
+    const int r2 = std::clamp(gi->region2start, r1, 288);
+    const int regionEnd[3] = {std::min(bigValues, r1), std::min(bigValues, r2), bigValues};
+    BigValues& b = c.big;
+    b.base = in.base;
+    b.bitPos = in.pos;
+    b.end = in.pos + uint32_t(std::max(c.budget, 0));
+    b.v = c.values;
+    b.last = 0;
+    b.over = false;
+    b.region = -1;
+    for (int r = 0, from = 0; r < 3; r++) {
+        b.regionPairs[r] = regionEnd[r] - from;
+        b.regionTable[r] = gi->table_select[r] & 31;
+        from = std::max(from, regionEnd[r]);
+    }
+    // A negative budget takes no value: the granule is lost.
+    c.bigDone = c.budget < 0 || !b.NextRegion();
+}
+
+// The rest of a granule after its big values: the count1 quadruples, the
+// values times their runs' gains into place (kMidSide: the side values,
+// forming left and right from the mid values already in xr0), the lines
+// above them zero, maxband, maxbandl and maxb, and the reader at the end of
+// the granule's data. Returns 0, or 1 when the data ran past the budget.
+template <bool kMidSide>
+int FinishSpectrum(Spectrum& c, double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int rate) {
+    double* const out = kMidSide ? xr1 : xr0;
+    Cursor& in = c.in;
+    int budget = c.budget - int(c.big.bitPos - in.pos);
+    in.pos = c.big.bitPos;
+    const int shift = gi->scalefac_scale + 1;
     const bool shortBlock = gi->block_type == 2;
     const bool mixed = shortBlock && gi->mixed_block_flag;
     const BandRun* run = shortBlock ? (mixed ? g_l3t.mixedMap[rate] : g_l3t.shortMap[rate]) : g_l3t.longMap[rate];
@@ -608,33 +685,12 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
             gain = Gain(gi->fullGain[window] + (s << shift));
         }
     };
-    // Big values, region by region (short blocks have two regions), as
-    // signed powers, and the count1 quadruples as units, into values; then
-    // run by run times the run's gain into place, so that the decoding loops
-    // do not stop at every band. The runs tile the 576 lines, and the
-    // regions' values never pass them.
-    double values[576 + 4];
-    int regionEnd[3];
-    int r1 = std::clamp(gi->region1start, 0, 288);
-    int r2 = std::clamp(gi->region2start, r1, 288);
-    regionEnd[0] = std::min(bigValues, r1);
-    regionEnd[1] = std::min(bigValues, r2);
-    regionEnd[2] = bigValues;
-    int pair = 0;
-    for (int region = 0; region < 3 && budget >= 0; region++) {
-        const int count = regionEnd[region] - pair;
-        if (count <= 0) continue;
-        const int table = gi->table_select[region] & 31;
-        const HuffTableInfo& h = kHuffTables[table];
-        double* v = values + 2 * pair;
-        pair += h.linbits ? DecodeRegion<true>(in, PairsOf(table), FirstLevelOf(table), h.tree, h.linbits, count, budget, v)
-                          : DecodeRegion<false>(in, PairsOf(table), FirstLevelOf(table), h.tree, 0, count, budget, v);
-    }
     // The data ran past its granule: the values are lost anyway (the frame
     // is rejected), and the reader stays near its data. Else the count1
     // region follows.
-    int n = 2 * pair;
-    if (budget >= 0) n += DecodeQuadruples(in, gi->count1table_select & 1, quadruples, budget, values + n);
+    double* const values = c.values;
+    int n = int(c.big.v - values);
+    if (budget >= 0) n += DecodeQuadruples(in, gi->count1table_select & 1, c.quadruples, budget, values + n);
     for (int i = 0; i < n;) {
         if (left == 0) nextRun();
         if (runsDone) break;
@@ -722,18 +778,46 @@ int DecodeImpl(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int
         g_bits.bit = in.pos & 7;
         return 1;
     }
-    g_bits.p = endP;
-    g_bits.bit = endBit;
+    g_bits.p = c.endP;
+    g_bits.bit = c.endBit;
     return 0;
 }
 
 }  // namespace
 
 int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rateIndex, int part2Bits) {
-    return DecodeImpl<false>(xr, nullptr, scalefac, gi, rateIndex, part2Bits);
+    Spectrum c;
+    BeginSpectrum(c, gi, part2Bits, Cursor::AtReader());
+    if (!c.bigDone)
+        while (c.big.Step()) {
+        }
+    return FinishSpectrum<false>(c, xr, nullptr, scalefac, gi, rateIndex);
 }
 
 int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, GranuleInfo* gi, int rateIndex,
                           int part2Bits) {
-    return DecodeImpl<true>(xr0, xr1, scalefac, gi, rateIndex, part2Bits);
+    Spectrum c;
+    BeginSpectrum(c, gi, part2Bits, Cursor::AtReader());
+    if (!c.bigDone)
+        while (c.big.Step()) {
+        }
+    return FinishSpectrum<true>(c, xr0, xr1, scalefac, gi, rateIndex);
+}
+
+int DecodeSpectrumPair(double* xr0, double* xr1, const int32_t* const* scalefac, GranuleInfo* gi0, GranuleInfo* gi1,
+                       int rateIndex, const int* part2Bits, BitCursor at0, BitCursor at1, bool midSide) {
+    Spectrum c[2];
+    BeginSpectrum(c[0], gi0, part2Bits[0], at0);
+    BeginSpectrum(c[1], gi1, part2Bits[1], at1);
+    // The two channels' entries in turn, then the rest of the longer one.
+    bool more0 = !c[0].bigDone, more1 = !c[1].bigDone;
+    while (more0 && more1) {
+        more0 = c[0].big.Step();
+        more1 = c[1].big.Step();
+    }
+    while (more0) more0 = c[0].big.Step();
+    while (more1) more1 = c[1].big.Step();
+    if (FinishSpectrum<false>(c[0], xr0, nullptr, scalefac[0], gi0, rateIndex)) return 1;
+    return midSide ? FinishSpectrum<true>(c[1], xr0, xr1, scalefac[1], gi1, rateIndex)
+                   : FinishSpectrum<false>(c[1], xr1, nullptr, scalefac[1], gi1, rateIndex);
 }
