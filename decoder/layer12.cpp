@@ -226,56 +226,55 @@ int DecodeLayer1Frame(StreamInfo* si) {
 
 namespace {
 
-// The three codes of one subband and granule, read once even when both
-// channels share them (intensity stereo) and dequantized per channel.
-struct Codes {
-    bool grouped;
-    int row;     // ungrouped: row of M (the codeword width)
-    int v[3];    // ungrouped: code + d
-    int rows[3]; // grouped: rows of M of the three samples
+// The codes of one subband in a granule, in stream order: read once even
+// when both channels share them (intensity stereo above the bound) and
+// dequantized per channel. Made once a frame, so that the twelve granules
+// run through a list with no tests of allocations and bounds.
+// The row stride of M.
+constexpr int kLayer12Columns = int(sizeof g_layer12Multiplier[0] / sizeof g_layer12Multiplier[0][0]);
+
+struct Layer2Group {
+    const uint8_t (*rows)[3];   // grouped: the three samples' rows of M by code; else null
+    unsigned mask;              // grouped: the table's codes
+    int bits;                   // grouped: the code's bits; else each sample's (the row of M)
+    int d;                      // ungrouped: added to each code
+    int outs;                   // channels it fills: 1, or 2 above the bound
+    double* out[2];             // each channel's sample of the granule's first slot
+    const double* factor[2][3]; // by channel and part: M[row][sf] (grouped: row 0)
 };
 
-inline Codes ReadCodes(const Layer2AllocEntry& e, BitCursor& in) {
-    Codes c;
-    if (e.d > 0) {
-        c.grouped = true;
-        unsigned code = in.Get(e.bits);
-        const uint8_t* r;
-        if (e.d == 3)
-            r = g_layer2Group3[code & 31];
-        else if (e.d == 5)
-            r = g_layer2Group5[code & 127];
-        else
-            r = g_layer2Group9[code & 1023];
-        for (int j = 0; j < 3; j++) c.rows[j] = r[j];
+// Its three samples a slot apart, from the codes at the cursor (grouped:
+// M[rows[j]][sf]; else (code + d) times M[row][sf]).
+inline void DecodeGroup(const Layer2Group& g, int part, BitCursor& in) {
+    if (g.rows) {
+        const uint8_t* r = g.rows[in.Get(g.bits) & g.mask];
+        for (int k = 0; k < g.outs; k++) {
+            const double* f = g.factor[k][part];
+            for (int j = 0; j < 3; j++) g.out[k][32 * j] = f[kLayer12Columns * r[j]];
+        }
+        return;
+    }
+    int v[3];
+    // All three (at most 3 x 16 bits) from one look at the next 57 bits, or
+    // each from its own look at the next 25; (w >> (kWordBits - 1 - n)) >> 1
+    // is the top n bits of w for n = 0..16.
+    if (kWideWords) {
+        Word w = Look(in);
+        for (int j = 0; j < 3; j++) {
+            v[j] = int((w >> (kWordBits - 1 - g.bits)) >> 1) + g.d;
+            w <<= g.bits;
+        }
+        in.pos += unsigned(3 * g.bits);
     } else {
-        c.grouped = false;
-        c.row = Clamp(e.bits, 0, 16);
-        // All three (at most 3 x 16 bits) from one look at the next 57 bits,
-        // or each from its own look at the next 25; (w >> (kWordBits - 1 -
-        // n)) >> 1 is the top n bits of w for n = 0..16.
-        if (kWideWords) {
-            Word w = Look(in);
-            for (int j = 0; j < 3; j++) {
-                c.v[j] = int((w >> (kWordBits - 1 - c.row)) >> 1) + e.d;
-                w <<= c.row;
-            }
-            in.pos += unsigned(3 * c.row);
-        } else {
-            for (int j = 0; j < 3; j++) {
-                c.v[j] = int((Look(in) >> (kWordBits - 1 - c.row)) >> 1) + e.d;
-                in.pos += unsigned(c.row);
-            }
+        for (int j = 0; j < 3; j++) {
+            v[j] = int((Look(in) >> (kWordBits - 1 - g.bits)) >> 1) + g.d;
+            in.pos += unsigned(g.bits);
         }
     }
-    return c;
-}
-
-// The three samples of c at scale-factor index sf into out[0], out[32],
-// out[64] (the granule's three slots).
-inline void Dequantize(const Codes& c, int sf, double* out) {
-    const auto& M = g_layer12Multiplier;
-    for (int j = 0; j < 3; j++) out[32 * j] = c.grouped ? M[c.rows[j]][sf] : c.v[j] * M[c.row][sf];
+    for (int k = 0; k < g.outs; k++) {
+        const double f = *g.factor[k][part];
+        for (int j = 0; j < 3; j++) g.out[k][32 * j] = v[j] * f;
+    }
 }
 
 }  // namespace
@@ -340,32 +339,38 @@ int DecodeLayer2Frame(StreamInfo* si) {
             }
         }
 
+    // The frame's list of code groups. Subbands without allocation, the
+    // second channel of a mono stream and the subbands above the output's
+    // band limit (read into scratch) stay zero.
     double samples[2][3][32];
+    double scratch[3][32];
+    std::memset(samples, 0, sizeof samples);
+    const auto& M = g_layer12Multiplier;
+    Layer2Group plan[64];
+    int nPlan = 0;
+    for (int sb = 0; sb < sblimit; sb++) {
+        const int chans = sb < jsbound ? nch : 1;
+        for (int ch = 0; ch < chans; ch++) {
+            if (!allocation[ch][sb]) continue;
+            const Layer2AllocEntry& e = *entry[ch][sb];
+            Layer2Group& g = plan[nPlan++];
+            g.rows = e.d == 3 ? g_layer2Group3 : e.d == 5 ? g_layer2Group5 : e.d > 0 ? g_layer2Group9 : nullptr;
+            g.mask = e.d == 3 ? 31 : e.d == 5 ? 127 : 1023;
+            g.bits = g.rows ? e.bits : Clamp(e.bits, 0, 16);
+            g.d = e.d;
+            g.outs = sb < jsbound ? 1 : 2;
+            for (int k = 0; k < g.outs; k++) {
+                const int c = sb < jsbound ? ch : k;
+                g.out[k] = sb < bandLimit ? &samples[c][0][sb] : &scratch[0][sb];
+                for (int part = 0; part < 3; part++) g.factor[k][part] = &M[g.rows ? 0 : g.bits][scalefactor[c][sb][part]];
+            }
+        }
+    }
+
     BitCursor in = BitCursor::AtReader();
     for (int gr = 0; gr < 12; gr++) {
         const int part = gr >> 2;
-        for (int sb = 0; sb < sblimit; sb++) {
-            if (sb < jsbound) {
-                for (int ch = 0; ch < nch; ch++) {
-                    if (allocation[ch][sb]) {
-                        Codes c = ReadCodes(*entry[ch][sb], in);
-                        Dequantize(c, scalefactor[ch][sb][part], &samples[ch][0][sb]);
-                    } else {
-                        samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
-                    }
-                }
-            } else if (allocation[0][sb]) {
-                Codes c = ReadCodes(*entry[0][sb], in);
-                Dequantize(c, scalefactor[0][sb][part], &samples[0][0][sb]);
-                Dequantize(c, scalefactor[1][sb][part], &samples[1][0][sb]);
-            } else {
-                for (int ch = 0; ch < 2; ch++) samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
-            }
-        }
-        if (nch == 1) std::memset(samples[1], 0, sizeof samples[1]);
-        for (int ch = 0; ch < 2; ch++)
-            for (int j = 0; j < 3; j++)
-                for (int sb = bandLimit; sb < 32; sb++) samples[ch][j][sb] = 0.0;
+        for (int i = 0; i < nPlan; i++) DecodeGroup(plan[i], part, in);
         for (int j = 0; j < 3; j++)
             if (OutputSlot(si, sel, samples[0][j], samples[1][j]) < 0) {
                 in.ToReader();
