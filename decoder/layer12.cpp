@@ -77,8 +77,7 @@ int OutputChannel(const StreamInfo* si, int nch) {
 int OutputSlot(StreamInfo* si, int sel, const double* ch0, const double* ch1) {
     uint8_t* out = PcmSlotOut();
     if (sel < 0) {
-        si->synth(ch0, 0, out);
-        si->synth(ch1, 1, out);
+        si->synth(ch0, ch1, out);
     } else {
         si->monoWriter(sel ? ch1 : ch0, out);
     }

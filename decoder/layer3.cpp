@@ -302,8 +302,7 @@ int DecodeLayer3Frame(StreamInfo* si) {
         for (int t = 0; t < 18; t++) {
             uint8_t* at = PcmBuffer.data + PcmBuffer.fill;
             if (outChannels == 2) {
-                si->synth(g_l3.sb[0][t], 0, at);
-                si->synth(g_l3.sb[1][t], 1, at);
+                si->synth(g_l3.sb[0][t], g_l3.sb[1][t], at);
             } else {
                 si->monoWriter(g_l3.sb[src][t], at);
             }

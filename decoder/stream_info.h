@@ -12,9 +12,9 @@ struct Layer2AllocTable;
 // Decodes the frame in the current frame buffer: 1 done, 0 skipped, -2 the
 // output refused its data (Layer III).
 using LayerDecoderFn = int (*)(StreamInfo* si);
-// Synthesises one 32-sample slot of one channel into the interleaved
+// Synthesises one 32-sample slot of both channels into the interleaved
 // two-channel PCM at out (channel 1 at the odd sample positions).
-using SynthFn = void (*)(const double* samples, int channel, uint8_t* out);
+using SynthFn = void (*)(const double* ch0, const double* ch1, uint8_t* out);
 // Renders one channel's slot: consecutive samples for mono output, each
 // sample to both channels for stereo output.
 using MonoWriterFn = void (*)(const double* samples, uint8_t* out);

@@ -353,6 +353,23 @@ inline void WindowFullWide(const double*, const double*, uint8_t*, int) {}
 inline void WindowFullOct(const double*, const double*, uint8_t*, int) {}
 #endif
 
+// Where one channel's slot goes in its ring at ring offset `offset`:
+// X[16-m] = -V[32+m] to rows 0..16 of hx, X[16+m] = V[m] to rows 0..15 of
+// hv (the two kinds alternate halves from slot to slot), and the half b that
+// the window stage then reads with coefficient set kSynthCoef.c[offset >> 1]
+// (read offset offset | 1).
+struct RingSlot {
+    double* hx;
+    double* hv;
+    const double* b;
+};
+inline RingSlot PlaceSlot(double (*ring)[kRingHalf], int offset) {
+    double* h0 = ring[0];
+    double* h1 = ring[1];
+    if (offset & 1) return {h1 + ((offset + 1) & 15) * kRows, h0 + offset * kRows, h0};
+    return {h0 + offset * kRows, h1 + (offset + 1) * kRows, h1};
+}
+
 // The core of variant R (0 full, 1 half, 2 quarter rate): synthesises one
 // slot of channel ch and writes 32 >> R samples, `stride` bytes apart, at out.
 // Channel 0 advances the ring offset, so it must come first in each slot.
@@ -361,33 +378,14 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
     constexpr int S = 1 << R;  // output step
     SynthState& st = g_state[R];
     if (ch == 0) st.offset = (st.offset - 1) & 15;
-    const int offset = st.offset;
-    double* h0 = st.ring[ch & 1][0];
-    double* h1 = st.ring[ch & 1][1];
-
-    // X[16-m] = -V[32+m] in rows 0..16, X[16+m] = V[m] in rows 0..15; the two
-    // kinds alternate halves from slot to slot.
-    double* hx;
-    double* hv;
-    const double* b;
-    int o1;
-    if (offset & 1) {
-        hx = h1 + ((offset + 1) & 15) * kRows;
-        hv = h0 + offset * kRows;
-        b = h0;
-        o1 = offset;
-    } else {
-        hx = h0 + offset * kRows;
-        hv = h1 + (offset + 1) * kRows;
-        b = h1;
-        o1 = offset + 1;
-    }
+    const RingSlot slot = PlaceSlot(st.ring[ch & 1], st.offset);
+    const double* b = slot.b;
     if (kAvx)
-        Dct32Wide(samples, hx, hv);
+        Dct32Wide(samples, slot.hx, slot.hv);
     else
-        Dct32(samples, hx, hv);
+        Dct32(samples, slot.hx, slot.hv);
 
-    const double* c = kSynthCoef.c[o1 >> 1][0];
+    const double* c = kSynthCoef.c[st.offset >> 1][0];
     if (R == 0 && kWindowOctStore && (stride == 2 || stride == 4)) {
         WindowFullOctStore(c, b, out, stride);
     } else if (R == 0 && kWindowOct) {
@@ -409,6 +407,178 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
         }
     }
 }
+
+// ------------------------------------------- both channels of a 16-bit slot
+//
+// Full rate, 16-bit stereo output, the common case: both channels share the
+// ring offset and so the coefficients, and the window stage loads each
+// coefficient vector once for the two. The sums become 32-bit integers as
+// StorePair rounds them (the gain, the minimum with 32767, the conversion to
+// nearest-even), the two channels are interleaved, and the signed packing to
+// 16 bits clips the bottom on the way to whole-vector stores of sample
+// frames (out holds frame f, channel 0 then 1, at 4 f).
+
+// The window sums of both channels for rows r .. r + L - 1: lo[ch] and
+// hi[ch] are what WindowRows gives for channel ch (the same products, summed
+// over k in the same order).
+template <typename V>
+__attribute__((always_inline)) inline void WindowRowsStereo(const double* c, const double* b0, const double* b1, int r,
+                                                            V lo[2], V hi[2]) {
+    V lo0{}, hi0{}, lo1{}, hi1{};
+    for (int k = 0; k < 16; k++) {
+        V cl, ch, v0, v1;
+        std::memcpy(&cl, c + 32 * k + r, sizeof cl);
+        std::memcpy(&ch, c + 32 * k + 16 + r, sizeof ch);
+        std::memcpy(&v0, b0 + kRows * k + r, sizeof v0);
+        std::memcpy(&v1, b1 + kRows * k + r, sizeof v1);
+        lo0 += cl * v0;
+        hi0 += ch * v0;
+        lo1 += cl * v1;
+        hi1 += ch * v1;
+    }
+    lo[0] = lo0;
+    hi[0] = hi0;
+    lo[1] = lo1;
+    hi[1] = hi1;
+}
+
+#ifdef __SSE2__
+// Two window sums as 32-bit integers in lanes 0 and 1 (lanes 2 and 3 zero).
+inline __m128i RoundPair(Pair sums) {
+    if (g_gainOn) sums *= g_gain;
+    return _mm_cvtpd_epi32(_mm_min_pd(reinterpret_cast<__m128d>(sums), _mm_set1_pd(32767.0)));
+}
+
+// Two lanes at a time. Each row pair r, r + 1 gives frames r, r + 1 (low
+// sums) and 32 - r, 31 - r (high sums); as integers, channel 0 then 1 per
+// frame, g[r / 2] and h[r / 2] hold them frame by frame, so that frames
+// 16 .. 31 pair the row-16 sum with frame 17 and then, two by two, the
+// second frame of h[j] with the first of h[j - 1].
+void WindowStereoPair(const double* c, const double* b0, const double* b1, uint8_t* out) {
+    __m128i g[8], h[8];
+    for (int r = 0; r < 16; r += 2) {
+        Pair lo[2], hi[2];
+        WindowRowsStereo(c, b0, b1, r, lo, hi);
+        g[r / 2] = _mm_unpacklo_epi32(RoundPair(lo[0]), RoundPair(lo[1]));
+        h[r / 2] = _mm_unpacklo_epi32(RoundPair(hi[0]), RoundPair(hi[1]));
+    }
+    __m128i* o = reinterpret_cast<__m128i*>(out);
+    for (int j = 0; j < 8; j += 2) _mm_storeu_si128(o + j / 2, _mm_packs_epi32(g[j], g[j + 1]));
+    // Frames 16 + 2j, 17 + 2j: the first frame of h[8 - j] (the row-16 sum
+    // for j = 0) and the second of h[7 - j].
+    __m128i f[8];
+    f[0] = RoundPair(Pair{WindowSum(c, b0, 16, 16, 2), WindowSum(c, b1, 16, 16, 2)});
+    for (int j = 1; j < 8; j++) f[j] = h[8 - j];
+    for (int j = 0; j < 8; j++)
+        f[j] = _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(f[j]), _mm_castsi128_pd(h[7 - j]), 2));
+    for (int j = 0; j < 8; j += 2) _mm_storeu_si128(o + 4 + j / 2, _mm_packs_epi32(f[j], f[j + 1]));
+}
+#else
+void WindowStereoPair(const double* c, const double* b0, const double* b1, uint8_t* out) {
+    WindowFull(c, b0, out, 4);
+    WindowFull(c, b1, out + 2, 4);
+}
+#endif
+
+#if VORLO_HAVE_AVX_PATHS
+// Four lanes at a time with AVX. Rows r .. r + 3 give frames r .. r + 3
+// (low sums) and 32 - r .. 29 - r (high sums, lane l for frame 32 - r - l).
+// The high sums go to 16-bit frames in reverse order, w[r / 4] holding
+// frames 29 - r .. 32 - r, so that each group of four frames from 16 on is
+// the last frame of one (the row-16 sum's for the first) and the first
+// three of the next.
+__attribute__((target("avx"), always_inline)) inline __m128i RoundQuad(Quad sums) {
+    if (g_gainOn) sums *= g_gain;
+    return _mm256_cvtpd_epi32(_mm256_min_pd(reinterpret_cast<__m256d>(sums), _mm256_set1_pd(32767.0)));
+}
+
+__attribute__((target("avx"))) void WindowStereoQuad(const double* c, const double* b0, const double* b1,
+                                                     uint8_t* out) {
+    __m128i* o = reinterpret_cast<__m128i*>(out);
+    __m128i w[4];
+    for (int r = 0; r < 16; r += 4) {
+        Quad lo[2], hi[2];
+        WindowRowsStereo(c, b0, b1, r, lo, hi);
+        const __m128i l0 = RoundQuad(lo[0]), l1 = RoundQuad(lo[1]);
+        _mm_storeu_si128(o + r / 4, _mm_packs_epi32(_mm_unpacklo_epi32(l0, l1), _mm_unpackhi_epi32(l0, l1)));
+        const __m128i h0 = _mm_shuffle_epi32(RoundQuad(hi[0]), 0x1B), h1 = _mm_shuffle_epi32(RoundQuad(hi[1]), 0x1B);
+        w[r / 4] = _mm_packs_epi32(_mm_unpacklo_epi32(h0, h1), _mm_unpackhi_epi32(h0, h1));
+    }
+    // The row-16 frame as the last of four.
+    const __m128i r16 = _mm_shuffle_epi32(
+        RoundPair(Pair{WindowSum(c, b0, 16, 16, 2), WindowSum(c, b1, 16, 16, 2)}), 0x44);
+    __m128i last = _mm_packs_epi32(r16, r16);
+    for (int g = 3; g >= 0; g--) {
+        _mm_storeu_si128(o + 7 - g, _mm_alignr_epi8(w[g], last, 12));
+        last = w[g];
+    }
+}
+
+// Eight lanes at a time with AVX-512: the layout of WindowFullOctStore, both
+// channels' integers side by side in one 16-lane vector (channel 0 in lanes
+// 0..7, 1 in 8..15, and for the row-16 sum lanes 16 and 17 of the second
+// operand) and permuted into frame order in one step.
+__attribute__((target("avx512f"), always_inline)) inline __m512i RoundOcts(const Oct sums[2]) {
+    const __m512d top = _mm512_set1_pd(32767.0);
+    Oct s0 = sums[0], s1 = sums[1];
+    if (g_gainOn) {
+        s0 *= g_gain;
+        s1 *= g_gain;
+    }
+    const __m256i i0 = _mm512_cvtpd_epi32(_mm512_min_pd(reinterpret_cast<__m512d>(s0), top));
+    const __m256i i1 = _mm512_cvtpd_epi32(_mm512_min_pd(reinterpret_cast<__m512d>(s1), top));
+    return _mm512_inserti64x4(_mm512_castsi256_si512(i0), i1, 1);
+}
+__attribute__((target("avx512f"), always_inline)) inline void StoreFrames8(uint8_t* at, __m512i frames) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm512_cvtsepi32_epi16(frames));
+}
+
+__attribute__((target("avx512f"))) void WindowStereoOct(const double* c, const double* b0, const double* b1,
+                                                        uint8_t* out) {
+    const __m512i interleave = _mm512_setr_epi32(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+    Oct lo0[2], hi0[2], lo8[2], hi8[2];
+    WindowRowsStereo(c, b0, b1, 0, lo0, hi0);
+    StoreFrames8(out, _mm512_permutexvar_epi32(interleave, RoundOcts(lo0)));
+    WindowRowsStereo(c, b0, b1, 8, lo8, hi8);
+    StoreFrames8(out + 32, _mm512_permutexvar_epi32(interleave, RoundOcts(lo8)));
+    const __m512i h0 = RoundOcts(hi0), h8 = RoundOcts(hi8);
+    const __m512i r16 = _mm512_castsi128_si512(
+        RoundPair(Pair{WindowSum(c, b0, 16, 16, 2), WindowSum(c, b1, 16, 16, 2)}));
+    // Frames 16..23: the row-16 sum, then rows 15..9 (lanes 7..1 of h8).
+    StoreFrames8(out + 64, _mm512_permutex2var_epi32(h8, _mm512_setr_epi32(16, 17, 7, 15, 6, 14, 5, 13, 4, 12, 3, 11, 2, 10, 1, 9), r16));
+    // Frames 24..31: row 8 (lane 0 of h8), then rows 7..1 (lanes 7..1 of h0).
+    StoreFrames8(out + 96, _mm512_permutex2var_epi32(h8, _mm512_setr_epi32(0, 8, 23, 31, 22, 30, 21, 29, 20, 28, 19, 27, 18, 26, 17, 25), h0));
+}
+#endif
+
+// Both channels' slots at full rate: the ring offset advances once, each
+// channel's 32-point transform goes to its own ring, and the window stage
+// of width W (2, 4 or 8 lanes) writes the 32 frames.
+template <int W>
+__attribute__((always_inline)) inline void SynthStereo(const double* s0, const double* s1, uint8_t* out) {
+    SynthState& st = g_state[0];
+    st.offset = (st.offset - 1) & 15;
+    const RingSlot r0 = PlaceSlot(st.ring[0], st.offset), r1 = PlaceSlot(st.ring[1], st.offset);
+    if (kAvx) {
+        Dct32Wide(s0, r0.hx, r0.hv);
+        Dct32Wide(s1, r1.hx, r1.hv);
+    } else {
+        Dct32(s0, r0.hx, r0.hv);
+        Dct32(s1, r1.hx, r1.hv);
+    }
+    const double* c = kSynthCoef.c[st.offset >> 1][0];
+#if VORLO_HAVE_AVX_PATHS
+    if constexpr (W == 8) WindowStereoOct(c, r0.b, r1.b, out);
+    if constexpr (W == 4) WindowStereoQuad(c, r0.b, r1.b, out);
+#endif
+    if constexpr (W == 2) WindowStereoPair(c, r0.b, r1.b, out);
+}
+
+void SynthStereoPair(const double* s0, const double* s1, uint8_t* out) { SynthStereo<2>(s0, s1, out); }
+#if VORLO_HAVE_AVX_PATHS
+void SynthStereoQuad(const double* s0, const double* s1, uint8_t* out) { SynthStereo<4>(s0, s1, out); }
+void SynthStereoOct(const double* s0, const double* s1, uint8_t* out) { SynthStereo<8>(s0, s1, out); }
+#endif
 
 // ----------------------------------------------------------- entry points
 
@@ -436,13 +606,19 @@ template <int R>
 struct Variant {
     static constexpr int n = 32 >> R;
 
-    static void Synth16(const double* s, int ch, uint8_t* out) {
-        SynthCore<R>(s, ch, out + 2 * (ch & 1), 4);
+    // Channel by channel (the full-rate 16-bit case has SynthStereo).
+    static void Synth16(const double* s0, const double* s1, uint8_t* out) {
+        SynthCore<R>(s0, 0, out, 4);
+        SynthCore<R>(s1, 1, out + 2, 4);
     }
-    static void Synth8(const double* s, int ch, uint8_t* out) {
-        uint8_t tmp[2 * n];
-        SynthCore<R>(s, ch, tmp, 2);
-        for (int i = 0; i < n; i++) out[2 * i + (ch & 1)] = To8(tmp + 2 * i);
+    static void Synth8(const double* s0, const double* s1, uint8_t* out) {
+        uint8_t tmp[2][2 * n];
+        SynthCore<R>(s0, 0, tmp[0], 2);
+        SynthCore<R>(s1, 1, tmp[1], 2);
+        for (int i = 0; i < n; i++) {
+            out[2 * i] = To8(tmp[0] + 2 * i);
+            out[2 * i + 1] = To8(tmp[1] + 2 * i);
+        }
     }
     static void MonoToStereo16(const double* s, uint8_t* out) {
         SynthCore<R>(s, 0, out, 4);
@@ -469,6 +645,15 @@ struct Variant {
         for (int i = 0; i < n; i++) out[i] = To8(tmp + 2 * i);
     }
 };
+
+// The full-rate 16-bit stereo entry for the widest vectors the processor runs.
+SynthFn FullRateStereo16() {
+#if VORLO_HAVE_AVX_PATHS
+    if (kWindowOct) return SynthStereoOct;
+    if (kAvx) return SynthStereoQuad;
+#endif
+    return SynthStereoPair;
+}
 
 struct SynthEntries {
     SynthFn synth16;
@@ -579,7 +764,7 @@ void SelectSynthesis(StreamInfo* si, int downsample, int eightBit, int monoOutpu
     eightBit = eightBit ? 1 : 0;
     monoOutput = monoOutput ? 1 : 0;
     const SynthEntries& e = kEntries[downsample];
-    si->synth = eightBit ? e.synth8 : e.synth16;
+    si->synth = eightBit ? e.synth8 : downsample == 0 ? FullRateStereo16() : e.synth16;
     if (monoOutput)
         si->monoWriter = eightBit ? e.mono8 : e.mono16;
     else

@@ -27,7 +27,10 @@ testutil::PcmRecord& g_rec = testutil::g_pcmRecord;
 
 // Slots as the layer decoder hands them to the synthesis.
 std::vector<std::vector<double>> g_slots[2];
-void CaptureSynth(const double* s, int ch, uint8_t*) { g_slots[ch & 1].emplace_back(s, s + 32); }
+void CaptureSynth(const double* s0, const double* s1, uint8_t*) {
+    g_slots[0].emplace_back(s0, s0 + 32);
+    g_slots[1].emplace_back(s1, s1 + 32);
+}
 void CaptureMono(const double* s, uint8_t*) { g_slots[0].emplace_back(s, s + 32); }
 
 int AnswerNo(void*, const char*, const char*, unsigned flags) {

@@ -112,8 +112,7 @@ TEST(Synth, FullRateMatchesStandardFilter) {
         auto l = RandomSlot(slot < 40 ? 0.05 : 0.3);
         auto r = RandomSlot(0.1);
         uint8_t out[128];
-        si.synth(l.data(), 0, out);
-        si.synth(r.data(), 1, out);
+        si.synth(l.data(), r.data(), out);
         double rl[32], rr[32];
         ref.Run(l.data(), 0, rl);
         ref.Run(r.data(), 1, rr);
@@ -140,8 +139,7 @@ TEST(Synth, SilenceGivesZeros) {
     uint8_t out[128];
     std::memset(out, 0x55, sizeof out);
     for (int i = 0; i < 20; i++) {
-        si.synth(zero.data(), 0, out);
-        si.synth(zero.data(), 1, out);
+        si.synth(zero.data(), zero.data(), out);
     }
     for (int i = 0; i < 64; i++) EXPECT_EQ(Get16(out, i), 0);
 }
@@ -187,12 +185,9 @@ TEST(Synth, HalfAndQuarterRateAreSubsetsOfFullRate) {
     for (int slot = 0; slot < 40; slot++) {
         auto l = RandomSlot(0.4), r = RandomSlot(0.4);
         uint8_t f[128], h[64], q[32];
-        full.synth(l.data(), 0, f);
-        full.synth(r.data(), 1, f);
-        half.synth(l.data(), 0, h);
-        half.synth(r.data(), 1, h);
-        quarter.synth(l.data(), 0, q);
-        quarter.synth(r.data(), 1, q);
+        full.synth(l.data(), r.data(), f);
+        half.synth(l.data(), r.data(), h);
+        quarter.synth(l.data(), r.data(), q);
         for (int j = 0; j < 16; j++)
             for (int c = 0; c < 2; c++) ASSERT_EQ(Get16(h, 2 * j + c), Get16(f, 4 * j + c)) << slot << " " << j;
         for (int j = 0; j < 8; j++)
@@ -212,8 +207,7 @@ TEST(Synth, WrappersAgreeWithSixteenBitStereo) {
             std::vector<uint8_t> out(si.bytesPerSlot + 16, 0xEE);
             for (size_t i = 0; i < slots.size(); i++) {
                 if (stereoPair) {
-                    si.synth(slots[i].data(), 0, out.data());
-                    si.synth(slots[(i + 7) % slots.size()].data(), 1, out.data());
+                    si.synth(slots[i].data(), slots[(i + 7) % slots.size()].data(), out.data());
                 } else {
                     si.monoWriter(slots[i].data(), out.data());
                 }
