@@ -418,6 +418,17 @@ void SynthCore(const double* samples, int ch, uint8_t* out, int stride) {
 // 16 bits clips the bottom on the way to whole-vector stores of sample
 // frames (out holds frame f, channel 0 then 1, at 4 f).
 
+// Keeps a loaded coefficient vector in a register for both channels'
+// products (GCC would load it again for each). Clang checks the operand's
+// size against the build's baseline, not the function's target, and does
+// without.
+template <typename V>
+__attribute__((always_inline)) inline void KeepInRegister(V& v) {
+#if !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+    asm("" : "+v"(v));
+#endif
+}
+
 // The window sums of both channels for rows r .. r + L - 1: lo[ch] and
 // hi[ch] are what WindowRows gives for channel ch (the same products, summed
 // over k in the same order).
@@ -425,12 +436,15 @@ template <typename V>
 __attribute__((always_inline)) inline void WindowRowsStereo(const double* c, const double* b0, const double* b1, int r,
                                                             V lo[2], V hi[2]) {
     V lo0{}, hi0{}, lo1{}, hi1{};
+#pragma GCC unroll 16
     for (int k = 0; k < 16; k++) {
         V cl, ch, v0, v1;
         std::memcpy(&cl, c + 32 * k + r, sizeof cl);
         std::memcpy(&ch, c + 32 * k + 16 + r, sizeof ch);
         std::memcpy(&v0, b0 + kRows * k + r, sizeof v0);
         std::memcpy(&v1, b1 + kRows * k + r, sizeof v1);
+        KeepInRegister(cl);
+        KeepInRegister(ch);
         lo0 += cl * v0;
         hi0 += ch * v0;
         lo1 += cl * v1;
@@ -456,6 +470,7 @@ inline __m128i RoundPair(Pair sums) {
 // second frame of h[j] with the first of h[j - 1].
 void WindowStereoPair(const double* c, const double* b0, const double* b1, uint8_t* out) {
     __m128i g[8], h[8];
+#pragma GCC unroll 8
     for (int r = 0; r < 16; r += 2) {
         Pair lo[2], hi[2];
         WindowRowsStereo(c, b0, b1, r, lo, hi);
@@ -496,6 +511,7 @@ __attribute__((target("avx"))) void WindowStereoQuad(const double* c, const doub
                                                      uint8_t* out) {
     __m128i* o = reinterpret_cast<__m128i*>(out);
     __m128i w[4];
+#pragma GCC unroll 4
     for (int r = 0; r < 16; r += 4) {
         Quad lo[2], hi[2];
         WindowRowsStereo(c, b0, b1, r, lo, hi);
