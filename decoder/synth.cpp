@@ -567,33 +567,131 @@ __attribute__((target("avx512f"))) void WindowStereoOct(const double* c, const d
 }
 #endif
 
-// Both channels' slots at full rate: the ring offset advances once, each
-// channel's 32-point transform goes to its own ring, and the window stage
-// of width W (2, 4 or 8 lanes) writes the 32 frames.
-template <int W>
-__attribute__((always_inline)) inline void SynthStereo(const double* s0, const double* s1, uint8_t* out) {
+// Both channels' places in their rings for the next slot at full rate (the
+// ring offset advances once for the two), and the coefficients the window
+// stage then uses.
+struct StereoSlot {
+    RingSlot r0, r1;
+    const double* c;
+};
+inline StereoSlot NextStereoSlot() {
     SynthState& st = g_state[0];
     st.offset = (st.offset - 1) & 15;
-    const RingSlot r0 = PlaceSlot(st.ring[0], st.offset), r1 = PlaceSlot(st.ring[1], st.offset);
-    if (kAvx) {
-        Dct32Wide(s0, r0.hx, r0.hv);
-        Dct32Wide(s1, r1.hx, r1.hv);
-    } else {
-        Dct32(s0, r0.hx, r0.hv);
-        Dct32(s1, r1.hx, r1.hv);
-    }
-    const double* c = kSynthCoef.c[st.offset >> 1][0];
-#if VORLO_HAVE_AVX_PATHS
-    if constexpr (W == 8) WindowStereoOct(c, r0.b, r1.b, out);
-    if constexpr (W == 4) WindowStereoQuad(c, r0.b, r1.b, out);
-#endif
-    if constexpr (W == 2) WindowStereoPair(c, r0.b, r1.b, out);
+    return {PlaceSlot(st.ring[0], st.offset), PlaceSlot(st.ring[1], st.offset), kSynthCoef.c[st.offset >> 1][0]};
 }
 
-void SynthStereoPair(const double* s0, const double* s1, uint8_t* out) { SynthStereo<2>(s0, s1, out); }
+void SynthStereoPair(const double* s0, const double* s1, uint8_t* out) {
+    const StereoSlot s = NextStereoSlot();
+    Dct32(s0, s.r0.hx, s.r0.hv);
+    Dct32(s1, s.r1.hx, s.r1.hv);
+    WindowStereoPair(s.c, s.r0.b, s.r1.b, out);
+}
+
 #if VORLO_HAVE_AVX_PATHS
-void SynthStereoQuad(const double* s0, const double* s1, uint8_t* out) { SynthStereo<4>(s0, s1, out); }
-void SynthStereoOct(const double* s0, const double* s1, uint8_t* out) { SynthStereo<8>(s0, s1, out); }
+// Both channels' 32-point transforms side by side, each lane with the
+// operations of Dct32Wide. The first stage runs on Quads of channel 0's
+// values k, k + 1 and channel 1's; the second gives per channel and k the
+// Quad u[k] of Dct32Wide (the sums p and weighted differences q of both
+// 16-point halves), and the 8-point transforms run on U: with AVX-512 one Oct
+// of both channels (channel 0 in lanes 0..3, channel 1 in 4..7), with AVX
+// one Quad per channel.
+//
+// With U[k] = (Pa, Pb, Qa, Qb) per channel (a the transform of the first
+// stage's sums, b of its weighted differences), the two recombinations of
+// Dct32Wide and StoreDct come to, for k = 0..7 and S = U[k] + U[k + 1],
+//   X[4k] = Pa[k],            X[4k + 1] = Pb[k] + Sb,
+//   X[4k + 2] = Sa,           X[4k + 3] = Sb + Pb[k + 1],
+// which Recombine4 computes four at a time as (Pa, Pb, Sa, Sb) + (-0.0, Sb,
+// -0.0, Pb[k + 1]), with U[8] all -0.0 (adding -0.0 leaves any value as it
+// is: S = U[7] and X[31] = Qb[7]).
+template <typename U>
+__attribute__((always_inline)) inline U Recombine4(U u, U next) {
+    const U s = u + next;
+    U a, b;
+    if constexpr (sizeof(U) == sizeof(Quad)) {
+        const U minusZero = {-0.0, -0.0, -0.0, -0.0};
+        a = __builtin_shufflevector(u, s, 0, 1, 6, 7);
+        b = __builtin_shufflevector(s, next, 2, 3, 4, 5);
+        b = __builtin_shufflevector(minusZero, b, 0, 5, 2, 7);
+    } else {  // the same in each channel's four lanes
+        const U minusZero = {-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0};
+        a = __builtin_shufflevector(u, s, 0, 1, 10, 11, 4, 5, 14, 15);
+        b = __builtin_shufflevector(s, next, 2, 3, 8, 9, 6, 7, 12, 13);
+        b = __builtin_shufflevector(minusZero, b, 0, 9, 2, 11, 4, 13, 6, 15);
+    }
+    return a + b;
+}
+
+// X[4k .. 4k + 3] of one channel to its ring rows: hx[m] = X[16 - m] (m =
+// 0..16, reversed) and hv[m] = X[16 + m].
+__attribute__((always_inline)) inline void StoreX4(Quad x, int k, const RingSlot& r) {
+    if (k < 4) {
+        const Quad reversed = __builtin_shufflevector(x, x, 3, 2, 1, 0);
+        std::memcpy(r.hx + 13 - 4 * k, &reversed, sizeof reversed);
+    } else {
+        std::memcpy(r.hv + 4 * k - 16, &x, sizeof x);
+        if (k == 4) r.hx[0] = x[0];
+    }
+}
+
+template <typename U>
+__attribute__((always_inline)) inline void Dct32Stereo(const double* x0, const double* x1, const RingSlot& r0,
+                                                       const RingSlot& r1) {
+    Quad z[16];  // z[k]: channel 0's (sum, weighted difference) of k, then channel 1's
+    for (int k = 0; k < 16; k += 2) {
+        Pair l0, l1, h0, h1, c;
+        std::memcpy(&l0, x0 + k, sizeof l0);
+        std::memcpy(&l1, x1 + k, sizeof l1);
+        std::memcpy(&h0, x0 + 30 - k, sizeof h0);
+        std::memcpy(&h1, x1 + 30 - k, sizeof h1);
+        std::memcpy(&c, kDctCos0 + k, sizeof c);
+        const Quad lo = __builtin_shufflevector(l0, l1, 0, 1, 2, 3);
+        const Quad hi = __builtin_shufflevector(h0, h1, 1, 0, 3, 2);  // x[31 - k], x[30 - k]
+        const Quad a = lo + hi;
+        const Quad b = (lo - hi) * __builtin_shufflevector(c, c, 0, 1, 0, 1);
+        z[k] = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+        z[k + 1] = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    }
+    U u[2][8], X[2][8];  // [transform][k]; one transform of both channels for an Oct
+    constexpr int T = sizeof(U) == sizeof(Oct) ? 1 : 2;
+    for (int k = 0; k < 8; k++) {
+        const Quad p = z[k] + z[15 - k];
+        const Quad q = (z[k] - z[15 - k]) * kDctCos1[k];
+        if constexpr (T == 1) {
+            u[0][k] = __builtin_shufflevector(p, q, 0, 1, 4, 5, 2, 3, 6, 7);
+        } else {
+            u[0][k] = __builtin_shufflevector(p, q, 0, 1, 4, 5);
+            u[1][k] = __builtin_shufflevector(p, q, 2, 3, 6, 7);
+        }
+    }
+    for (int t = 0; t < T; t++) {
+        U v[9];
+        Dct<8, U>::Run(u[t], v);
+        for (int l = 0; l < int(sizeof(U) / sizeof(double)); l++) v[8][l] = -0.0;
+        for (int k = 0; k < 8; k++) X[t][k] = Recombine4(v[k], v[k + 1]);
+    }
+    for (int k = 0; k < 8; k++) {
+        if constexpr (T == 1) {
+            StoreX4(__builtin_shufflevector(X[0][k], X[0][k], 0, 1, 2, 3), k, r0);
+            StoreX4(__builtin_shufflevector(X[0][k], X[0][k], 4, 5, 6, 7), k, r1);
+        } else {
+            StoreX4(X[0][k], k, r0);
+            StoreX4(X[1][k], k, r1);
+        }
+    }
+}
+
+__attribute__((target("avx"))) void SynthStereoQuad(const double* s0, const double* s1, uint8_t* out) {
+    const StereoSlot s = NextStereoSlot();
+    Dct32Stereo<Quad>(s0, s1, s.r0, s.r1);
+    WindowStereoQuad(s.c, s.r0.b, s.r1.b, out);
+}
+
+__attribute__((target("avx512f"))) void SynthStereoOct(const double* s0, const double* s1, uint8_t* out) {
+    const StereoSlot s = NextStereoSlot();
+    Dct32Stereo<Oct>(s0, s1, s.r0, s.r1);
+    WindowStereoOct(s.c, s.r0.b, s.r1.b, out);
+}
 #endif
 
 // ----------------------------------------------------------- entry points
