@@ -162,14 +162,15 @@ inline void Dct32Wide(const double*, double*, double*) {}
 // ------------------------------------------------------------ rate variants
 
 // Each ring half is kept slot-major: 16 slots of kRows values, the 17 rows of
-// one DCT output in a row (padded to 20, so that every slot starts on 32
-// bytes), so that neighbouring outputs of the window stage read neighbouring
-// values and go two (four) at a time.
-constexpr int kRows = 20;
+// one DCT output in a row (padded to 24, so that every slot starts on a
+// 64-byte line and no vector load of the window stage straddles two), so
+// that neighbouring outputs of the window stage read neighbouring values and
+// go two, four or eight at a time. The coefficients are line-aligned too.
+constexpr int kRows = 24;
 constexpr int kRingHalf = 16 * kRows;
 
 struct SynthState {
-    alignas(32) double ring[2][2][kRingHalf];  // [channel][half][slot * kRows + row]
+    alignas(64) double ring[2][2][kRingHalf];  // [channel][half][slot * kRows + row]
     int offset;                                // slot of the newest V vector, shared by both channels
 };
 SynthState g_state[3] = {{{}, 1}, {{}, 1}, {{}, 1}};
@@ -181,7 +182,7 @@ SynthState g_state[3] = {{{}, 1}, {{}, 1}, {{}, 1}};
 // minus sign folded in). Each output's sum still runs over k = 0..15 in
 // order with the same products: x - w*b and x + (-w)*b round alike.
 struct SynthCoefficients {
-    alignas(32) double c[8][16][32];
+    alignas(64) double c[8][16][32];
 };
 constexpr SynthCoefficients MakeSynthCoefficients() {
     SynthCoefficients t{};
