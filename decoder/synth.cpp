@@ -74,7 +74,7 @@ struct Dct<1, T> {
 };
 
 // The last recombination of the 32-point transform, X[2k] = Z[k][0] and
-// X[2k + 1] = Z[k][1] + Z[k + 1][0] (two at a time; adding -0.0 leaves any
+// X[2k + 1] = Z[k][1] + Z[k + 1][1] (two at a time; adding -0.0 leaves any
 // value as it is), stored straight into the ring rows: hx[m] = X[16 - m]
 // for m = 0..16 and hv[m] = X[16 + m] for m = 0..15.
 __attribute__((always_inline)) inline void StoreDct(const Pair* Z, double* hx, double* hv) {
@@ -562,9 +562,11 @@ __attribute__((target("avx512f"))) void WindowStereoOct(const double* c, const d
     const __m512i r16 = _mm512_castsi128_si512(
         RoundPair(Pair{WindowSum(c, b0, 16, 16, 2), WindowSum(c, b1, 16, 16, 2)}));
     // Frames 16..23: the row-16 sum, then rows 15..9 (lanes 7..1 of h8).
-    StoreFrames8(out + 64, _mm512_permutex2var_epi32(h8, _mm512_setr_epi32(16, 17, 7, 15, 6, 14, 5, 13, 4, 12, 3, 11, 2, 10, 1, 9), r16));
+    const __m512i mid = _mm512_setr_epi32(16, 17, 7, 15, 6, 14, 5, 13, 4, 12, 3, 11, 2, 10, 1, 9);
+    StoreFrames8(out + 64, _mm512_permutex2var_epi32(h8, mid, r16));
     // Frames 24..31: row 8 (lane 0 of h8), then rows 7..1 (lanes 7..1 of h0).
-    StoreFrames8(out + 96, _mm512_permutex2var_epi32(h8, _mm512_setr_epi32(0, 8, 23, 31, 22, 30, 21, 29, 20, 28, 19, 27, 18, 26, 17, 25), h0));
+    const __m512i top = _mm512_setr_epi32(0, 8, 23, 31, 22, 30, 21, 29, 20, 28, 19, 27, 18, 26, 17, 25);
+    StoreFrames8(out + 96, _mm512_permutex2var_epi32(h8, top, h0));
 }
 #endif
 
@@ -595,7 +597,7 @@ void SynthStereoPair(const double* s0, const double* s1, uint8_t* out) {
 // Quad u[k] of Dct32Wide (the sums p and weighted differences q of both
 // 16-point halves), and the 8-point transforms run on U: with AVX-512 one Oct
 // of both channels (channel 0 in lanes 0..3, channel 1 in 4..7), with AVX
-// one Quad per channel.
+// one Quad per channel (V is the one or the other).
 //
 // With U[k] = (Pa, Pb, Qa, Qb) per channel (a the transform of the first
 // stage's sums, b of its weighted differences), the two recombinations of
@@ -605,17 +607,17 @@ void SynthStereoPair(const double* s0, const double* s1, uint8_t* out) {
 // which Recombine4 computes four at a time as (Pa, Pb, Sa, Sb) + (-0.0, Sb,
 // -0.0, Pb[k + 1]), with U[8] all -0.0 (adding -0.0 leaves any value as it
 // is: S = U[7] and X[31] = Qb[7]).
-template <typename U>
-__attribute__((always_inline)) inline U Recombine4(U u, U next) {
-    const U s = u + next;
-    U a, b;
-    if constexpr (sizeof(U) == sizeof(Quad)) {
-        const U minusZero = {-0.0, -0.0, -0.0, -0.0};
+template <typename V>
+__attribute__((always_inline)) inline V Recombine4(V u, V next) {
+    const V s = u + next;
+    V a, b;
+    if constexpr (sizeof(V) == sizeof(Quad)) {
+        const V minusZero = {-0.0, -0.0, -0.0, -0.0};
         a = __builtin_shufflevector(u, s, 0, 1, 6, 7);
         b = __builtin_shufflevector(s, next, 2, 3, 4, 5);
         b = __builtin_shufflevector(minusZero, b, 0, 5, 2, 7);
     } else {  // the same in each channel's four lanes
-        const U minusZero = {-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0};
+        const V minusZero = {-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0};
         a = __builtin_shufflevector(u, s, 0, 1, 10, 11, 4, 5, 14, 15);
         b = __builtin_shufflevector(s, next, 2, 3, 8, 9, 6, 7, 12, 13);
         b = __builtin_shufflevector(minusZero, b, 0, 9, 2, 11, 4, 13, 6, 15);
@@ -635,7 +637,7 @@ __attribute__((always_inline)) inline void StoreX4(Quad x, int k, const RingSlot
     }
 }
 
-template <typename U>
+template <typename V>
 __attribute__((always_inline)) inline void Dct32Stereo(const double* x0, const double* x1, const RingSlot& r0,
                                                        const RingSlot& r1) {
     Quad z[16];  // z[k]: channel 0's (sum, weighted difference) of k, then channel 1's
@@ -653,8 +655,9 @@ __attribute__((always_inline)) inline void Dct32Stereo(const double* x0, const d
         z[k] = __builtin_shufflevector(a, b, 0, 4, 2, 6);
         z[k + 1] = __builtin_shufflevector(a, b, 1, 5, 3, 7);
     }
-    U u[2][8], X[2][8];  // [transform][k]; one transform of both channels for an Oct
-    constexpr int T = sizeof(U) == sizeof(Oct) ? 1 : 2;
+    // [transform][k]: one transform of both channels in Octs, one per channel in Quads.
+    V u[2][8], X[2][8];
+    constexpr int T = sizeof(V) == sizeof(Oct) ? 1 : 2;
     for (int k = 0; k < 8; k++) {
         const Quad p = z[k] + z[15 - k];
         const Quad q = (z[k] - z[15 - k]) * kDctCos1[k];
@@ -666,10 +669,10 @@ __attribute__((always_inline)) inline void Dct32Stereo(const double* x0, const d
         }
     }
     for (int t = 0; t < T; t++) {
-        U v[9];
-        Dct<8, U>::Run(u[t], v);
-        for (int l = 0; l < int(sizeof(U) / sizeof(double)); l++) v[8][l] = -0.0;
-        for (int k = 0; k < 8; k++) X[t][k] = Recombine4(v[k], v[k + 1]);
+        V U[9];
+        Dct<8, V>::Run(u[t], U);
+        for (int l = 0; l < int(sizeof(V) / sizeof(double)); l++) U[8][l] = -0.0;
+        for (int k = 0; k < 8; k++) X[t][k] = Recombine4(U[k], U[k + 1]);
     }
     for (int k = 0; k < 8; k++) {
         if constexpr (T == 1) {
@@ -721,7 +724,8 @@ template <int R>
 struct Variant {
     static constexpr int n = 32 >> R;
 
-    // Channel by channel (the full-rate 16-bit case has SynthStereo).
+    // Channel by channel (at full rate, 16-bit output has SynthStereoPair and
+    // its wider versions).
     static void Synth16(const double* s0, const double* s1, uint8_t* out) {
         SynthCore<R>(s0, 0, out, 4);
         SynthCore<R>(s1, 1, out + 2, 4);
