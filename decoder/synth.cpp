@@ -457,12 +457,15 @@ __attribute__((always_inline)) inline void WindowRowsStereo(const double* c, con
     hi[1] = hi1;
 }
 
-#ifdef __SSE2__
+#if defined(__SSE2__) || VORLO_HAVE_AVX_PATHS
 // Two window sums as 32-bit integers in lanes 0 and 1 (lanes 2 and 3 zero).
-inline __m128i RoundPair(Pair sums) {
+__attribute__((target("sse2"), always_inline)) inline __m128i RoundPair(Pair sums) {
     if (g_gainOn) sums *= g_gain;
     return _mm_cvtpd_epi32(_mm_min_pd(reinterpret_cast<__m128d>(sums), _mm_set1_pd(32767.0)));
 }
+#endif
+
+#ifdef __SSE2__
 
 // Two lanes at a time. Each row pair r, r + 1 gives frames r, r + 1 (low
 // sums) and 32 - r, 31 - r (high sums); as integers, channel 0 then 1 per
