@@ -201,7 +201,8 @@ TEST(Synth, WrappersAgreeWithSixteenBitStereo) {
         // 16-bit stereo as the reference, one fresh history per entry point.
         std::vector<std::vector<double>> slots;
         for (int i = 0; i < 30; i++) slots.push_back(RandomSlot(0.5));
-        auto run = [&](int eightBit, int mono, bool stereoPair, std::vector<uint8_t>* last) {
+        // The mono writers render slots[i + shift]: channel 0's slots, or channel 1's for shift 7.
+        auto run = [&](int eightBit, int mono, bool stereoPair, std::vector<uint8_t>* last, size_t shift = 0) {
             ResetSynthesisState();
             StreamInfo si = Select(ds, eightBit, mono);
             std::vector<uint8_t> out(si.bytesPerSlot + 16, 0xEE);
@@ -209,20 +210,21 @@ TEST(Synth, WrappersAgreeWithSixteenBitStereo) {
                 if (stereoPair) {
                     si.synth(slots[i].data(), slots[(i + 7) % slots.size()].data(), out.data());
                 } else {
-                    si.monoWriter(slots[i].data(), out.data());
+                    si.monoWriter(slots[(i + shift) % slots.size()].data(), out.data());
                 }
             }
             for (int k = si.bytesPerSlot; k < si.bytesPerSlot + 16; k++) EXPECT_EQ(out[k], 0xEE);  // no overrun
             *last = out;
             return si.bytesPerSlot;
         };
-        std::vector<uint8_t> ref, b8, m2s16, m2s8, m16, m8;
+        std::vector<uint8_t> ref, b8, m2s16, m2s8, m16, m8, m16right;
         EXPECT_EQ(run(0, 0, true, &ref), 128 >> ds);
         EXPECT_EQ(run(1, 0, true, &b8), 64 >> ds);
         EXPECT_EQ(run(0, 0, false, &m2s16), 128 >> ds);
         EXPECT_EQ(run(1, 0, false, &m2s8), 64 >> ds);
         EXPECT_EQ(run(0, 1, false, &m16), 64 >> ds);
         EXPECT_EQ(run(1, 1, false, &m8), 32 >> ds);
+        EXPECT_EQ(run(0, 1, false, &m16right, 7), 64 >> ds);
         for (int j = 0; j < n; j++) {
             int s0 = Get16(ref.data(), 2 * j), s1 = Get16(ref.data(), 2 * j + 1);
             EXPECT_EQ(b8[2 * j], (s0 >> 9) + 128);
@@ -234,6 +236,7 @@ TEST(Synth, WrappersAgreeWithSixteenBitStereo) {
             EXPECT_EQ(m2s8[2 * j + 1], (s0 >> 9) + 128);
             EXPECT_EQ(Get16(m16.data(), j), s0);
             EXPECT_EQ(m8[j], (s0 >> 9) + 128);
+            EXPECT_EQ(Get16(m16right.data(), j), s1);  // channel 1 of the stereo entry alone
         }
     }
 }
