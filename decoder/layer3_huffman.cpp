@@ -696,40 +696,47 @@ int FinishSpectrum(Spectrum& c, double* xr0, double* xr1, const int32_t* sf, Gra
         if (runsDone) break;
         const int m = std::min(left, n - i);
         const double* v = values + i;
-        // Two values at a time (runs and regions hold whole pairs), and
-        // whether the run holds a nonzero value: any bit but the sign's.
+        // Two values at a time (runs and regions hold whole pairs; only a
+        // count1 quadruple cut by the budget leaves one over), and whether
+        // the run holds a nonzero value: any bit but the sign's.
         typedef double Pair __attribute__((vector_size(16)));
         typedef uint64_t Bits __attribute__((vector_size(16)));
         Bits any = {0, 0};
+        const int whole = m & ~1;
         auto take = [&](int k) {
             Pair x;
             std::memcpy(&x, v + k, sizeof x);
             any |= reinterpret_cast<Bits>(x);
             return x * gain;
         };
-        if (kMidSide) {
-            for (int k = 0; k < m; k += 2) {
-                const Pair scaled = take(k);
-                for (int l = 0; l < 2; l++) {
-                    const int at = pos + step * (k + l);
-                    const double mid = xr0[at];
-                    xr0[at] = mid + scaled[l];
-                    xr1[at] = mid - scaled[l];
-                }
+        auto put = [&](int k, double scaled) {
+            const int at = pos + step * k;
+            if (kMidSide) {
+                const double mid = xr0[at];
+                xr0[at] = mid + scaled;
+                xr1[at] = mid - scaled;
+            } else {
+                out[at] = scaled;
             }
-        } else if (step == 1) {
+        };
+        if (!kMidSide && step == 1) {
             double* o = out + pos;
-            for (int k = 0; k < m; k += 2) {
+            for (int k = 0; k < whole; k += 2) {
                 const Pair scaled = take(k);
                 std::memcpy(o + k, &scaled, sizeof scaled);
             }
         } else {
-            double* o = out + pos;
-            for (int k = 0; k < m; k += 2) {
+            for (int k = 0; k < whole; k += 2) {
                 const Pair scaled = take(k);
-                o[3 * k] = scaled[0];
-                o[3 * k + 3] = scaled[1];
+                put(k, scaled[0]);
+                put(k + 1, scaled[1]);
             }
+        }
+        if (m & 1) {
+            uint64_t bits;
+            std::memcpy(&bits, v + whole, sizeof bits);
+            any[0] |= bits;
+            put(whole, v[whole] * gain);
         }
         hit = hit || ((any[0] | any[1]) << 1) != 0;
         pos += step * m;
