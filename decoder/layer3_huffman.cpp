@@ -13,16 +13,6 @@
 
 Layer3Tables g_l3t;
 
-namespace {
-// The powers of 0..15 with their signs: n and, for -n^(4/3), n | 16; and
-// both values of a pair by x | y << 5 (each with its sign as there).
-double g_signedPower[32];
-struct alignas(16) PowerPair {
-    double v[2];
-};
-PowerPair g_pairPower[1024];
-}  // namespace
-
 const int32_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
 
 namespace {
@@ -180,6 +170,22 @@ constexpr LookupTables MakeLookupTables() {
 }
 constexpr LookupTables kLookup = MakeLookupTables();
 
+// Both values of a whole pair by x | y << 5, each value with its sign as the
+// pair entries hold it (n, or n | 16 for -n^(4/3)).
+struct alignas(16) PowerPair {
+    double v[2];
+};
+struct PairPowers {
+    PowerPair of[1024];
+};
+constexpr PairPowers MakePairPowers() {
+    PairPowers t{};
+    auto signedPower = [](int n) { return (n & 16) ? -kPowerTable[n & 15] : kPowerTable[n & 15]; };
+    for (int i = 0; i < 1024; i++) t.of[i] = {{signedPower(i & 31), signedPower(i >> 5)}};
+    return t;
+}
+constexpr PairPowers kPairPowers = MakePairPowers();
+
 // The long bands and the three windows of the short bands tile the 576
 // lines at every rate: the decoder's runs end exactly where the values do.
 constexpr bool BandsTileTheLines() {
@@ -205,11 +211,6 @@ void InitLayer3SpectrumTables(int downSample) {
         // file's start-up).
         static_assert(kPowerTableEntries == kPowerTableSize, "tables_power.h is out of date");
         std::memcpy(g_l3t.power, kPowerTable, sizeof g_l3t.power);
-        for (int n = 0; n < 16; n++) {
-            g_signedPower[n] = g_l3t.power[n];
-            g_signedPower[n | 16] = -g_l3t.power[n];
-        }
-        for (int i = 0; i < 1024; i++) g_pairPower[i] = {{g_signedPower[i & 31], g_signedPower[i >> 5]}};
         fixedBuilt = true;
     }
 
@@ -384,12 +385,12 @@ static_assert(kLookBits - 7 >= kPairBits, "a look must hold a whole pair");
 constexpr int kEntriesPerLook = (kLookBits - 7) / kPairBits;
 
 // A pair that does not come whole from its table entry: the code (from the
-// entry, or the tree), the escapes (kEscapes) and the signs from the stream
-// at bitPos, without branches on the values; the two signed powers into v.
-// Returns the bits taken.
-template <bool kEscapes>
+// entry, or the tree), the escapes (linbits behind a value 15; none for a
+// table without linbits) and the signs from the stream at bitPos, without
+// branches on the values; the two signed powers into v. Returns the bits
+// taken.
 unsigned LongPair(const uint8_t* base, uint32_t bitPos, uint32_t whole, const uint16_t* lut, const int16_t* tree,
-                  int linbits, const double* power, double* v) {
+                  int linbits, double* v) {
     uint64_t bits = Cursor{base, bitPos}.Peek64();
     int len;
     int leaf;
@@ -404,12 +405,10 @@ unsigned LongPair(const uint8_t* base, uint32_t bitPos, uint32_t whole, const ui
     int n[2] = {leaf >> 4, leaf & 15};
     uint64_t sign[2];
     for (int i = 0; i < 2; i++) {
-        if (kEscapes) {
-            const int e = n[i] == 15 ? linbits : 0;
-            n[i] += e ? int(TopBits(bits, unsigned(e))) : 0;
-            bits = ShiftUp(bits, unsigned(e));
-            used += unsigned(e);
-        }
+        const int e = n[i] == 15 ? linbits : 0;
+        n[i] += e ? int(TopBits(bits, unsigned(e))) : 0;
+        bits = ShiftUp(bits, unsigned(e));
+        used += unsigned(e);
         // A sign bit follows each nonzero value (power[0] is +0, and stays
         // unsigned).
         const unsigned nz = n[i] != 0;
@@ -417,7 +416,7 @@ unsigned LongPair(const uint8_t* base, uint32_t bitPos, uint32_t whole, const ui
         bits = ShiftUp(bits, nz);
         used += nz;
     }
-    for (int i = 0; i < 2; i++) v[i] = WithSign(power[n[i]], sign[i]);
+    for (int i = 0; i < 2; i++) v[i] = WithSign(g_l3t.power[n[i]], sign[i]);
     return used;
 }
 
@@ -494,17 +493,17 @@ struct BigValues {
         if (whole & kWholePair) {
             // Both pairs' values are written, and both pairs taken when the
             // entry has two.
-            const unsigned two = (whole >> 30) & 1;
+            const unsigned two = (whole & kTwoPairs) != 0;
             used = whole & kWholeTaken;
-            std::memcpy(v, &g_pairPower[(whole >> kValueShift) & 1023], 16);
-            std::memcpy(v + 2, &g_pairPower[(whole >> (kValueShift + 10)) & 1023], 16);
+            std::memcpy(v, &kPairPowers.of[(whole >> kValueShift) & 1023], 16);
+            std::memcpy(v + 2, &kPairPowers.of[(whole >> (kValueShift + 10)) & 1023], 16);
             v += 2 + 2 * two;
             left -= 1 + int(two);
             last = whole;
             look <<= used;
             lookLeft--;
         } else {
-            used = LongPair<true>(base, bitPos, whole, lut, tree, linbits, g_l3t.power, v);
+            used = LongPair(base, bitPos, whole, lut, tree, linbits, v);
             v += 2;
             left--;
             lookLeft = 0;
@@ -540,7 +539,7 @@ int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double*
             // Both patterns' units are written, and both quadruples taken
             // when the entry has two; one too many is given back below.
             const unsigned used = quad & 63;
-            const int two = int(quad >> 31);
+            const int two = (quad & kQuadTwo) != 0;
             std::memcpy(v, &kQuadUnits.of[(quad >> kQuadPatternShift) & 255], 32);
             std::memcpy(v + 4, &kQuadUnits.of[(quad >> (kQuadPatternShift + 8)) & 255], 32);
             v += 4 + 4 * two;
@@ -790,25 +789,26 @@ int FinishSpectrum(Spectrum& c, double* xr0, double* xr1, const int32_t* sf, Gra
     return 0;
 }
 
-}  // namespace
-
-int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rateIndex, int part2Bits) {
+// One granule and channel at the reader.
+template <bool kMidSide>
+int DecodeOne(double* xr0, double* xr1, const int32_t* sf, GranuleInfo* gi, int rate, int part2Bits) {
     Spectrum c;
     BeginSpectrum(c, gi, part2Bits, Cursor::AtReader());
     if (!c.bigDone)
         while (c.big.Step()) {
         }
-    return FinishSpectrum<false>(c, xr, nullptr, scalefac, gi, rateIndex);
+    return FinishSpectrum<kMidSide>(c, xr0, xr1, sf, gi, rate);
+}
+
+}  // namespace
+
+int DecodeSpectrum(double* xr, const int32_t* scalefac, GranuleInfo* gi, int rateIndex, int part2Bits) {
+    return DecodeOne<false>(xr, nullptr, scalefac, gi, rateIndex, part2Bits);
 }
 
 int DecodeSpectrumMidSide(double* xr0, double* xr1, const int32_t* scalefac, GranuleInfo* gi, int rateIndex,
                           int part2Bits) {
-    Spectrum c;
-    BeginSpectrum(c, gi, part2Bits, Cursor::AtReader());
-    if (!c.bigDone)
-        while (c.big.Step()) {
-        }
-    return FinishSpectrum<true>(c, xr0, xr1, scalefac, gi, rateIndex);
+    return DecodeOne<true>(xr0, xr1, scalefac, gi, rateIndex, part2Bits);
 }
 
 int DecodeSpectrumPair(double* xr0, double* xr1, const int32_t* const* scalefac, GranuleInfo* gi0, GranuleInfo* gi1,
