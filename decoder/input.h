@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -103,6 +104,13 @@ inline uint32_t TopBits(uint64_t b, unsigned n) {
 #endif
 }
 
+// The word the decoding loops cut codes from: the next 64 bits (57 at least
+// the stream's) on 64-bit machines, several codes a look; the next 32 (25 at
+// least) elsewhere, where a 64-bit shift by a variable count takes several
+// instructions and a 64-bit look would not stay in registers.
+using LookWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+constexpr int kLookBits = 8 * sizeof(LookWord);
+
 // A local copy of the reader for the loops that read value after value: a
 // bit position from a byte pointer, kept in registers. Every read loads eight
 // bytes at the position, which the frame area's slack keeps inside the area
@@ -133,6 +141,13 @@ struct BitCursor {
         uint32_t w;
         std::memcpy(&w, base + (pos >> 3), 4);
         return __builtin_bswap32(w) << (pos & 7);
+    }
+    // The next kLookBits bits, at least kLookBits - 7 of them the stream's.
+    LookWord Look() const {
+        if constexpr (kLookBits == 64)
+            return Peek64();
+        else
+            return Peek25();
     }
     // The next n bits (0..25).
     unsigned Get(int n) {

@@ -9,7 +9,6 @@
 #include "decoder/layer12.h"
 
 #include <cstring>
-#include <type_traits>
 
 #include "decoder/frame.h"
 #include "decoder/input.h"
@@ -21,20 +20,6 @@ uint8_t g_layer2Group5[128][3];
 uint8_t g_layer2Group9[1024][3];
 
 namespace {
-
-// The word the codes of Layers I and II are cut from: the next 64 bits (57
-// at least the stream's) on 64-bit machines, several codes a look; the next
-// 32 (25 at least) elsewhere, one code a look, where a 64-bit shift by a
-// variable count takes several instructions and a branch.
-constexpr bool kWideWords = sizeof(void*) >= 8;
-using Word = std::conditional_t<kWideWords, uint64_t, uint32_t>;
-constexpr int kWordBits = 8 * sizeof(Word);
-inline Word Look(const BitCursor& in) {
-    if constexpr (kWideWords)
-        return in.Peek64();
-    else
-        return in.Peek25();
-}
 
 constexpr Layer2AllocTable kAllocTables[5] = {
     {kLayer2Alloc_a, int(sizeof kLayer2Alloc_a / sizeof kLayer2Alloc_a[0]), kLayer2AllocSblimit[0]},
@@ -157,7 +142,7 @@ int DecodeLayer1Frame(StreamInfo* si) {
     // subband's sample of both channels.
     struct Code {
         int width;
-        int shift;  // kWordBits - 1 - width
+        int shift;  // kLookBits - 1 - width
         int offset;
         int at;
         double factor[2];
@@ -167,7 +152,7 @@ int DecodeLayer1Frame(StreamInfo* si) {
     for (int sb = 0; sb < 32; sb++)
         for (int ch = 0; ch < (sb < jsbound ? nch : 1); ch++) {
             const int n = allocation[ch][sb];
-            Code c{n ? n + 1 : 0, kWordBits - 1 - (n ? n + 1 : 0), n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
+            Code c{n ? n + 1 : 0, kLookBits - 1 - (n ? n + 1 : 0), n ? (1 << n) - 1 : 0, ch * 32 + sb, {0.0, 0.0}};
             for (int k = 0; k < 2; k++)
                 if (n) c.factor[k] = M[n + 1][scalefactor[sb < jsbound ? ch : k][sb]];
             if (sb < jsbound)
@@ -176,9 +161,9 @@ int DecodeLayer1Frame(StreamInfo* si) {
                 joint[nJoint++] = c;
         }
 
-    // The next code of `word`, consumed from its top: (word >> (kWordBits -
+    // The next code of `word`, consumed from its top: (word >> (kLookBits -
     // 1 - w)) >> 1 is its top w bits for every width w = 0..16.
-    auto take = [](Word& word, const Code& c) {
+    auto take = [](LookWord& word, const Code& c) {
         int v = int((word >> c.shift) >> 1) - c.offset;
         word <<= c.width;
         return v;
@@ -190,8 +175,8 @@ int DecodeLayer1Frame(StreamInfo* si) {
         // Two codes (at most 2 x 16 bits) from each look at the next 57 bits,
         // or one from each look at the next 25.
         int i = 0;
-        for (; kWideWords && i + 1 < nPlain; i += 2) {
-            Word word = Look(in);
+        for (; kLookBits == 64 && i + 1 < nPlain; i += 2) {
+            LookWord word = in.Look();
             const Code& c0 = plain[i];
             const Code& c1 = plain[i + 1];
             flat[c0.at] = take(word, c0) * c0.factor[0];
@@ -199,12 +184,12 @@ int DecodeLayer1Frame(StreamInfo* si) {
             in.pos += unsigned(c0.width + c1.width);
         }
         for (; i < nPlain; i++) {
-            Word word = Look(in);
+            LookWord word = in.Look();
             flat[plain[i].at] = take(word, plain[i]) * plain[i].factor[0];
             in.pos += unsigned(plain[i].width);
         }
         for (int j = 0; j < nJoint; j++) {
-            Word word = Look(in);
+            LookWord word = in.Look();
             const int v = take(word, joint[j]);
             samples[0][joint[j].at] = v * joint[j].factor[0];
             samples[1][joint[j].at] = v * joint[j].factor[1];
@@ -225,13 +210,13 @@ int DecodeLayer1Frame(StreamInfo* si) {
 
 namespace {
 
+// The row stride of M.
+constexpr int kLayer12Columns = int(sizeof g_layer12Multiplier[0] / sizeof g_layer12Multiplier[0][0]);
+
 // The codes of one subband in a granule, in stream order: read once even
 // when both channels share them (intensity stereo above the bound) and
 // dequantized per channel. Made once a frame, so that the twelve granules
 // run through a list with no tests of allocations and bounds.
-// The row stride of M.
-constexpr int kLayer12Columns = int(sizeof g_layer12Multiplier[0] / sizeof g_layer12Multiplier[0][0]);
-
 struct Layer2Group {
     const uint8_t (*rows)[3];   // grouped: the three samples' rows of M by code; else null
     unsigned mask;              // grouped: the table's codes
@@ -255,18 +240,18 @@ inline void DecodeGroup(const Layer2Group& g, int part, BitCursor& in) {
     }
     int v[3];
     // All three (at most 3 x 16 bits) from one look at the next 57 bits, or
-    // each from its own look at the next 25; (w >> (kWordBits - 1 - n)) >> 1
+    // each from its own look at the next 25; (w >> (kLookBits - 1 - n)) >> 1
     // is the top n bits of w for n = 0..16.
-    if (kWideWords) {
-        Word w = Look(in);
+    if constexpr (kLookBits == 64) {
+        LookWord w = in.Look();
         for (int j = 0; j < 3; j++) {
-            v[j] = int((w >> (kWordBits - 1 - g.bits)) >> 1) + g.d;
+            v[j] = int((w >> (kLookBits - 1 - g.bits)) >> 1) + g.d;
             w <<= g.bits;
         }
         in.pos += unsigned(3 * g.bits);
     } else {
         for (int j = 0; j < 3; j++) {
-            v[j] = int((Look(in) >> (kWordBits - 1 - g.bits)) >> 1) + g.d;
+            v[j] = int((in.Look() >> (kLookBits - 1 - g.bits)) >> 1) + g.d;
             in.pos += unsigned(g.bits);
         }
     }

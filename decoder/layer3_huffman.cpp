@@ -367,18 +367,9 @@ constexpr QuadUnitTable MakeQuadUnits() {
 }
 constexpr QuadUnitTable kQuadUnits = MakeQuadUnits();
 
-// A look at the stream one machine word wide: at least 57 of its bits are
-// the stream's on 64-bit machines, at least 25 on 32-bit x86, where a 64-bit
-// look would not stay in registers. Whole pairs and quadruples (at most
-// kPairBits bits) come from it; longer pairs read the stream afresh.
-#if defined(__i386__)
-typedef uint32_t Look;
-inline Look LookAt(const uint8_t* base, uint32_t pos) { return Cursor{base, pos}.Peek25(); }
-#else
-typedef uint64_t Look;
-inline Look LookAt(const uint8_t* base, uint32_t pos) { return Cursor{base, pos}.Peek64(); }
-#endif
-constexpr int kLookBits = 8 * sizeof(Look);
+// Whole pairs and quadruples (at most kPairBits bits) come from a look at
+// the stream one machine word wide (BitCursor::Look); longer pairs read the
+// stream afresh.
 static_assert(kLookBits - 7 >= kPairBits, "a look must hold a whole pair");
 
 // The whole entries a look holds: each takes at most kPairBits bits.
@@ -446,7 +437,7 @@ struct BigValues {
     int region;              // the current region
     int regionPairs[3];
     int regionTable[3];
-    Look look;
+    LookWord look;
     int lookLeft;            // whole entries the look still holds
     uint32_t last;           // the last whole entry
     bool over;               // the budget is spent
@@ -485,7 +476,7 @@ struct BigValues {
     // Decodes one entry; false when the big values are done.
     __attribute__((always_inline)) bool Step() {
         if (lookLeft == 0) {
-            look = LookAt(base, bitPos);
+            look = Cursor{base, bitPos}.Look();
             lookLeft = kEntriesPerLook;
         }
         const uint32_t whole = pairs[look >> (kLookBits - kPairBits)];
@@ -529,7 +520,7 @@ int DecodeQuadruples(Cursor& in, int table, int quadruples, int& budget, double*
     uint32_t last = 0;  // the last entry taken
     bool cut = false;   // the next quadruple does not fit whole
     while (quadruples > 0 && budget > 0 && !cut) {
-        Look look = LookAt(in.base, in.pos);
+        LookWord look = in.Look();
         for (int k = 0; k < kQuadEntriesPerLook && quadruples > 0 && budget > 0; k++) {
             const uint32_t quad = quads[look >> (kLookBits - kQuadBits)];
             if (int((quad >> kQuadFirstShift) & 15) > budget) {
