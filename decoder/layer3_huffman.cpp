@@ -170,21 +170,28 @@ constexpr LookupTables MakeLookupTables() {
 }
 constexpr LookupTables kLookup = MakeLookupTables();
 
-// Both values of a whole pair by x | y << 5, each value with its sign as the
-// pair entries hold it (n, or n | 16 for -n^(4/3)).
-struct alignas(16) PowerPair {
-    double v[2];
+// Rows of N doubles, each row one aligned vector that a decoding loop copies
+// whole, made by the compiler from value(row, lane).
+template <int N, int Rows>
+struct ValueRows {
+    struct alignas(8 * N) Row {
+        double v[N];
+    } of[Rows];
 };
-struct PairPowers {
-    PowerPair of[1024];
-};
-constexpr PairPowers MakePairPowers() {
-    PairPowers t{};
-    auto signedPower = [](int n) { return (n & 16) ? -kPowerTable[n & 15] : kPowerTable[n & 15]; };
-    for (int i = 0; i < 1024; i++) t.of[i] = {{signedPower(i & 31), signedPower(i >> 5)}};
+template <int N, int Rows, typename F>
+constexpr ValueRows<N, Rows> MakeValueRows(F value) {
+    ValueRows<N, Rows> t{};
+    for (int r = 0; r < Rows; r++)
+        for (int l = 0; l < N; l++) t.of[r].v[l] = value(r, l);
     return t;
 }
-constexpr PairPowers kPairPowers = MakePairPowers();
+
+// Both values of a whole pair by x | y << 5, each value with its sign as the
+// pair entries hold it (n, or n | 16 for -n^(4/3)).
+constexpr auto kPairPowers = MakeValueRows<2, 1024>([](int i, int lane) {
+    const int n = (i >> (5 * lane)) & 31;
+    return (n & 16) ? -kPowerTable[n & 15] : kPowerTable[n & 15];
+});
 
 // The long bands and the three windows of the short bands tile the 576
 // lines at every rate: the decoder's runs end exactly where the values do.
@@ -350,22 +357,10 @@ constexpr QuadTables MakeQuadTables() {
 constexpr QuadTables kQuads = MakeQuadTables();
 // The four units a pattern stands for: a value is the gain times its unit
 // (+0 for 0).
-struct alignas(32) QuadUnits {
-    double v[4];
-};
-struct QuadUnitTable {
-    QuadUnits of[256];
-};
-constexpr QuadUnitTable MakeQuadUnits() {
-    QuadUnitTable t{};
-    for (int p = 0; p < 256; p++)
-        for (int i = 0; i < 4; i++) {
-            const int u = (p >> (2 * i)) & 3;
-            t.of[p].v[i] = u == 1 ? 1.0 : u == 2 ? -1.0 : 0.0;
-        }
-    return t;
-}
-constexpr QuadUnitTable kQuadUnits = MakeQuadUnits();
+constexpr auto kQuadUnits = MakeValueRows<4, 256>([](int pattern, int lane) {
+    const int u = (pattern >> (2 * lane)) & 3;
+    return u == 1 ? 1.0 : u == 2 ? -1.0 : 0.0;
+});
 
 // Whole pairs and quadruples (at most kPairBits bits) come from a look at
 // the stream one machine word wide (BitCursor::Look); longer pairs read the
